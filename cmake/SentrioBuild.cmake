@@ -1,0 +1,65 @@
+# Compiler and linker settings shared by every target, and the helpers that give a deliverable its
+# version resource and its numbered texts.
+
+set(SENTRIO_RESOURCES_DIR ${CMAKE_SOURCE_DIR}/resources)
+set(SENTRIO_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+string(TIMESTAMP SENTRIO_COPYRIGHT_YEAR "%Y")
+configure_file(${SENTRIO_RESOURCES_DIR}/sentrio_version.h.in ${SENTRIO_GENERATED_DIR}/sentrio_version.h @ONLY)
+
+add_compile_options(-Wall -Wextra)
+if(SENTRIO_WERROR)
+  add_compile_options(-Werror)
+endif()
+
+if(WIN32)
+  # ANSI entry points; Windows 7 API level; BioAPI's headers key their calling convention on WIN32.
+  add_compile_definitions(WIN32 _WIN32_WINNT=0x0601 WINVER=0x0601 _CRT_SECURE_NO_WARNINGS)
+  # A Notes PC has no libgcc, libstdc++ or libwinpthread DLL: the runtimes go into every image.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${SENTRIO_GENERATED_DIR} -I${SENTRIO_RESOURCES_DIR} -O coff")
+elseif(SENTRIO_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# sentrio_version_resource(<target> DESCRIPTION <text> [FILENAME <name>])
+# Compiles the product's VERSIONINFO and icon into <target>.
+function(sentrio_version_resource target)
+  cmake_parse_arguments(V "" "DESCRIPTION;FILENAME" "" ${ARGN})
+  get_target_property(type ${target} TYPE)
+  if(NOT V_FILENAME)
+    get_target_property(outname ${target} OUTPUT_NAME)
+    if(NOT outname)
+      set(outname ${target})
+    endif()
+    if(type STREQUAL "EXECUTABLE")
+      set(V_FILENAME ${outname}.exe)
+    else()
+      set(V_FILENAME ${outname}.dll)
+    endif()
+  endif()
+  if(type STREQUAL "EXECUTABLE")
+    set(SENTRIO_VI_FILETYPE VFT_APP)
+  else()
+    set(SENTRIO_VI_FILETYPE VFT_DLL)
+  endif()
+  set(SENTRIO_VI_DESCRIPTION "${V_DESCRIPTION}")
+  set(SENTRIO_VI_FILENAME "${V_FILENAME}")
+  get_filename_component(SENTRIO_VI_INTERNAL "${V_FILENAME}" NAME_WE)
+  set(rc ${SENTRIO_GENERATED_DIR}/${target}_version.rc)
+  configure_file(${SENTRIO_RESOURCES_DIR}/version.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+endfunction()
+
+# sentrio_texts(<target> [INTERFACE_TEXTS] [MESSAGES])
+# Compiles the shared string tables into <target>: the interface and Key texts (2000-2542) and/or
+# the product messages (8000-8643).
+function(sentrio_texts target)
+  cmake_parse_arguments(T "INTERFACE_TEXTS;MESSAGES" "" "" ${ARGN})
+  if(T_INTERFACE_TEXTS)
+    target_sources(${target} PRIVATE ${SENTRIO_RESOURCES_DIR}/texts_interface.rc)
+  endif()
+  if(T_MESSAGES)
+    target_sources(${target} PRIVATE ${SENTRIO_RESOURCES_DIR}/texts_messages.rc)
+  endif()
+endfunction()

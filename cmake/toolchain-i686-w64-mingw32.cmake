@@ -1,0 +1,17 @@
+# 32-bit Windows, cross-compiled with Debian's mingw-w64 (posix thread model): the deliverables.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+
+set(_triple i686-w64-mingw32)
+set(CMAKE_C_COMPILER   ${_triple}-gcc)
+set(CMAKE_CXX_COMPILER ${_triple}-g++)
+set(CMAKE_RC_COMPILER  ${_triple}-windres)
+set(CMAKE_OBJDUMP      ${_triple}-objdump)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${_triple})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# The images built here are the ones shipped. Their tests are built too (so they compile and link
+# as 32-bit code, layouts included) but run from the 64-bit build: see scripts/wine-env.sh.

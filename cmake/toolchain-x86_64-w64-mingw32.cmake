@@ -1,0 +1,17 @@
+# 64-bit Windows, cross-compiled with Debian's mingw-w64 (posix thread model). This build runs the
+# tests under the 64-bit Wine; the shipped images come from the 32-bit toolchain.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(_triple x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER   ${_triple}-gcc)
+set(CMAKE_CXX_COMPILER ${_triple}-g++)
+set(CMAKE_RC_COMPILER  ${_triple}-windres)
+set(CMAKE_OBJDUMP      ${_triple}-objdump)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${_triple})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the demo need, and prepares the Wine prefix.
+# Idempotent: a second run finds everything in place and does nothing. Run as root on Debian 12.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=scripts/wine-env.sh
+. "$here/wine-env.sh"
+
+packages=(
+  cmake ninja-build make
+  mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  wine wine64
+  xvfb xauth x11-utils
+  googletest
+  imagemagick
+  clang
+)
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The cross compiler comes in two thread models; the posix one gives the C++ threading library
+# (linked statically, so no libwinpthread-1.dll is ever needed beside a deliverable).
+for triple in i686-w64-mingw32 x86_64-w64-mingw32; do
+  for tool in gcc g++; do
+    want=/usr/bin/$triple-$tool-posix
+    if [ -x "$want" ] && [ "$(readlink -f /usr/bin/$triple-$tool)" != "$(readlink -f "$want")" ]; then
+      as_root update-alternatives --set $triple-$tool "$want" >/dev/null
+    fi
+  done
+done
+
+# A Wine prefix of our own, made once. mscoree and mshtml are switched off so that wineboot never
+# asks to download Mono or Gecko (there is no network for it anyway).
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "setup: preparing the Wine prefix in $WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  "$WINELOADER" wineboot -i >/dev/null 2>&1 || true
+  "$WINESERVER" -w || true
+fi
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "setup: the Wine prefix could not be prepared in $WINEPREFIX" >&2
+  exit 1
+fi

@@ -1,0 +1,10 @@
+// Loading a library by name from the application's directory and the system directories only.
+#pragma once
+
+#include <windows.h>
+
+// A bare name is looked for in the program's directory, then the system directory, then the
+// Windows directory, and loaded by its full path; a file planted in the current directory (beside
+// a user's document, say) is never picked up. A name with a path loads that file. `flags` are
+// LoadLibraryExA's (LOAD_LIBRARY_AS_DATAFILE and the like). Not found: null, ERROR_MOD_NOT_FOUND.
+HMODULE LoadProductLibrary(const char *name, DWORD flags = 0);

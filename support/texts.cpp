@@ -1,0 +1,133 @@
+// Language module choice and numbered-text lookup.
+#include "texts.h"
+
+#include <cstdarg>
+#include <cstring>
+
+#include "cut_format.h"
+#include "library_loader.h"
+
+namespace {
+
+HMODULE g_languageModule = nullptr;
+HMODULE g_ownModule = nullptr;
+char g_sharedText[kSharedTextSize + 1];
+
+// The buffer and size a fetch writes to: the caller's, or the shared one (never more than it holds).
+void ChooseBuffer(char *&buffer, int &size)
+{
+    if (buffer == nullptr) {
+        buffer = g_sharedText;
+        if (size < 0 || size > kSharedTextSize)
+            size = kSharedTextSize;
+    } else if (size < 0) {
+        size = kSharedTextSize;
+    }
+}
+
+bool LoadFromModule(HMODULE module, UINT id, char *buffer, int size)
+{
+    if (module == nullptr)
+        return false;
+    return LoadStringA(module, id, buffer, size) > 0;
+}
+
+}  // namespace
+
+bool LoadLanguage(const char *language, HINSTANCE instance)
+{
+    HMODULE module = nullptr;
+    if (language != nullptr && *language != 0) {
+        char name[MAX_PATH];
+        FormatCut(name, sizeof name, "%s_lang.dll", language);
+        module = LoadProductLibrary(name, LOAD_LIBRARY_AS_DATAFILE);
+        if (module == nullptr && instance != nullptr) {
+            // Beside the module itself, which need not be the program's directory (Tolvik lives
+            // with the Notes client). The drive stays in the path: without it the name would be
+            // taken relative to whatever drive is current.
+            char path[MAX_PATH];
+            DWORD n = GetModuleFileNameA(instance, path, sizeof path);
+            if (n > 0 && n < sizeof path) {
+                char *slash = std::strrchr(path, '\\');
+                if (slash != nullptr) {
+                    slash[1] = 0;
+                    char full[MAX_PATH];
+                    if (FormatCut(full, sizeof full, "%s%s%s", path, language, "_lang.dll") <
+                        sizeof full - 1)
+                        module = LoadProductLibrary(full, LOAD_LIBRARY_AS_DATAFILE);
+                }
+            }
+        }
+    }
+    if (module == nullptr)
+        module = instance != nullptr ? instance : GetModuleHandleA(nullptr);
+    g_languageModule = module;
+    g_ownModule = instance;
+    return module != nullptr;
+}
+
+HMODULE GetLanguageModule()
+{
+    return g_languageModule;
+}
+
+char *LoadResString(UINT id, char *buffer, int size)
+{
+    ChooseBuffer(buffer, size);
+    if (size <= 0)
+        return buffer;
+    if (!LoadFromModule(g_languageModule, id, buffer, size) &&
+        !LoadFromModule(GetModuleHandleA(nullptr), id, buffer, size) &&
+        !LoadFromModule(g_ownModule, id, buffer, size))
+        buffer[0] = 0;
+    return buffer;
+}
+
+namespace {
+
+char *VFormatResString(UINT id, char *buffer, int size, va_list args)
+{
+    ChooseBuffer(buffer, size);
+    if (size <= 0)
+        return buffer;
+    char format[kSharedTextSize + 1];
+    LoadResString(id, format, sizeof format);
+    VFormatCut(buffer, static_cast<std::size_t>(size), format, args);
+    return buffer;
+}
+
+char *FormatResStringArgs(UINT id, char *buffer, int size, ...)
+{
+    va_list args;
+    va_start(args, size);
+    char *result = VFormatResString(id, buffer, size, args);
+    va_end(args);
+    return result;
+}
+
+}  // namespace
+
+char *FormatResString(UINT id, char *buffer, int size, ...)
+{
+    va_list args;
+    va_start(args, size);
+    char *result = VFormatResString(id, buffer, size, args);
+    va_end(args);
+    return result;
+}
+
+char *FormatResString(UINT id, int argument, char *buffer, int size)
+{
+    return FormatResStringArgs(id, buffer, size, argument);
+}
+
+char *FormatResString(UINT id, const char *argument, char *buffer, int size)
+{
+    return FormatResStringArgs(id, buffer, size, argument);
+}
+
+void ResetLanguageForTests()
+{
+    g_languageModule = nullptr;
+    g_ownModule = nullptr;
+}

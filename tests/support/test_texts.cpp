@@ -1,0 +1,147 @@
+// Numbered texts: where they are looked up, cutting, placeholders, and the shared buffer.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "testkit.h"
+#include "texts.h"
+
+namespace {
+
+class Texts : public testing::Test {
+protected:
+    void SetUp() override { ResetLanguageForTests(); }
+    void TearDown() override
+    {
+        ResetLanguageForTests();
+        if (own_ != nullptr)
+            FreeLibrary(own_);
+    }
+    HMODULE LoadOwn(const std::string &path)
+    {
+        own_ = LoadLibraryA(path.c_str());
+        return own_;
+    }
+    HMODULE own_ = nullptr;
+};
+
+TEST_F(Texts, ProgramTextsWithoutALanguage)
+{
+    EXPECT_TRUE(LoadLanguage(nullptr, nullptr));
+    EXPECT_EQ(GetModuleHandleA(nullptr), GetLanguageModule());
+    EXPECT_STREQ("Waiting for Key insertion . . .", LoadResString(2314));
+    // Escapes of the string tables: a line break, and double quotes inside a text.
+    EXPECT_STREQ("The Key is finally blocked!\nIt should be reformatted to reuse.", LoadResString(2401));
+    EXPECT_STREQ("Initialize Notes - Select \"notes.ini\"", LoadResString(8024));
+    EXPECT_STREQ("Error: \"Password can't be empty\"", LoadResString(8614));
+}
+
+TEST_F(Texts, LanguageModuleFirstThenProgramThenOwnModule)
+{
+    HMODULE own = LoadOwn(testkit::ExeDir() + "textsown.dll");
+    ASSERT_NE(nullptr, own);
+    ASSERT_TRUE(LoadLanguage("testlang", own));
+    HMODULE language = GetLanguageModule();
+    EXPECT_NE(own, language);
+    EXPECT_NE(GetModuleHandleA(nullptr), language);
+
+    EXPECT_STREQ("%s Sentrio (test language)", LoadResString(8000));  // language module
+    EXPECT_STREQ("Waiting for Key insertion . . .", LoadResString(2314));  // program beats own
+    EXPECT_STREQ("only in the own module", LoadResString(2999));  // own module last
+    EXPECT_STREQ("", LoadResString(2998));  // nowhere: empty
+}
+
+TEST_F(Texts, NoLanguageDllMeansTheGivenModuleComesFirst)
+{
+    HMODULE own = LoadOwn(testkit::ExeDir() + "textsown.dll");
+    ASSERT_NE(nullptr, own);
+    ASSERT_TRUE(LoadLanguage("nosuchlanguage", own));
+    EXPECT_EQ(own, GetLanguageModule());
+    EXPECT_STREQ("own module's 2314", LoadResString(2314));
+}
+
+TEST_F(Texts, LanguageDllBesideTheModuleOutsideTheSearchPath)
+{
+    // The own module and its language DLL in a folder that is neither the program's nor on the
+    // search path: only the module-directory step can find the language DLL.
+    testkit::TempDir dir;
+    ASSERT_TRUE(CopyFileA((testkit::ExeDir() + "textsown.dll").c_str(), dir.file("textsown.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((testkit::ExeDir() + "testlang_lang.dll").c_str(),
+                          dir.file("besidelang_lang.dll").c_str(), FALSE));
+    HMODULE own = LoadOwn(dir.file("textsown.dll"));
+    ASSERT_NE(nullptr, own);
+    ASSERT_TRUE(LoadLanguage("besidelang", own));
+    EXPECT_NE(own, GetLanguageModule());
+    EXPECT_STREQ("%s Sentrio (test language)", LoadResString(8000));
+    ResetLanguageForTests();
+    FreeLibrary(own);
+    own_ = nullptr;
+}
+
+TEST_F(Texts, LanguageDllInTheCurrentDirectoryIsNotLoaded)
+{
+    testkit::TempDir dir;
+    ASSERT_TRUE(CopyFileA((testkit::ExeDir() + "testlang_lang.dll").c_str(),
+                          dir.file("planted_lang.dll").c_str(), FALSE));
+    char saved[MAX_PATH];
+    GetCurrentDirectoryA(sizeof saved, saved);
+    ASSERT_TRUE(SetCurrentDirectoryA(dir.path().c_str()));
+    bool loaded = LoadLanguage("planted", nullptr);
+    SetCurrentDirectoryA(saved);
+    EXPECT_TRUE(loaded);
+    EXPECT_EQ(GetModuleHandleA(nullptr), GetLanguageModule());
+    EXPECT_STREQ("%s Sentrio", LoadResString(8000));
+}
+
+TEST_F(Texts, CutToTheCallersSize)
+{
+    LoadLanguage(nullptr, nullptr);
+    char buffer[16];
+    memset(buffer, 'X', sizeof buffer);
+    EXPECT_EQ(buffer, LoadResString(2314, buffer, 8));
+    EXPECT_STREQ("Waiting", buffer);
+    EXPECT_EQ('X', buffer[8]);
+}
+
+TEST_F(Texts, SharedBufferServesCallsWithoutABuffer)
+{
+    LoadLanguage(nullptr, nullptr);
+    char *first = LoadResString(2314);
+    char *second = LoadResString(2428);
+    EXPECT_EQ(first, second);
+    EXPECT_STREQ("Ready for operation.", first);
+    // A size larger than the shared buffer is held to it.
+    std::string huge(3000, 'y');
+    char *filled = FormatResString(2500, nullptr, 5000, huge.c_str());
+    EXPECT_EQ(first, filled);
+    EXPECT_EQ(static_cast<size_t>(kSharedTextSize - 1), strlen(filled));
+}
+
+TEST_F(Texts, PlaceholdersAndShorthands)
+{
+    LoadLanguage(nullptr, nullptr);
+    char buffer[300];
+    EXPECT_STREQ("Morvath Sentrio", FormatResString(8000, "Morvath", buffer, sizeof buffer));
+    EXPECT_STREQ("ATTENTION! Bad PIN code was entered!\n\nRemain 2 attempts to enter correct PIN code",
+                 FormatResString(8626, 2, buffer, sizeof buffer));
+    EXPECT_STREQ("Error during working with Key Storage Device occured : at Reader 1 [Read]",
+                 FormatResString(8629, buffer, sizeof buffer, "Reader 1", "Read"));
+    EXPECT_STREQ("", FormatResString(2998, buffer, sizeof buffer, 1));
+}
+
+TEST_F(Texts, FormatNeverWritesPastTheGivenSize)
+{
+    LoadLanguage(nullptr, nullptr);
+    char buffer[32];
+    memset(buffer, 'X', sizeof buffer);
+    FormatResString(8000, "Morvath", buffer, 10);
+    EXPECT_STREQ("Morvath S", buffer);
+    for (size_t i = 10; i < sizeof buffer; ++i)
+        ASSERT_EQ('X', buffer[i]) << "byte " << i;
+    memset(buffer, 'X', sizeof buffer);
+    FormatResString(8626, 12345, buffer, 1);
+    EXPECT_EQ(0, buffer[0]);
+    EXPECT_EQ('X', buffer[1]);
+}
+
+}  // namespace

@@ -1,0 +1,288 @@
+// Test-support helpers over plain Win32.
+#include "testkit.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace testkit {
+
+namespace {
+
+void RemoveTree(const std::string &dir)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string full = dir + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(full);
+            } else {
+                SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(full.c_str());
+            }
+        } while (FindNextFileA(h, &found));
+        FindClose(h);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+
+}  // namespace
+
+TempDir::TempDir()
+{
+    char base[MAX_PATH];
+    GetTempPathA(sizeof base, base);
+    static LONG counter = 0;
+    for (;;) {
+        char name[MAX_PATH];
+        std::snprintf(name, sizeof name, "%ssentrio-test-%lu-%ld", base, GetCurrentProcessId(),
+                      InterlockedIncrement(&counter));
+        if (CreateDirectoryA(name, nullptr)) {
+            path_ = name;
+            return;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            path_ = base;  // Should not happen; tests then fail on their own files.
+            return;
+        }
+    }
+}
+
+TempDir::~TempDir()
+{
+    RemoveTree(path_);
+}
+
+std::string TempDir::file(const std::string &name) const
+{
+    return path_ + "\\" + name;
+}
+
+bool WriteFileBytes(const std::string &path, const std::string &bytes)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+    return ok && written == bytes.size();
+}
+
+std::string ReadFileBytes(const std::string &path)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string out;
+    char chunk[65536];
+    DWORD read = 0;
+    while (ReadFile(h, chunk, sizeof chunk, &read, nullptr) && read > 0)
+        out.append(chunk, read);
+    CloseHandle(h);
+    return out;
+}
+
+bool FileExists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ExeDir()
+{
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string dir(path, n);
+    return dir.substr(0, dir.find_last_of('\\') + 1);
+}
+
+void PumpMessages(DWORD ms)
+{
+    DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    } while (GetTickCount() - start < ms);
+}
+
+namespace {
+
+struct WindowQuery {
+    const char *caption;
+    const char *className;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param)
+{
+    WindowQuery *query = reinterpret_cast<WindowQuery *>(param);
+    if (!IsWindowVisible(window))
+        return TRUE;
+    if (query->caption != nullptr) {
+        char text[512];
+        GetWindowTextA(window, text, sizeof text);
+        if (std::string(text) != query->caption)
+            return TRUE;
+    }
+    if (query->className != nullptr) {
+        char cls[256];
+        GetClassNameA(window, cls, sizeof cls);
+        if (lstrcmpiA(cls, query->className) != 0)
+            return TRUE;
+    }
+    query->found = window;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND WaitForWindow(const char *caption, const char *className, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        WindowQuery query = {caption, className, nullptr};
+        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
+        if (query.found != nullptr)
+            return query.found;
+        if (GetTickCount() - start >= timeoutMs)
+            return nullptr;
+        PumpMessages(20);
+    }
+}
+
+bool WaitForWindowGone(HWND window, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (IsWindow(window)) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        PumpMessages(20);
+    }
+    return true;
+}
+
+bool SetControlText(HWND control, const char *text)
+{
+    return control != nullptr &&
+           SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) != FALSE;
+}
+
+std::string GetControlText(HWND control)
+{
+    if (control == nullptr)
+        return std::string();
+    LRESULT length = SendMessageA(control, WM_GETTEXTLENGTH, 0, 0);
+    std::vector<char> text(static_cast<size_t>(length) + 1);
+    LRESULT got = SendMessageA(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    return std::string(text.data(), static_cast<size_t>(got));
+}
+
+HWND Control(HWND dialog, int id)
+{
+    return GetDlgItem(dialog, id);
+}
+
+void ClickButton(HWND button)
+{
+    PostMessageA(button, BM_CLICK, 0, 0);
+}
+
+void ClickDialogButton(HWND dialog, int id)
+{
+    HWND button = GetDlgItem(dialog, id);
+    if (button != nullptr)
+        ClickButton(button);
+    else
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
+
+std::string SaveScreenshot(HWND window, const char *name)
+{
+    RECT rect;
+    if (window != nullptr)
+        GetWindowRect(window, &rect);
+    else
+        SetRect(&rect, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0)
+        return std::string();
+
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void *bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    std::string path;
+    if (bitmap != nullptr) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+        SelectObject(memory, old);
+        GdiFlush();
+
+        std::string dir = ExeDir() + "..\\screenshots";
+        CreateDirectoryA(dir.c_str(), nullptr);
+        path = dir + "\\" + name + ".bmp";
+        DWORD stride = ((width * 3 + 3) / 4) * 4;
+        BITMAPFILEHEADER file = {};
+        file.bfType = 0x4D42;
+        file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+        file.bfSize = file.bfOffBits + stride * height;
+        std::string bytes(reinterpret_cast<const char *>(&file), sizeof file);
+        bytes.append(reinterpret_cast<const char *>(&info.bmiHeader), sizeof info.bmiHeader);
+        bytes.append(static_cast<const char *>(bits), stride * height);
+        if (!WriteFileBytes(path, bytes))
+            path.clear();
+        DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return path;
+}
+
+HANDLE StartProcess(const std::string &commandLine)
+{
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back(0);
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return nullptr;
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
+int RunProcess(const std::string &commandLine, DWORD timeoutMs)
+{
+    HANDLE process = StartProcess(commandLine);
+    if (process == nullptr)
+        return -1000;
+    int result = -1000;
+    if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0) {
+        DWORD code = 0;
+        GetExitCodeProcess(process, &code);
+        result = static_cast<int>(code);
+    } else {
+        TerminateProcess(process, 1);
+    }
+    CloseHandle(process);
+    return result;
+}
+
+}  // namespace testkit

@@ -1,0 +1,63 @@
+// What many tests need: a fresh folder per test, windows found by caption or class within a time
+// limit, controls typed into, clicked and read back, screenshots for a person to look at.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace testkit {
+
+// A folder of its own under the temporary directory, removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+
+    const std::string &path() const { return path_; }
+    // path() + "\\" + name
+    std::string file(const std::string &name) const;
+
+private:
+    std::string path_;
+};
+
+// Writes `bytes` to `path`, replacing it; reads a whole file back ("" when it cannot be read).
+bool WriteFileBytes(const std::string &path, const std::string &bytes);
+std::string ReadFileBytes(const std::string &path);
+bool FileExists(const std::string &path);
+
+// Directory of the running test executable, with a trailing backslash.
+std::string ExeDir();
+
+// Waits up to `timeoutMs` for a visible top-level window whose caption and class match (either
+// may be null: no condition), pumping this thread's messages meanwhile. Null on time-out.
+HWND WaitForWindow(const char *caption, const char *className, DWORD timeoutMs);
+// Waits for `window` to be destroyed; false on time-out.
+bool WaitForWindowGone(HWND window, DWORD timeoutMs);
+
+// Sets an edit's (or any control's) text; reads a control's text back.
+bool SetControlText(HWND control, const char *text);
+std::string GetControlText(HWND control);
+HWND Control(HWND dialog, int id);
+
+// Clicks a button without waiting for what the click starts (a modal dialog, say).
+void ClickButton(HWND button);
+void ClickDialogButton(HWND dialog, int id);
+
+// Processes this thread's pending messages for about `ms` milliseconds.
+void PumpMessages(DWORD ms);
+
+// Saves an image of `window` (the whole screen when null) as <build>/screenshots/<name>.bmp and
+// returns the file's path ("" on failure). An artefact for people, not an assertion.
+std::string SaveScreenshot(HWND window, const char *name);
+
+// Runs a program with a command line and waits for it; returns its exit code, or -1000 when it
+// could not be started or did not end within `timeoutMs`.
+int RunProcess(const std::string &commandLine, DWORD timeoutMs = 60000);
+// Starts a program without waiting; the caller closes the handle.
+HANDLE StartProcess(const std::string &commandLine);
+
+}  // namespace testkit
