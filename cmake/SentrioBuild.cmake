@@ -51,11 +51,14 @@ function(sentrio_version_resource target)
   target_sources(${target} PRIVATE ${rc})
 endfunction()
 
-# sentrio_texts(<target> [INTERFACE_TEXTS] [MESSAGES])
-# Compiles the shared string tables into <target>: the interface and Key texts (2000-2542) and/or
-# the product messages (8000-8643).
+# sentrio_texts(<target> [INTERFACE_TEXTS] [MESSAGES] [PROCESSING_DIALOG])
+# Compiles the shared resources into <target>: the interface and Key texts (2000-2542), the product
+# messages (8000-8643), the processing dialog 5150 of the biometric client binding.
 function(sentrio_texts target)
-  cmake_parse_arguments(T "INTERFACE_TEXTS;MESSAGES" "" "" ${ARGN})
+  cmake_parse_arguments(T "INTERFACE_TEXTS;MESSAGES;PROCESSING_DIALOG" "" "" ${ARGN})
+  if(T_PROCESSING_DIALOG)
+    target_sources(${target} PRIVATE ${SENTRIO_RESOURCES_DIR}/processing_dialog.rc)
+  endif()
   if(T_INTERFACE_TEXTS)
     target_sources(${target} PRIVATE ${SENTRIO_RESOURCES_DIR}/texts_interface.rc)
   endif()

@@ -1,0 +1,124 @@
+// The processing dialog and its worker thread.
+#include "key_worker.h"
+
+#include "shared_ids.h"
+#include "texts.h"
+
+namespace {
+
+const UINT kWorkerDone = WM_APP + 0x51;  // wParam: the dialog's result
+
+struct WorkerStart {
+    BraxialKeyWorker *block;
+    KeyAccessProc access;
+    void *context;
+};
+
+DWORD WINAPI WorkerThread(LPVOID param)
+{
+    WorkerStart *start = static_cast<WorkerStart *>(param);
+    BraxialKeyWorker *block = start->block;
+    block->error = 0;
+    SetLastError(0);
+    if (!start->access(block, start->context)) {
+        DWORD error = GetLastError();
+        block->error = error != 0 ? error : 1;
+    }
+    // Wait for the dialog to open (or to be given up), then end it with the result.
+    for (;;) {
+        LONG_PTR dialog = block->dialog;
+        if (dialog == -1)
+            return 0;
+        if (dialog != 0) {
+            PostMessageA(reinterpret_cast<HWND>(dialog), kWorkerDone, block->error == 0 ? 1 : 0, 0);
+            return 0;
+        }
+        Sleep(1);
+    }
+}
+
+INT_PTR CALLBACK ProcessingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG: {
+        BraxialKeyWorker *block = reinterpret_cast<BraxialKeyWorker *>(lParam);
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        CentreOverOwner(dialog, GetWindow(dialog, GW_OWNER));
+        char text[256];
+        SetDlgItemTextA(dialog, IDC_PROCESSING_TEXT, LoadResString(IDS_PROCESSING_KEY, text, sizeof text));
+        InterlockedExchangePointer(reinterpret_cast<PVOID volatile *>(&block->dialog), dialog);
+        return TRUE;
+    }
+    case kWorkerDone:
+        EndDialog(dialog, static_cast<INT_PTR>(wParam));
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) {
+            EndDialog(dialog, 0);
+            return TRUE;
+        }
+        break;
+    case WM_CLOSE:
+        EndDialog(dialog, 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+void CentreOverOwner(HWND window, HWND owner)
+{
+    RECT mine, around;
+    GetWindowRect(window, &mine);
+    if (owner != nullptr && IsWindow(owner))
+        GetWindowRect(owner, &around);
+    else
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &around, 0);
+    int width = mine.right - mine.left, height = mine.bottom - mine.top;
+    int x = around.left + ((around.right - around.left) - width) / 2;
+    int y = around.top + ((around.bottom - around.top) - height) / 2;
+    RECT screen;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &screen, 0);
+    if (x + width > screen.right)
+        x = screen.right - width;
+    if (y + height > screen.bottom)
+        y = screen.bottom - height;
+    if (x < screen.left)
+        x = screen.left;
+    if (y < screen.top)
+        y = screen.top;
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool RunKeyAccess(HINSTANCE instance, HWND parent, BraxialKeyWorker *block, KeyAccessProc access,
+                  void *context, DWORD *error)
+{
+    block->dialog = 0;
+    block->error = 0;
+    WorkerStart start = {block, access, context};
+    HANDLE thread = CreateThread(nullptr, 0, WorkerThread, &start, 0, nullptr);
+    if (thread == nullptr) {
+        *error = GetLastError();
+        return false;
+    }
+    INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_PROCESSING), parent,
+                                     ProcessingDialogProc, reinterpret_cast<LPARAM>(block));
+    DWORD dialogError = result == -1 ? GetLastError() : 0;
+    if (result != 1)
+        InterlockedExchangePointer(reinterpret_cast<PVOID volatile *>(&block->dialog),
+                                   reinterpret_cast<PVOID>(static_cast<LONG_PTR>(-1)));
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    if (result == 1) {
+        *error = 0;
+        return true;
+    }
+    if (block->error != 0)
+        *error = block->error;
+    else if (result == -1)
+        *error = dialogError != 0 ? dialogError : ERROR_RESOURCE_NAME_NOT_FOUND;
+    else
+        *error = ERROR_CANCELLED;  // closed by the user before the access ended well
+    return false;
+}
