@@ -82,6 +82,19 @@ struct Watcher {
     }
 };
 
+// Sets `release` 300 ms after `after` was set.
+struct ReleaseLater {
+    HANDLE after, release;
+    static DWORD WINAPI Run(LPVOID param)
+    {
+        ReleaseLater *r = static_cast<ReleaseLater *>(param);
+        WaitForSingleObject(r->after, 10000);
+        Sleep(300);
+        SetEvent(r->release);
+        return 0;
+    }
+};
+
 class KeyWorker : public testing::Test {
 protected:
     void SetUp() override { LoadLanguage(nullptr, nullptr); }
@@ -141,20 +154,8 @@ TEST_F(KeyWorker, ClosingTheDialogWaitsForTheAccessAndFails)
     watcher.afterClose = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     watcher.Start();
     // Let the access end only some time after the dialog was closed.
-    struct Releaser {
-        static DWORD WINAPI Run(LPVOID p)
-        {
-            Access *a = static_cast<Access *>(p);
-            Sleep(300);
-            SetEvent(a->release);
-            return 0;
-        }
-    };
-    HANDLE waiter = CreateThread(nullptr, 0, [](LPVOID p) -> DWORD {
-        auto *pair = static_cast<std::pair<HANDLE, Access *> *>(p);
-        WaitForSingleObject(pair->first, 10000);
-        return Releaser::Run(pair->second);
-    }, new std::pair<HANDLE, Access *>(watcher.afterClose, &access), 0, nullptr);
+    ReleaseLater later = {watcher.afterClose, access.release};
+    HANDLE waiter = CreateThread(nullptr, 0, ReleaseLater::Run, &later, 0, nullptr);
 
     BraxialKeyWorker block = {};
     DWORD error = 0;
