@@ -22,4 +22,12 @@ fi
 # -p keeps the server alive between processes; a second call finds it running and returns.
 "$WINESERVER" -p >/dev/null 2>&1 || true
 
-exec "$WINELOADER" "$@"
+# The program's output goes through a file: Wine's own background processes (services.exe, the
+# desktop), started by whichever program needs them first, inherit that program's output and live
+# on; had they inherited a pipe, whoever reads it (ctest) would wait for them forever.
+out=$(mktemp "${TMPDIR:-/tmp}/sentrio-wine-run.XXXXXX")
+"$WINELOADER" "$@" >"$out" 2>&1
+rc=$?
+cat "$out"
+rm -f "$out"
+exit $rc
