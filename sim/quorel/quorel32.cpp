@@ -482,8 +482,12 @@ QBOOL __stdcall CloseCard(DWORD h, DWORD flag)
         return lock.error(ERROR_INVALID_HANDLE);
     SimReader *r = ReaderBySerial(o->serial);
     SimKey *k = r != nullptr ? KeyByNumber(r->key) : nullptr;
-    // Flag 1: the Key counts as known, so that an unchanged Key answers -5 next time.
-    o->known = flag == 1 && k != nullptr && o->key == r->key && o->generation == k->generation;
+    // Flag 1: the Key counts as known, so that an unchanged Key answers -5 next time. A Key that
+    // still waits for its PIN is never "known": each InitCard reports it, so that a PIN handed in
+    // later is tried on the next visit.
+    bool waitsForPin = k != nullptr && k->s.formatted && !k->s.finallyBlocked && k->s.tries > 0 &&
+                       k->s.pin[0] != 0 && !o->verified;
+    o->known = flag == 1 && k != nullptr && o->key == r->key && o->generation == k->generation && !waitsForPin;
     o->open = 0;
     o->verified = 0;
     return lock.ok();
@@ -506,6 +510,8 @@ QBOOL __stdcall VerifyPIN(DWORD h, const char *pin)
         return lock.error(kChvBlocked);
     if (pin == nullptr)
         return lock.error(kInvalidParameter);
+    if (pin[0] == 0 && k->s.pin[0] != 0)
+        return lock.error(kWrongChv);  // no PIN presented: refused, no try spent
     if (k->s.pin[0] == 0 || std::strcmp(k->s.pin, pin) == 0) {
         if (k->s.tries != 3) {
             k->s.tries = 3;
