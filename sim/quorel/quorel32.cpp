@@ -825,7 +825,7 @@ QUOREL_ENTRY_POINTS(QUOREL_CHECK)
 
 // ---- Control surface ----------------------------------------------------------------------------
 
-BOOL __stdcall QsimReset(void)
+BOOL QsimReset(void)
 {
     Locked lock;
     DWORD readers = g_shared->readersGeneration;
@@ -834,7 +834,7 @@ BOOL __stdcall QsimReset(void)
     return TRUE;
 }
 
-int __stdcall QsimCreateKey(const char *label, const char *pin)
+int QsimCreateKey(const char *label, const char *pin)
 {
     Locked lock;
     if (!ValidPin(pin == nullptr ? "" : pin))
@@ -861,7 +861,7 @@ int __stdcall QsimCreateKey(const char *label, const char *pin)
     return 0;
 }
 
-BOOL __stdcall QsimAddReader(const char *name)
+BOOL QsimAddReader(const char *name)
 {
     Locked lock;
     if (name == nullptr || *name == 0 || std::strlen(name) >= 64 || ReaderByName(name) != nullptr)
@@ -879,7 +879,7 @@ BOOL __stdcall QsimAddReader(const char *name)
     return FALSE;
 }
 
-BOOL __stdcall QsimRemoveReader(const char *name)
+BOOL QsimRemoveReader(const char *name)
 {
     Locked lock;
     SimReader *r = ReaderByName(name);
@@ -894,7 +894,7 @@ BOOL __stdcall QsimRemoveReader(const char *name)
     return TRUE;
 }
 
-BOOL __stdcall QsimInsertKey(int key, const char *reader)
+BOOL QsimInsertKey(int key, const char *reader)
 {
     Locked lock;
     SimKey *k = KeyByNumber(key);
@@ -907,7 +907,7 @@ BOOL __stdcall QsimInsertKey(int key, const char *reader)
     return TRUE;
 }
 
-BOOL __stdcall QsimPullKey(int key)
+BOOL QsimPullKey(int key)
 {
     Locked lock;
     SimKey *k = KeyByNumber(key);
@@ -920,7 +920,7 @@ BOOL __stdcall QsimPullKey(int key)
     return TRUE;
 }
 
-BOOL __stdcall QsimBlockKey(int key, int how)
+BOOL QsimBlockKey(int key, int how)
 {
     Locked lock;
     SimKey *k = KeyByNumber(key);
@@ -933,7 +933,7 @@ BOOL __stdcall QsimBlockKey(int key, int how)
     return TRUE;
 }
 
-BOOL __stdcall QsimSetTries(int key, int tries)
+BOOL QsimSetTries(int key, int tries)
 {
     Locked lock;
     SimKey *k = KeyByNumber(key);
@@ -944,7 +944,7 @@ BOOL __stdcall QsimSetTries(int key, int tries)
     return TRUE;
 }
 
-BOOL __stdcall QsimSetPin(int key, const char *pin)
+BOOL QsimSetPin(int key, const char *pin)
 {
     Locked lock;
     SimKey *k = KeyByNumber(key);
@@ -955,7 +955,7 @@ BOOL __stdcall QsimSetPin(int key, const char *pin)
     return TRUE;
 }
 
-BOOL __stdcall QsimSetLabel(int key, const char *label)
+BOOL QsimSetLabel(int key, const char *label)
 {
     Locked lock;
     SimKey *k = KeyByNumber(key);
@@ -966,7 +966,7 @@ BOOL __stdcall QsimSetLabel(int key, const char *label)
     return TRUE;
 }
 
-BOOL __stdcall QsimSetFormatted(int key, BOOL formatted)
+BOOL QsimSetFormatted(int key, BOOL formatted)
 {
     Locked lock;
     SimKey *k = KeyByNumber(key);
@@ -977,7 +977,7 @@ BOOL __stdcall QsimSetFormatted(int key, BOOL formatted)
     return TRUE;
 }
 
-BOOL __stdcall QsimSetUnblockSecret(int key, const char *secret)
+BOOL QsimSetUnblockSecret(int key, const char *secret)
 {
     Locked lock;
     SimKey *k = KeyByNumber(key);
@@ -987,7 +987,7 @@ BOOL __stdcall QsimSetUnblockSecret(int key, const char *secret)
     return TRUE;
 }
 
-BOOL __stdcall QsimSetCapacity(int key, DWORD total, DWORD allocated225, DWORD allocated227)
+BOOL QsimSetCapacity(int key, DWORD total, DWORD allocated225, DWORD allocated227)
 {
     Locked lock;
     SimKey *k = KeyByNumber(key);
@@ -1000,7 +1000,7 @@ BOOL __stdcall QsimSetCapacity(int key, DWORD total, DWORD allocated225, DWORD a
     return TRUE;
 }
 
-BOOL __stdcall QsimGetKey(int key, QsimKeyState *state)
+BOOL QsimGetKey(int key, QsimKeyState *state)
 {
     Locked lock;
     SimKey *k = KeyByNumber(key);
@@ -1010,7 +1010,7 @@ BOOL __stdcall QsimGetKey(int key, QsimKeyState *state)
     return TRUE;
 }
 
-BOOL __stdcall QsimFailNextEx(const char *entry, DWORD lastError, int result, int times)
+BOOL QsimFailNextEx(const char *entry, DWORD lastError, int result, int times)
 {
     Locked lock;
     if (entry == nullptr || std::strlen(entry) >= 32 || times < 0)
@@ -1027,12 +1027,12 @@ BOOL __stdcall QsimFailNextEx(const char *entry, DWORD lastError, int result, in
     return FALSE;
 }
 
-BOOL __stdcall QsimFailNext(const char *entry, DWORD lastError)
+BOOL QsimFailNext(const char *entry, DWORD lastError)
 {
     return QsimFailNextEx(entry, lastError, 0, 1);
 }
 
-BOOL __stdcall QsimSetLatency(DWORD msPerCall, DWORD bytesPerSecond)
+BOOL QsimSetLatency(DWORD msPerCall, DWORD bytesPerSecond)
 {
     Locked lock;
     g_shared->latencyMs = msPerCall;
@@ -1040,7 +1040,7 @@ BOOL __stdcall QsimSetLatency(DWORD msPerCall, DWORD bytesPerSecond)
     return TRUE;
 }
 
-DWORD __stdcall QsimCallCount(const char *entry)
+DWORD QsimCallCount(const char *entry)
 {
     Locked lock;
     for (int i = 0; i < kCountedEntries; ++i)
@@ -1049,7 +1049,7 @@ DWORD __stdcall QsimCallCount(const char *entry)
     return 0;
 }
 
-DWORD __stdcall QsimDump(char *buffer, DWORD size)
+DWORD QsimDump(char *buffer, DWORD size)
 {
     Locked lock;
     DWORD used = 0;

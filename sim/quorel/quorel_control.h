@@ -1,5 +1,6 @@
 // Control surface of the Quorel32.dll stand-in (virtual Key readers and Keys), for tests, the
-// benchmarks and sim/quorel/quorelctl.exe. Exported from Quorel32.dll under names of its own.
+// benchmarks and sim/quorel/quorelctl.exe. Exported from Quorel32.dll under names of its own
+// (plain C calling convention, so that the import library matches the undecorated names).
 //
 // The state of every reader and Key lives in the named shared memory section "QuorelSim_State"
 // (backed by %TEMP%\QuorelSim.state, so it outlives the processes),
@@ -27,32 +28,32 @@ struct QsimKeyState {
 };
 
 // Empties everything: no readers, no Keys, no failures, no latency, counters at 0.
-BOOL __stdcall QsimReset(void);
+BOOL QsimReset(void);
 // A new Key (PIN up to 8 characters, "" for none); answers its number (1, 2 ...) or 0.
-int __stdcall QsimCreateKey(const char *label, const char *pin);
-BOOL __stdcall QsimAddReader(const char *name);
-BOOL __stdcall QsimRemoveReader(const char *name);
-BOOL __stdcall QsimInsertKey(int key, const char *reader);
-BOOL __stdcall QsimPullKey(int key);
+int QsimCreateKey(const char *label, const char *pin);
+BOOL QsimAddReader(const char *name);
+BOOL QsimRemoveReader(const char *name);
+BOOL QsimInsertKey(int key, const char *reader);
+BOOL QsimPullKey(int key);
 // how: 0 unblocked with 3 tries, 1 blocked, 2 finally blocked.
-BOOL __stdcall QsimBlockKey(int key, int how);
-BOOL __stdcall QsimSetTries(int key, int tries);
-BOOL __stdcall QsimSetPin(int key, const char *pin);
-BOOL __stdcall QsimSetLabel(int key, const char *label);
-BOOL __stdcall QsimSetFormatted(int key, BOOL formatted);
+BOOL QsimBlockKey(int key, int how);
+BOOL QsimSetTries(int key, int tries);
+BOOL QsimSetPin(int key, const char *pin);
+BOOL QsimSetLabel(int key, const char *label);
+BOOL QsimSetFormatted(int key, BOOL formatted);
 // The unblock secret the library's issuer credential must match for UnblockPIN.
-BOOL __stdcall QsimSetUnblockSecret(int key, const char *secret);
-BOOL __stdcall QsimSetCapacity(int key, DWORD total, DWORD allocated225, DWORD allocated227);
-BOOL __stdcall QsimGetKey(int key, QsimKeyState *state);
+BOOL QsimSetUnblockSecret(int key, const char *secret);
+BOOL QsimSetCapacity(int key, DWORD total, DWORD allocated225, DWORD allocated227);
+BOOL QsimGetKey(int key, QsimKeyState *state);
 // Makes the next `times` calls of entry point `entry` fail with `lastError`; `result` is what
 // InitCard answers then (flag entries answer 0, EnumReaders null, InitReader 0).
-BOOL __stdcall QsimFailNext(const char *entry, DWORD lastError);
-BOOL __stdcall QsimFailNextEx(const char *entry, DWORD lastError, int result, int times);
+BOOL QsimFailNext(const char *entry, DWORD lastError);
+BOOL QsimFailNextEx(const char *entry, DWORD lastError, int result, int times);
 // Every Key call takes msPerCall plus its bytes at bytesPerSecond (0: no limit).
-BOOL __stdcall QsimSetLatency(DWORD msPerCall, DWORD bytesPerSecond);
+BOOL QsimSetLatency(DWORD msPerCall, DWORD bytesPerSecond);
 // How many times `entry` was called (all processes) since the last reset.
-DWORD __stdcall QsimCallCount(const char *entry);
+DWORD QsimCallCount(const char *entry);
 // Text of everything; answers the length the whole text needs.
-DWORD __stdcall QsimDump(char *buffer, DWORD size);
+DWORD QsimDump(char *buffer, DWORD size);
 
 }  // extern "C"
