@@ -352,3 +352,47 @@ TEST_F(Monitor, KeyErrorsGiveTheirStates)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Monitor, StopMonitoringInsideAnEventLeavesTheRecordsToTheMonitor)
+{
+    ASSERT_TRUE(QsimAddReader("Reader A"));
+    ASSERT_TRUE(QsimAddReader("Reader B"));
+    int card = QsimCreateKey("Hal", "");
+    ASSERT_TRUE(QsimInsertKey(card, "Reader A"));
+    RecordingKey key;
+    key.insertedHook = [&](const char *) { key.StopMonitoring(); };
+    DWORD closes = QsimCallCount("CloseReader");
+    ASSERT_TRUE(key.Start());
+    ASSERT_TRUE(key.WaitFor("inserted Reader A"));
+    DWORD start = GetTickCount();
+    while (QsimCallCount("CloseReader") - closes < 2 && GetTickCount() - start < 5000)
+        Sleep(10);
+    EXPECT_EQ(2u, QsimCallCount("CloseReader") - closes);  // closed by the monitor on its way out
+    EXPECT_FALSE(key.IsLoaded());
+    EXPECT_EQ(nullptr, key.FindReader("Reader A"));
+}
+
+TEST_F(Monitor, SecondInstanceInTheProcessEndsItsMonitorAndIsNotWaitedFor)
+{
+    RecordingKey first, second;
+    ASSERT_TRUE(first.Start());
+    ASSERT_TRUE(second.Start());
+    EXPECT_TRUE(first.IsSingleInstanceInProcess());
+    EXPECT_FALSE(second.IsSingleInstanceInProcess());
+    ASSERT_TRUE(first.AskToStopMonitorThread());  // so that the second monitor sees the change
+    HANDLE thread = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), second.MonitorThread(), GetCurrentProcess(), &thread,
+                                SYNCHRONIZE, FALSE, 0));
+    ASSERT_TRUE(QsimAddReader("Reader A"));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 5000));
+    CloseHandle(thread);
+    first.ReleaseMonitor();
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(second.AskToStopMonitorThread());  // its monitor is gone: nothing to wait for
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_EQ(nullptr, second.FindReader("Reader A"));  // it did not list the readers again
+}
+
+}  // namespace
