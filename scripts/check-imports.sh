@@ -5,7 +5,7 @@
 set -u
 objdump=$1
 dir=$2
-allowed='^(kernel32|user32|gdi32|advapi32|comctl32|comdlg32|shell32|shlwapi|version|msvcrt|ole32|oleaut32|uuid|ws2_32|winmm|rpcrt4|crypt32|bcrypt|uxtheme|ntdll|imm32|winspool\.drv|hhctrl\.ocx|nnotes|api-ms-win-[a-z0-9-]+)(\.dll)?$'
+allowed='^(kernel32|user32|gdi32|advapi32|comctl32|comdlg32|shell32|shlwapi|version|msvcrt|ole32|oleaut32|uuid|ws2_32|winmm|rpcrt4|crypt32|bcrypt|uxtheme|ntdll|imm32|winspool\.drv|hhctrl\.ocx|nnotes|quorel32|api-ms-win-[a-z0-9-]+)(\.dll)?$'
 status=0
 count=0
 shopt -s nullglob nocaseglob

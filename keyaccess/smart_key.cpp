@@ -1,0 +1,722 @@
+// The reader monitor of CSmartKey: initialisation, reader table, visits to readers, the monitor
+// thread and the park handshake with the callers of Key operations.
+//
+// There is no lock: the monitor and the operations coordinate through the flags StopSpinLock,
+// parked, stop request and exited (volatile LONG, always through Interlocked operations). An
+// operation sets StopSpinLock and waits until the monitor says it sits parked; the monitor looks
+// at the flags only between readers and between passes.
+#include "smart_key.h"
+
+#include <cstring>
+
+#include "cut_format.h"
+#include "log.h"
+#include "texts.h"
+
+namespace {
+
+LONG Get(volatile LONG *flag)
+{
+    return InterlockedCompareExchange(flag, 0, 0);
+}
+
+void Put(volatile LONG *flag, LONG value)
+{
+    InterlockedExchange(flag, value);
+}
+
+HANDLE GetHandle(HANDLE volatile *h)
+{
+    return InterlockedCompareExchangePointer(const_cast<PVOID volatile *>(reinterpret_cast<PVOID volatile *>(h)),
+                                             nullptr, nullptr);
+}
+
+void PutHandle(HANDLE volatile *h, HANDLE value)
+{
+    InterlockedExchangePointer(const_cast<PVOID volatile *>(reinterpret_cast<PVOID volatile *>(h)), value);
+}
+
+bool ThreadEnded(HANDLE thread)
+{
+    return thread == INVALID_HANDLE_VALUE || WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+}
+
+}  // namespace
+
+UINT StatusTextId(KeyStatus state)
+{
+    switch (state) {
+    case csAbsent: return 2314;
+    case csReady: return 2428;
+    case csBlocked: return 2507;
+    case csFinallyBlocked: return 2401;
+    case csError: return 2510;
+    case csNeedPIN: return 2311;
+    case csNotFormatted: return 2513;
+    case csBioFailed: return 2539;
+    }
+    return 2516;
+}
+
+// ---- Construction and events --------------------------------------------------------------------
+
+CSmartKey::CSmartKey()
+{
+    std::memset(&m_anyReader, 0, sizeof m_anyReader);
+    m_anyReader.h = static_cast<DWORD>(-1);
+    CopyCut(m_anyReader.name, sizeof m_anyReader.name, "Any Key reader");
+    m_anyReader.state = csAbsent;
+}
+
+CSmartKey::~CSmartKey()
+{
+    StopMonitoring();
+    HANDLE init = GetHandle(&m_initThread);
+    if (init != INVALID_HANDLE_VALUE) {
+        WaitForSingleObject(init, INFINITE);
+    }
+    if (m_initDoneSem != nullptr)
+        CloseHandle(m_initDoneSem);
+}
+
+void CSmartKey::onKeyOpened(const char *, DWORD, const char *) {}
+void CSmartKey::onKeyInserted(const char *) {}
+void CSmartKey::onKeyRemoved(const char *) {}
+void CSmartKey::onFinishInit(int) {}
+void CSmartKey::onKeyError(const char *, const char *) {}
+int CSmartKey::reserved() { return 0; }
+void CSmartKey::onNoKey() {}
+void CSmartKey::onReaderChanged(const char *, int) {}
+
+bool CSmartKey::onNeedPIN(const char *readerName, int, int)
+{
+    if (m_anyReader.pin[0] == 0)
+        return false;
+    ReaderRecord *r = FindReader(readerName);
+    if (r == nullptr)
+        return false;
+    if (r->pin[0] == 0) {
+        CopyCut(r->pin, 41, m_anyReader.pin);
+        return true;
+    }
+    std::memset(r->pin, 0, sizeof r->pin);  // the given PIN was already refused
+    return false;
+}
+
+class CSmartKey::EventScope {
+public:
+    explicit EventScope(CSmartKey *key) : key_(key)
+    {
+        onMonitor_ = GetCurrentThreadId() == key_->m_monitorThreadId;
+        if (onMonitor_) {
+            InterlockedIncrement(&key_->m_eventDepth);
+            previous_ = InterlockedExchange(&key_->StopSpinLock, 1);
+        }
+    }
+    ~EventScope()
+    {
+        if (onMonitor_) {
+            // Back to what it was: a park request made before the event stays in force.
+            InterlockedExchange(&key_->StopSpinLock, previous_);
+            InterlockedDecrement(&key_->m_eventDepth);
+        }
+    }
+    EventScope(const EventScope &) = delete;
+    EventScope &operator=(const EventScope &) = delete;
+
+private:
+    CSmartKey *key_;
+    bool onMonitor_ = false;
+    LONG previous_ = 0;
+};
+
+void CSmartKey::EvKeyOpened(ReaderRecord *r, const char *pin) { EventScope s(this); onKeyOpened(r->name, r->h, pin); }
+void CSmartKey::EvKeyInserted(ReaderRecord *r) { EventScope s(this); onKeyInserted(r->name); }
+void CSmartKey::EvKeyRemoved(ReaderRecord *r) { EventScope s(this); onKeyRemoved(r->name); }
+bool CSmartKey::EvNeedPIN(ReaderRecord *r) { EventScope s(this); return onNeedPIN(r->name, r->count, r->tries); }
+void CSmartKey::EvKeyError(ReaderRecord *r) { EventScope s(this); onKeyError(r->name, r->status_text); }
+void CSmartKey::EvNoKey() { EventScope s(this); onNoKey(); }
+void CSmartKey::EvReaderChanged(const char *name, int attached) { EventScope s(this); onReaderChanged(name, attached); }
+
+void CSmartKey::SetState(ReaderRecord *r, KeyStatus state)
+{
+    r->state = state;
+    LoadResString(StatusTextId(state), r->status_text, sizeof r->status_text);
+}
+
+bool CSmartKey::HasMonitorThread() const
+{
+    return const_cast<CSmartKey *>(this)->m_monitorThread != INVALID_HANDLE_VALUE &&
+           GetHandle(&const_cast<CSmartKey *>(this)->m_monitorThread) != INVALID_HANDLE_VALUE;
+}
+
+// ---- Initialisation -----------------------------------------------------------------------------
+
+namespace {
+struct InitArgs {
+    CSmartKey *key;
+    DWORD appId;
+};
+}  // namespace
+
+HANDLE CSmartKey::StartInit(DWORD appId)
+{
+    if (GetHandle(&m_initThread) != INVALID_HANDLE_VALUE)
+        return INVALID_HANDLE_VALUE;
+    if (m_initDoneSem != nullptr)
+        CloseHandle(m_initDoneSem);
+    m_initDoneSem = CreateSemaphoreA(nullptr, 0, 255, nullptr);
+    if (m_initDoneSem == nullptr)
+        return INVALID_HANDLE_VALUE;
+    m_appId = appId;
+    DWORD id = 0;
+    HANDLE thread = CreateThread(nullptr, 0, InitThreadProc, this, CREATE_SUSPENDED, &id);
+    if (thread == nullptr)
+        return INVALID_HANDLE_VALUE;
+    m_initThreadId = id;
+    PutHandle(&m_initThread, thread);
+    ResumeThread(thread);
+    return m_initDoneSem;
+}
+
+DWORD WINAPI CSmartKey::InitThreadProc(LPVOID self)
+{
+    CSmartKey *key = static_cast<CSmartKey *>(self);
+    key->Init(key->m_appId);
+    HANDLE thread = GetHandle(&key->m_initThread);
+    PutHandle(&key->m_initThread, INVALID_HANDLE_VALUE);
+    if (thread != INVALID_HANDLE_VALUE)
+        CloseHandle(thread);
+    ReleaseSemaphore(key->m_initDoneSem, 1, nullptr);
+    key->onFinishInit(0);
+    return 0;
+}
+
+bool CSmartKey::Init(DWORD appId)
+{
+    if (IsLoaded())
+        return false;
+    m_appId = appId;
+    PutHandle(&m_monitorThread, INVALID_HANDLE_VALUE);
+    if (m_library != nullptr) {
+        FreeLibrary(m_library);
+        m_library = nullptr;
+    }
+    m_library = BindQuorelLibrary(&m_lib);
+    if (m_library == nullptr)
+        return false;
+    Put(&m_loaded, 1);
+
+    char name[64];
+    FormatCut(name, sizeof name, "MV_CSMKEY_MONIT_THREAD_SEM166_%X", static_cast<unsigned>(GetCurrentProcessId()));
+    LogMessage(kLogMilestone, "", "Creating m_isSingleInstanceInProcess semaphore %s", name);
+    m_singleInstanceSem = CreateSemaphoreA(nullptr, 0, 10, name);
+    if (m_singleInstanceSem != nullptr && GetLastError() == ERROR_ALREADY_EXISTS)
+        m_isSingleInstanceInProcess = FALSE;
+
+    UpdateReaders();
+    return true;
+}
+
+// ---- Reader table -------------------------------------------------------------------------------
+
+ReaderRecord *CSmartKey::FindReader(const char *readerName)
+{
+    if (readerName == nullptr) {
+        if (m_current != nullptr)
+            return m_current;
+        for (int i = 0; i < kMaxReaders && m_readers[i] != nullptr; ++i)
+            if (m_readers[i]->state != csAbsent)
+                return m_readers[i];
+        return nullptr;
+    }
+    for (int i = 0; i < kMaxReaders && m_readers[i] != nullptr; ++i) {
+        if (std::strcmp(m_readers[i]->name, readerName) == 0) {
+            m_readers[i]->index = static_cast<DWORD>(i);
+            return m_readers[i];
+        }
+    }
+    return nullptr;
+}
+
+int CSmartKey::FirstKeyIndex()
+{
+    for (int i = 0; i < kMaxReaders && m_readers[i] != nullptr; ++i) {
+        KeyStatus s = m_readers[i]->state;
+        if (s == csReady || s == csNeedPIN || s == csBlocked || s == csBioFailed || s == csFinallyBlocked)
+            return i;
+    }
+    return -1;
+}
+
+void CSmartKey::UpdateReaders()
+{
+    int count = 0;
+    while (count < kMaxReaders && m_readers[count] != nullptr)
+        m_readers[count++]->present = FALSE;
+
+    for (DWORD i = 0; i < 1024; ++i) {
+        const char *enumerated = m_lib.EnumReaders(i);
+        if (enumerated == nullptr)
+            break;
+        char name[256];
+        CopyCut(name, 251, enumerated);
+        if (ReaderRecord *known = FindReader(name)) {
+            known->present = TRUE;
+            continue;
+        }
+        if (count >= kMaxReaders)
+            continue;  // the table is full: later readers are ignored
+        LogMessage(kLogMilestone, "CSmartkey new", "%s", name);
+        ReaderRecord *r = new ReaderRecord();
+        std::memset(r, 0, sizeof *r);
+        CopyCut(r->name, sizeof r->name, name);
+        r->state = csAbsent;
+        r->tries = 3;
+        r->h = m_lib.InitReader(r->name);
+        r->present = TRUE;
+        r->index = static_cast<DWORD>(count);
+        m_readers[count++] = r;
+        EvReaderChanged(r->name, 1);
+    }
+
+    for (int i = 0; i < count;) {
+        ReaderRecord *r = m_readers[i];
+        if (r->present) {
+            ++i;
+            continue;
+        }
+        if (r->ret != -1)
+            EvKeyRemoved(r);
+        EvReaderChanged(r->name, 0);
+        if (m_current == r)
+            m_current = nullptr;
+        // The handle is released too: the reader is gone and its record with it.
+        m_lib.CloseReader(r->h);
+        delete r;
+        m_readers[i] = m_readers[count - 1];
+        m_readers[count - 1] = nullptr;
+        --count;
+    }
+}
+
+void CSmartKey::RefreshKeyInfo(int index)
+{
+    ReaderRecord *r = m_readers[index];
+    BYTE id[8] = {};
+    DWORD length = sizeof id;
+    m_lib.GetCardID(r->h, id, &length);
+    if (std::memcmp(id, r->card_id, sizeof id) != 0) {
+        r->pin[0] = 0;
+        r->pin[1] = 0;
+    }
+    std::memcpy(r->card_id, id, sizeof id);
+
+    r->app_allocated = r->app_free = 0;
+    r->alocc_space = r->free_space = 0;
+    r->bio_allocated = r->bio_free = 0;
+    m_lib.GetApplicationInfo(r->h, m_appId, &r->app_allocated, &r->app_free);
+    m_lib.GetApplicationInfo(r->h, kAppWholeKey, &r->alocc_space, &r->free_space);
+    m_lib.GetApplicationInfo(r->h, kAppBiometric, &r->bio_allocated, &r->bio_free);
+
+    char label[40] = {};
+    m_lib.ReadLabel(r->h, label);
+    CopyCut(r->label, sizeof r->label, label);
+}
+
+// ---- One visit to one reader --------------------------------------------------------------------
+
+bool CSmartKey::ProcessReader(int index, bool checkMode)
+{
+    ReaderRecord *r = m_readers[index];
+    for (;;) {
+        SetLastError(0);
+        LogMessage(kLogDetail, "cm - ProcessReader:", "call InitCard rdrs=%08X, x=%d, [%X]",
+                   static_cast<unsigned>(reinterpret_cast<UINT_PTR>(m_readers)), index,
+                   static_cast<unsigned>(GetCurrentThreadId()));
+        LONG ret = m_lib.InitCard(r->h, m_appId);
+        LogMessage(kLogDetail, "cm - ProcessReader:", "analizing ret value = %d [%X]", static_cast<int>(ret),
+                   static_cast<unsigned>(GetCurrentThreadId()));
+        DWORD error = GetLastError();
+        if (ret == -4)
+            ret = 3;
+        r->ret = ret;
+        r->init_error = error;
+
+        switch (ret) {
+        case -5:
+            if (r->state != csAbsent)
+                return false;
+            LogMessage(kLogDetail, "cm - ProcessReader:", "-5, on [csAbsent]'ed Key, doing InitCard again...");
+            m_lib.CloseCard(r->h, 0);
+            continue;
+        case -1:
+            std::memset(r->pin, 0, sizeof r->pin);
+            if (r->state != csAbsent) {
+                r->count = 0;
+                SetState(r, csAbsent);
+                EvKeyRemoved(r);
+            }
+            return false;
+        case -3:
+        case -6:
+            RefreshKeyInfo(index);
+            std::memset(r->pin, 0, sizeof r->pin);
+            m_lib.CloseCard(r->h, 1);
+            SetState(r, csError);
+            LoadResString(2510, r->op_text, sizeof r->op_text);
+            EvKeyError(r);
+            return true;
+        case 0:
+            RefreshKeyInfo(index);
+            SetState(r, csBlocked);
+            LoadResString(2507, r->op_text, sizeof r->op_text);
+            if (checkMode)
+                return true;
+            m_lib.CloseCard(r->h, 1);
+            EvKeyError(r);
+            return false;
+        case -7:
+            RefreshKeyInfo(index);
+            SetState(r, csFinallyBlocked);
+            m_lib.CloseCard(r->h, 1);
+            LoadResString(2401, r->op_text, sizeof r->op_text);
+            EvKeyError(r);
+            return false;
+        case -2:
+            RefreshKeyInfo(index);
+            SetState(r, csNotFormatted);
+            LoadResString(2513, r->op_text, sizeof r->op_text);
+            m_lib.CloseCard(r->h, 1);
+            EvKeyError(r);
+            return false;
+        default:
+            break;
+        }
+        if (ret < 0) {
+            RefreshKeyInfo(index);
+            r->state = csError;
+            LoadResString(2516, r->status_text, sizeof r->status_text);
+            EvKeyError(r);
+            return false;
+        }
+
+        // PIN steps.
+        RefreshKeyInfo(index);
+        r->tries = ret;
+        char pin[64];
+        CopyCut(pin, sizeof pin, r->pin);
+        if (m_lib.VerifyPIN(r->h, pin)) {
+            r->count = 0;
+            SetState(r, csReady);
+            if (checkMode)
+                return true;
+            EvKeyOpened(r, r->pin);
+            m_lib.CloseCard(r->h, 1);
+            EvKeyInserted(r);
+            return true;
+        }
+        m_lib.CloseCard(r->h, 0);
+        r->state = csNeedPIN;
+        if (pin[0] != 0) {
+            ++r->count;
+            LONG tries = m_lib.InitCard(r->h, m_appId);
+            r->tries = tries == -4 ? 3 : tries;
+            m_lib.CloseCard(r->h, 0);
+            if (r->tries == 0)
+                continue;  // the refusal used the last try: the next InitCard finds it blocked
+        }
+        if (EvNeedPIN(r))
+            continue;
+        SetState(r, csNeedPIN);
+        m_lib.CloseCard(r->h, 1);
+        return false;
+    }
+}
+
+// ---- The monitor thread -------------------------------------------------------------------------
+
+bool CSmartKey::StopRequested()
+{
+    if (Get(&m_stopRequest) != 1)
+        return false;
+    Put(&m_exited, 1);
+    return true;
+}
+
+void CSmartKey::ParkCheck()
+{
+    while (Get(&StopSpinLock) == 1) {
+        LogMessage(kLogDetail, "cm - MonitorThreadProc:", "inside while StopSpinLock ...");
+        Put(&m_parked, 1);
+        Sleep(10);
+    }
+    Put(&m_parked, 0);
+}
+
+DWORD WINAPI CSmartKey::MonitorThreadStart(LPVOID self)
+{
+    CSmartKey *key = static_cast<CSmartKey *>(self);
+    DWORD rc = key->MonitorThreadProc();
+    if (Get(&key->m_releaseOnExit) != 0) {
+        Put(&key->m_releaseOnExit, 0);
+        key->ReleaseReaders();
+    }
+    return rc;
+}
+
+DWORD CSmartKey::MonitorThreadProc()
+{
+    const char *module = "cm - MonitorThreadProc:";
+    LogMessage(kLogMilestone, module, "Monitor created.");
+    for (;;) {
+        if (m_lib.AnyReadersChanges(0)) {
+            LogMessage(kLogMilestone, module, "AnyReadersChanges: TRUE, updating ... (single?:%d)",
+                       m_isSingleInstanceInProcess);
+            if (!m_isSingleInstanceInProcess)
+                return 0;
+            UpdateReaders();
+        }
+        if (m_readers[0] == nullptr) {
+            if (Get(&m_noKeyNotified) == 0) {
+                Put(&m_noKeyNotified, 1);
+                EvNoKey();
+            }
+            Sleep(500);
+        }
+        for (int i = 0; i < kMaxReaders && m_readers[i] != nullptr; ++i) {
+            LogMessage(kLogDetail, module, "entering ProcessReader");
+            ProcessReader(i, false);
+            LogMessage(kLogDetail, module, "exiting ProcessReader");
+            if (StopRequested())
+                return 0;
+            ParkCheck();
+            LogMessage(kLogDetail, module, "inside while(1) ...");
+        }
+        if (StopRequested())
+            return 0;
+        ParkCheck();
+        if (m_readers[0] != nullptr && Get(&m_noKeyNotified) == 0) {
+            if (FirstKeyIndex() == -1)
+                EvNoKey();
+            Put(&m_noKeyNotified, 1);
+        }
+        Sleep(250);
+    }
+}
+
+void CSmartKey::PollWait(DWORD ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= ms)
+            return;
+        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_SENDMESSAGE) == WAIT_OBJECT_0) {
+            MSG msg;
+            // Serves the messages sent to this thread's windows; posted ones stay queued.
+            PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+    }
+}
+
+bool CSmartKey::AskToStopMonitorThread()
+{
+    const char *module = "AskToStopMonitorThread:";
+    DWORD self = GetCurrentThreadId();
+    HANDLE thread = GetHandle(&m_monitorThread);
+    // Another thread while the monitor sits in an event handler: the 1 in StopSpinLock is the
+    // handler's, not a park. Wait for the handler to return, then park the monitor as usual.
+    while (thread != INVALID_HANDLE_VALUE && self != m_monitorThreadId && Get(&m_eventDepth) != 0 &&
+           !ThreadEnded(thread))
+        PollWait(10);
+    if (Get(&StopSpinLock) == 1 || thread == INVALID_HANDLE_VALUE) {
+        LogMessage(kLogDetail, module, "return false %d %X[%X]", static_cast<int>(Get(&StopSpinLock)),
+                   static_cast<unsigned>(reinterpret_cast<UINT_PTR>(thread)), static_cast<unsigned>(self));
+        return false;
+    }
+    LogMessage(kLogDetail, module, "[%X]", static_cast<unsigned>(self));
+    Put(&m_parked, 0);
+    if (InterlockedCompareExchange(&StopSpinLock, 1, 0) != 0)
+        return false;  // someone else parked it at this very moment
+    for (int polls = 1; Get(&m_parked) != 1; ++polls) {
+        if (ThreadEnded(thread)) {
+            // The monitor ended without parking (second instance in the process): nothing to
+            // wait for; StopSpinLock stays 1 so that later operations do not try again.
+            return false;
+        }
+        PollWait(100);
+        if (polls % 21 == 0)
+            Put(&StopSpinLock, 1);
+    }
+    return true;
+}
+
+void CSmartKey::ReleaseMonitor()
+{
+    Put(&m_parked, 0);
+    Put(&StopSpinLock, 0);
+}
+
+bool CSmartKey::AskToTerminateMonitorThread()
+{
+    const char *module = "cm - AskToTerminateMonitorThread:";
+    HANDLE thread = GetHandle(&m_monitorThread);
+    if (thread == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD code = 0;
+    if (!GetExitCodeThread(thread, &code))
+        LogMessage(kLogMilestone, module, "error GetExitCodeThread");
+    if (code != STILL_ACTIVE) {
+        LogMessage(kLogMilestone, module, "thread is already closed");
+        return true;
+    }
+    LogMessage(kLogMilestone, module, "thread is active");
+    Put(&m_exited, 0);
+    Put(&m_stopRequest, 1);
+    if (GetCurrentThreadId() == m_monitorThreadId)
+        return true;
+    for (int polls = 1; Get(&m_exited) != 1; ++polls) {
+        if (ThreadEnded(thread))
+            break;  // ended on its own (second instance): nothing more to wait for
+        PollWait(100);
+        LogMessage(kLogDetail, module, "inside while StopSpinLockOK");
+        if (polls % 21 == 0)
+            Put(&m_stopRequest, 1);
+    }
+    return true;
+}
+
+void CSmartKey::StartMonitoring()
+{
+    if (!IsLoaded() || GetHandle(&m_monitorThread) != INVALID_HANDLE_VALUE)
+        return;
+    Put(&StopSpinLock, 0);
+    Put(&m_stopRequest, 0);
+    Put(&m_noKeyNotified, 0);
+    DWORD id = 0;
+    HANDLE thread = CreateThread(nullptr, 0, MonitorThreadStart, this, CREATE_SUSPENDED, &id);
+    if (thread == nullptr) {
+        PutHandle(&m_monitorThread, INVALID_HANDLE_VALUE);
+        Put(&StopSpinLock, 1);
+        return;
+    }
+    m_monitorThreadId = id;
+    PutHandle(&m_monitorThread, thread);
+    ResumeThread(thread);
+}
+
+void CSmartKey::ReleaseReaders()
+{
+    if (m_library == nullptr)
+        return;
+    for (int i = 0; i <= kMaxReaders; ++i) {
+        if (m_readers[i] == nullptr)
+            continue;
+        m_lib.CloseReader(m_readers[i]->h);
+        delete m_readers[i];
+        m_readers[i] = nullptr;
+    }
+    m_current = nullptr;
+    FreeLibrary(m_library);
+    m_library = nullptr;
+    std::memset(&m_lib, 0, sizeof m_lib);
+}
+
+void CSmartKey::StopMonitoring()
+{
+    HANDLE thread = GetHandle(&m_monitorThread);
+    bool onMonitor = thread != INVALID_HANDLE_VALUE && GetCurrentThreadId() == m_monitorThreadId;
+    if (thread != INVALID_HANDLE_VALUE)
+        AskToTerminateMonitorThread();
+    if (m_singleInstanceSem != nullptr) {
+        CloseHandle(m_singleInstanceSem);
+        m_singleInstanceSem = nullptr;
+    }
+    PutHandle(&m_monitorThread, INVALID_HANDLE_VALUE);
+    Put(&StopSpinLock, 1);
+    Put(&m_loaded, 0);
+    if (thread != INVALID_HANDLE_VALUE)
+        CloseHandle(thread);
+    if (onMonitor) {
+        // Called from an event handler: the monitor still uses its records until it returns to
+        // its loop, so it frees them itself on the way out.
+        Put(&m_releaseOnExit, 1);
+        return;
+    }
+    ReleaseReaders();
+}
+
+// ---- What the programs hand in and ask ----------------------------------------------------------
+
+void CSmartKey::SetPIN(const char *readerName, const char *pin)
+{
+    if (pin == nullptr)
+        pin = "";
+    if (readerName == nullptr || *readerName == 0) {
+        CopyCut(m_anyReader.pin, sizeof m_anyReader.pin, pin);
+        if (m_current != nullptr)
+            CopyCut(m_current->pin, sizeof m_current->pin, pin);
+        return;
+    }
+    if (ReaderRecord *r = FindReader(readerName))
+        CopyCut(r->pin, sizeof r->pin, pin);
+}
+
+int CSmartKey::GetKeyInfo(const char *readerName, DWORD *allocated, DWORD *freeSpace, char *label)
+{
+    ReaderRecord *r = FindReader(readerName);
+    if (r == nullptr)
+        return 0;
+    if (allocated != nullptr)
+        *allocated = r->app_allocated;
+    if (freeSpace != nullptr)
+        *freeSpace = r->app_free;
+    if (label != nullptr)
+        CopyCut(label, sizeof r->label, r->label);
+    return r->state;
+}
+
+bool CSmartKey::GetErrorText(const char *readerName, char *text)
+{
+    constexpr int kTextSize = 200;
+    if (!IsLoaded()) {
+        if (text != nullptr)
+            FormatResString(2518, "Quorel32.dll", text, kTextSize);
+        return true;
+    }
+    ReaderRecord *r = FindReader(readerName);
+    if (r == nullptr)
+        return false;
+    KeyStatus s = r->state;
+    bool stateError = s == csBlocked || s == csFinallyBlocked || s == csError || s == csNeedPIN ||
+                      s == csNotFormatted || s == csBioFailed;
+    if (r->last_error == 0 && !stateError)
+        return false;
+    if (text == nullptr)
+        return true;
+    if (s != csError && stateError) {
+        char part[kSharedTextSize];
+        LoadResString(StatusTextId(s), part, sizeof part);
+        FormatCut(text, kTextSize, "%s : %s", r->name, part);
+        return true;
+    }
+    char part[kSharedTextSize];
+    if (r->op_kind == 2 && r->last_error == 0x80100006) {
+        LoadResString(2541, part, sizeof part);
+        FormatCut(text, kTextSize, "%s : %s", r->name, part);
+        return true;
+    }
+    if (r->op_kind == 1 && r->last_error == 1 && r->length_ref != nullptr && *r->length_ref > r->requested_length) {
+        FormatCut(text, kTextSize, "%s : %s", r->name, "The buffer is too small for the data on the Key.");
+        return true;
+    }
+    char what[kSharedTextSize], reader[kSharedTextSize];
+    FormatResString(2500, r->op_text, what, sizeof what);
+    LoadResString(2106, reader, sizeof reader);
+    FormatCut(text, kTextSize,
+              "%s \n%s%s \n\nApp ID: %d\nRet,GLE:%d, %X\nWrite, Read, Offs len:%d, %d, %d \n", what, reader,
+              r->name, static_cast<int>(m_appId), static_cast<int>(r->ret), static_cast<unsigned>(r->last_error),
+              static_cast<int>(r->write_length), static_cast<int>(r->requested_length), static_cast<int>(r->offset));
+    return true;
+}

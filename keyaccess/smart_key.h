@@ -1,0 +1,154 @@
+// CSmartKey: the Key access layer. Binds the smart-key library, keeps one record per Key reader and
+// runs the reader monitor thread, which reports Key events through virtual operations.
+#pragma once
+
+#include <windows.h>
+
+#include "quorel_library.h"
+
+enum KeyStatus {
+    csAbsent = 0,
+    csReady = 1,
+    csBlocked = 2,
+    csFinallyBlocked = 3,
+    csError = 4,
+    csNeedPIN = 5,
+    csNotFormatted = 6,
+    csBioFailed = 7,
+};
+
+// Application ids of the Key's data areas.
+constexpr DWORD kAppNotes = 225;
+constexpr DWORD kAppBiometric = 227;
+constexpr DWORD kAppWholeKey = 0;
+
+constexpr int kMaxReaders = 32;
+
+// What the layer knows of one reader and its Key. Created zeroed.
+struct ReaderRecord {
+    DWORD h;                 // reader handle from InitReader
+    char name[256];
+    LONG ret;                // last InitCard result (-4 stored as 3)
+    DWORD init_error;        // last error right after that InitCard
+    DWORD last_error;        // of the last failed operation (1 if it left 0)
+    BYTE card_id[8];
+    char pin[64];            // the PIN used with this Key
+    void *data;              // caller's buffer of the current operation
+    DWORD *length_ref;       // caller's in/out length of the current Read
+    DWORD requested_length;
+    DWORD write_length;
+    DWORD offset;
+    char op_text[200];       // current operation's name, or the text of its failure
+    BOOL parked_by_op;       // the current operation parked the monitor and must release it
+    DWORD op_kind;           // 0 random, 1 read, 2 write, 3 delete
+    DWORD alocc_space, free_space;   // whole Key (application 0)
+    KeyStatus state;
+    char status_text[100];
+    DWORD app_allocated, app_free;   // the object's application id
+    DWORD index;             // position in the reader table, set when looked up
+    LONG tries;              // PIN attempts left as InitCard last said
+    LONG count;              // refused stored PINs since the Key was last ready or absent
+    char label[36];
+    DWORD bio_allocated, bio_free;   // application 227
+    BOOL present;            // mark used while the readers are listed again
+};
+
+// Text id of a Key state's status text.
+UINT StatusTextId(KeyStatus state);
+
+class CSmartKey {
+public:
+    CSmartKey();
+    virtual ~CSmartKey();
+    CSmartKey(const CSmartKey &) = delete;
+    CSmartKey &operator=(const CSmartKey &) = delete;
+
+    // Key events; called on the monitor thread (the first reader events and onFinishInit on the
+    // initialisation thread, check-mode visits on the caller's thread).
+    virtual void onKeyOpened(const char *readerName, DWORD readerHandle, const char *pin);
+    virtual void onKeyInserted(const char *readerName);
+    virtual void onKeyRemoved(const char *readerName);
+    virtual void onFinishInit(int reserved);
+    // The stored PIN is missing or was refused; true means "try again" (a PIN has been stored).
+    virtual bool onNeedPIN(const char *readerName, int count, int tries);
+    virtual void onKeyError(const char *readerName, const char *statusText);
+    virtual int reserved();
+    virtual void onNoKey();
+    virtual void onReaderChanged(const char *readerName, int attached);
+
+    // Starts the initialisation thread; returns the semaphore released when Init has finished,
+    // or INVALID_HANDLE_VALUE. The semaphore stays the object's.
+    HANDLE StartInit(DWORD appId);
+    bool Init(DWORD appId);
+    void StartMonitoring();
+    void StopMonitoring();
+    // Parks the monitor thread; true when this call parked it (the caller must ReleaseMonitor).
+    bool AskToStopMonitorThread();
+    void ReleaseMonitor();
+    bool AskToTerminateMonitorThread();
+    bool ProcessReader(int index, bool checkMode);
+    void UpdateReaders();
+    void RefreshKeyInfo(int index);
+    ReaderRecord *FindReader(const char *readerName);
+    int FirstKeyIndex();
+
+    // The PIN to try: for the named reader, or with no name for any reader (the placeholder) and
+    // the current Key. Never touches the Key.
+    void SetPIN(const char *readerName, const char *pin);
+    // The reader's state (0 for an unknown name) and its figures; never touches the Key.
+    int GetKeyInfo(const char *readerName, DWORD *allocated, DWORD *freeSpace, char *label);
+    // Text of the last failure (at least 200 chars) or null; true when there is something to report.
+    bool GetErrorText(const char *readerName, char *text);
+
+    bool IsLoaded() const { return InterlockedCompareExchange(const_cast<volatile LONG *>(&m_loaded), 0, 0) != 0; }
+    bool IsSingleInstanceInProcess() const { return m_isSingleInstanceInProcess != FALSE; }
+    DWORD MonitorThreadId() const { return m_monitorThreadId; }
+    bool HasMonitorThread() const;
+
+protected:
+    static DWORD WINAPI InitThreadProc(LPVOID self);
+    static DWORD WINAPI MonitorThreadStart(LPVOID self);
+    DWORD MonitorThreadProc();
+    void ParkCheck();
+    bool StopRequested();
+    void ReleaseReaders();
+    // The wait of a caller that polls a flag: sleeps `ms` but serves messages sent to this thread
+    // meanwhile, so that an event handler on the monitor thread that sends to a window of this
+    // thread cannot deadlock with it.
+    static void PollWait(DWORD ms);
+
+    // Event calls: on the monitor thread StopSpinLock is held at 1 around the handler, so that an
+    // operation it starts does not wait for the monitor (the calling thread itself).
+    class EventScope;
+    void EvKeyOpened(ReaderRecord *r, const char *pin);
+    void EvKeyInserted(ReaderRecord *r);
+    void EvKeyRemoved(ReaderRecord *r);
+    bool EvNeedPIN(ReaderRecord *r);
+    void EvKeyError(ReaderRecord *r);
+    void EvNoKey();
+    void EvReaderChanged(const char *name, int attached);
+    void SetState(ReaderRecord *r, KeyStatus state);
+
+    DWORD m_appId = 0;
+    volatile LONG m_loaded = 0;
+    volatile LONG StopSpinLock = 1;
+    volatile LONG m_parked = 0;
+    volatile LONG m_stopRequest = 0;
+    volatile LONG m_exited = 0;
+    ReaderRecord *m_readers[kMaxReaders + 1] = {};
+    HANDLE volatile m_monitorThread = INVALID_HANDLE_VALUE;
+    HANDLE m_singleInstanceSem = nullptr;
+    BOOL m_isSingleInstanceInProcess = TRUE;
+    HMODULE m_library = nullptr;
+    volatile LONG m_noKeyNotified = 0;
+    HANDLE m_initDoneSem = nullptr;
+    HANDLE volatile m_initThread = INVALID_HANDLE_VALUE;
+    DWORD volatile m_monitorThreadId = 0;
+    DWORD m_initThreadId = 0;
+    ReaderRecord m_anyReader;
+    ReaderRecord *m_current = nullptr;
+
+    QuorelLibrary m_lib = {};
+    volatile LONG m_eventDepth = 0;       // monitor thread inside an event handler
+    volatile LONG m_releaseOnExit = 0;    // StopMonitoring ran on the monitor thread
+};

@@ -1,0 +1,59 @@
+// Control surface of the Quorel32.dll stand-in (virtual Key readers and Keys), for tests, the
+// benchmarks and sim/quorel/quorelctl.exe. Exported from Quorel32.dll under names of its own
+// (plain C calling convention, so that the import library matches the undecorated names).
+//
+// The state of every reader and Key lives in the named shared memory section "QuorelSim_State"
+// (backed by %TEMP%\QuorelSim.state, so it outlives the processes),
+// guarded by the named mutex "QuorelSim_Mutex": every process that loads the stand-in (the admin
+// console, the Notes client, quorelctl) sees and changes the same readers and Keys at once.
+#pragma once
+
+#include <windows.h>
+
+extern "C" {
+
+// A Key as the stand-in holds it.
+struct QsimKeyState {
+    BYTE cardId[8];
+    char label[32];
+    char pin[9];          // empty: the Key has no PIN
+    int tries;            // PIN tries left; 0 blocked
+    int finallyBlocked;   // unblock refused too often: only a reformat helps
+    int formatted;
+    int unblockTries;
+    DWORD capacity;       // whole Key
+    DWORD allocated225, size225;  // the product's record area
+    DWORD allocated227, size227;  // the biometric record area
+    char reader[64];      // the reader it sits in, "" when pulled
+};
+
+// Empties everything: no readers, no Keys, no failures, no latency, counters at 0.
+BOOL QsimReset(void);
+// A new Key (PIN up to 8 characters, "" for none); answers its number (1, 2 ...) or 0.
+int QsimCreateKey(const char *label, const char *pin);
+BOOL QsimAddReader(const char *name);
+BOOL QsimRemoveReader(const char *name);
+BOOL QsimInsertKey(int key, const char *reader);
+BOOL QsimPullKey(int key);
+// how: 0 unblocked with 3 tries, 1 blocked, 2 finally blocked.
+BOOL QsimBlockKey(int key, int how);
+BOOL QsimSetTries(int key, int tries);
+BOOL QsimSetPin(int key, const char *pin);
+BOOL QsimSetLabel(int key, const char *label);
+BOOL QsimSetFormatted(int key, BOOL formatted);
+// The unblock secret the library's issuer credential must match for UnblockPIN.
+BOOL QsimSetUnblockSecret(int key, const char *secret);
+BOOL QsimSetCapacity(int key, DWORD total, DWORD allocated225, DWORD allocated227);
+BOOL QsimGetKey(int key, QsimKeyState *state);
+// Makes the next `times` calls of entry point `entry` fail with `lastError`; `result` is what
+// InitCard answers then (flag entries answer 0, EnumReaders null, InitReader 0).
+BOOL QsimFailNext(const char *entry, DWORD lastError);
+BOOL QsimFailNextEx(const char *entry, DWORD lastError, int result, int times);
+// Every Key call takes msPerCall plus its bytes at bytesPerSecond (0: no limit).
+BOOL QsimSetLatency(DWORD msPerCall, DWORD bytesPerSecond);
+// How many times `entry` was called (all processes) since the last reset.
+DWORD QsimCallCount(const char *entry);
+// Text of everything; answers the length the whole text needs.
+DWORD QsimDump(char *buffer, DWORD size);
+
+}  // extern "C"

@@ -1,0 +1,256 @@
+// The Quorel32.dll stand-in: PIN tries and blocking, the -5 answer, data sizes and their errors,
+// refusing entry points, and one Key seen by two processes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "quorel_control.h"
+#include "quorel_library.h"
+#include "testkit.h"
+
+namespace {
+
+constexpr DWORD kNoMemory = 0x80100006;
+constexpr DWORD kInsufficientBuffer = 0x80100008;
+constexpr DWORD kWrongChv = 0x8010006B;
+constexpr DWORD kChvBlocked = 0x8010006C;
+constexpr DWORD kSecurityViolation = 0x8010006A;
+
+class Quorel : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QsimReset());
+        library_ = BindQuorelLibrary(&q);
+        ASSERT_NE(nullptr, library_);
+        ASSERT_TRUE(QsimAddReader("Reader A"));
+        key_ = QsimCreateKey("Label", "1234");
+        ASSERT_TRUE(QsimInsertKey(key_, "Reader A"));
+        h_ = q.InitReader("Reader A");
+        ASSERT_NE(0u, h_);
+    }
+    void TearDown() override
+    {
+        if (h_ != 0)
+            q.CloseReader(h_);
+        if (library_ != nullptr)
+            FreeLibrary(library_);
+        QsimReset();
+    }
+    // Opens the Key and gives its PIN.
+    void Open()
+    {
+        ASSERT_EQ(3, q.InitCard(h_, 225));
+        ASSERT_TRUE(q.VerifyPIN(h_, "1234"));
+    }
+
+    QuorelLibrary q{};
+    HMODULE library_ = nullptr;
+    int key_ = 0;
+    DWORD h_ = 0;
+};
+
+TEST_F(Quorel, WrongPinsCostTriesAndTheLastBlocks)
+{
+    for (int left = 2; left >= 0; --left) {
+        SCOPED_TRACE(left);
+        ASSERT_EQ(left + 1, q.InitCard(h_, 225));
+        SetLastError(0xdeadbeef);
+        EXPECT_FALSE(q.VerifyPIN(h_, "0000"));
+        EXPECT_EQ(left == 0 ? kChvBlocked : kWrongChv, GetLastError());
+        q.CloseCard(h_, 0);
+    }
+    EXPECT_EQ(0, q.InitCard(h_, 225));  // blocked
+    SetLastError(0xdeadbeef);
+    DWORD length = 0;
+    EXPECT_FALSE(q.ReadData(h_, 0, nullptr, &length));
+    EXPECT_EQ(kChvBlocked, GetLastError());
+    EXPECT_FALSE(q.UnblockPIN(h_, "123456789"));  // more than 8 characters
+    ASSERT_TRUE(q.UnblockPIN(h_, "5678"));
+    q.CloseCard(h_, 0);
+    ASSERT_EQ(3, q.InitCard(h_, 225));
+    EXPECT_TRUE(q.VerifyPIN(h_, "5678"));
+}
+
+TEST_F(Quorel, EmptyPinIsRefusedWithoutATry)
+{
+    ASSERT_EQ(3, q.InitCard(h_, 225));
+    EXPECT_FALSE(q.VerifyPIN(h_, ""));
+    q.CloseCard(h_, 0);
+    EXPECT_EQ(3, q.InitCard(h_, 225));
+}
+
+TEST_F(Quorel, UnblockRefusedForAForeignIssuerEndsFinallyBlocked)
+{
+    ASSERT_TRUE(QsimSetUnblockSecret(key_, "other issuer"));
+    ASSERT_TRUE(QsimBlockKey(key_, 1));
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(0, q.InitCard(h_, 225));
+        SetLastError(0xdeadbeef);
+        EXPECT_FALSE(q.UnblockPIN(h_, "1111"));
+        EXPECT_EQ(kSecurityViolation, GetLastError());
+        q.CloseCard(h_, 0);
+    }
+    EXPECT_EQ(-7, q.InitCard(h_, 225));
+}
+
+TEST_F(Quorel, UnchangedKeyAnswersMinusFiveAfterFlagOne)
+{
+    Open();
+    q.CloseCard(h_, 1);
+    EXPECT_EQ(-5, q.InitCard(h_, 225));
+    q.CloseCard(h_, 0);
+    EXPECT_EQ(3, q.InitCard(h_, 225));  // flag 0: reported afresh
+    ASSERT_TRUE(q.VerifyPIN(h_, "1234"));
+    q.CloseCard(h_, 1);
+    ASSERT_TRUE(QsimPullKey(key_));
+    EXPECT_EQ(-1, q.InitCard(h_, 225));
+    ASSERT_TRUE(QsimInsertKey(key_, "Reader A"));
+    EXPECT_EQ(3, q.InitCard(h_, 225));  // put back: a change
+}
+
+TEST_F(Quorel, KeyWaitingForItsPinIsNeverKnown)
+{
+    ASSERT_EQ(3, q.InitCard(h_, 225));
+    q.CloseCard(h_, 1);
+    EXPECT_EQ(3, q.InitCard(h_, 225));
+}
+
+TEST_F(Quorel, DataSizesAndTheirErrors)
+{
+    Open();
+    DWORD allocated = 0, freeSpace = 0;
+    ASSERT_TRUE(q.GetApplicationInfo(h_, 225, &allocated, &freeSpace));
+    EXPECT_EQ(24576u, allocated);
+    EXPECT_EQ(24576u, freeSpace);
+
+    BYTE data[100];
+    for (int i = 0; i < 100; ++i)
+        data[i] = static_cast<BYTE>(i);
+    DWORD length = sizeof data;
+    ASSERT_TRUE(q.WriteData(h_, 0, data, &length));
+    EXPECT_EQ(100u, length);
+    length = 0;
+    ASSERT_TRUE(q.ReadData(h_, 0, nullptr, &length));  // null buffer: the stored size
+    EXPECT_EQ(100u, length);
+    BYTE back[100] = {};
+    length = 99;  // one short
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(q.ReadData(h_, 0, back, &length));
+    EXPECT_EQ(kInsufficientBuffer, GetLastError());
+    EXPECT_EQ(100u, length);
+    ASSERT_TRUE(q.ReadData(h_, 0, back, &length));  // exact fit
+    EXPECT_EQ(0, std::memcmp(data, back, sizeof data));
+
+    length = 1;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(q.WriteData(h_, 24576, data, &length));  // past the allocated area
+    EXPECT_EQ(kNoMemory, GetLastError());
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(q.SetDataSize(h_, 24577));
+    EXPECT_EQ(kNoMemory, GetLastError());
+    ASSERT_TRUE(q.SetDataSize(h_, 10));
+    ASSERT_TRUE(q.GetApplicationInfo(h_, 225, &allocated, &freeSpace));
+    EXPECT_EQ(24576u - 10u, freeSpace);
+    ASSERT_TRUE(q.GetApplicationInfo(h_, 0, &allocated, &freeSpace));
+    EXPECT_EQ(32768u, allocated);
+    EXPECT_EQ(32768u - 10u, freeSpace);
+
+    length = 0;
+    ASSERT_TRUE(q.WriteBIR(h_, 0, nullptr, &length));  // null buffer: free space for the record
+    EXPECT_EQ(4096u, length);
+    length = 50;
+    ASSERT_TRUE(q.WriteBIR(h_, 0, data, &length));
+    length = 0;
+    ASSERT_TRUE(q.WriteBIR(h_, 0, nullptr, &length));
+    EXPECT_EQ(4046u, length);
+    ASSERT_TRUE(q.GetApplicationInfo(h_, 227, &allocated, &freeSpace));
+    EXPECT_EQ(4096u, allocated);
+    EXPECT_EQ(4046u, freeSpace);
+    ASSERT_TRUE(q.DeleteBIR(h_));
+    length = 0;
+    ASSERT_TRUE(q.ReadBIR(h_, 0, nullptr, &length));
+    EXPECT_EQ(0u, length);
+}
+
+TEST_F(Quorel, DataNeedsThePin)
+{
+    ASSERT_EQ(3, q.InitCard(h_, 225));
+    DWORD length = 0;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(q.ReadData(h_, 0, nullptr, &length));
+    EXPECT_EQ(kSecurityViolation, GetLastError());
+    char label[32];
+    ASSERT_TRUE(q.ReadLabel(h_, label));  // the label needs no PIN
+    EXPECT_STREQ("Label", label);
+    EXPECT_FALSE(q.WriteLabel(h_, "New"));
+}
+
+TEST_F(Quorel, LabelIsCutTo31AndCardIdNeedsEightBytes)
+{
+    Open();
+    ASSERT_TRUE(q.WriteLabel(h_, "0123456789012345678901234567890123456789"));
+    char label[32];
+    ASSERT_TRUE(q.ReadLabel(h_, label));
+    EXPECT_EQ(31u, std::strlen(label));
+    BYTE id[8];
+    DWORD length = 7;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(q.GetCardID(h_, id, &length));
+    EXPECT_EQ(kInsufficientBuffer, GetLastError());
+    EXPECT_EQ(8u, length);
+    ASSERT_TRUE(q.GetCardID(h_, id, &length));
+    QsimKeyState s;
+    ASSERT_TRUE(QsimGetKey(key_, &s));
+    EXPECT_EQ(0, std::memcmp(s.cardId, id, 8));
+}
+
+TEST_F(Quorel, RandomBytesDiffer)
+{
+    Open();
+    BYTE a[32] = {}, b[32] = {};
+    ASSERT_TRUE(q.GetRandom(h_, a, sizeof a));
+    ASSERT_TRUE(q.GetRandom(h_, b, sizeof b));
+    EXPECT_NE(0, std::memcmp(a, b, sizeof a));
+}
+
+TEST_F(Quorel, NeverCalledEntriesRefuse)
+{
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(q.FormatCard(h_, "1", "x"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED), GetLastError());
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(q.DeleteData(h_));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED), GetLastError());
+}
+
+TEST_F(Quorel, InjectedFailureAndReaderChanges)
+{
+    ASSERT_TRUE(QsimFailNextEx("InitCard", 0x80100066, -6, 1));
+    SetLastError(0);
+    EXPECT_EQ(-6, q.InitCard(h_, 225));
+    EXPECT_EQ(0x80100066u, GetLastError());
+    EXPECT_EQ(3, q.InitCard(h_, 225));  // only the next call
+    q.AnyReadersChanges(0);
+    EXPECT_FALSE(q.AnyReadersChanges(0));
+    ASSERT_TRUE(QsimAddReader("Reader B"));
+    EXPECT_TRUE(q.AnyReadersChanges(0));
+    EXPECT_FALSE(q.AnyReadersChanges(0));
+    EXPECT_STREQ("Reader A", q.EnumReaders(0));
+    EXPECT_STREQ("Reader B", q.EnumReaders(1));
+    EXPECT_EQ(nullptr, q.EnumReaders(2));
+}
+
+TEST_F(Quorel, SecondProcessSeesTheSameKey)
+{
+    std::string ctl = "\"" + testkit::ExeDir() + "quorelctl.exe\" ";
+    ASSERT_EQ(0, testkit::RunProcess(ctl + "pull 1"));
+    EXPECT_EQ(-1, q.InitCard(h_, 225));
+    ASSERT_EQ(0, testkit::RunProcess(ctl + "insert 1 \"Reader A\""));
+    EXPECT_EQ(3, q.InitCard(h_, 225));
+    EXPECT_EQ(1, testkit::RunProcess(ctl + "insert 1 \"No such reader\""));
+    EXPECT_EQ(2, testkit::RunProcess(ctl + "no-such-command"));
+}
+
+}  // namespace
