@@ -1,0 +1,26 @@
+// Resource ids of the Notes client host.
+#pragma once
+
+#define IDD_PASSWORD 100        // the client's own password prompt
+#define IDC_PASSWORD_PROMPT 101
+#define IDC_PASSWORD_EDIT 102
+
+#define IDD_SWITCHID 200        // choose the ID file to switch to
+#define IDC_SWITCHID_PATH 201
+
+#define IDD_CHANGEPWD 300       // the client's own password change
+#define IDC_CHANGEPWD_OLD 301
+#define IDC_CHANGEPWD_NEW 302
+#define IDC_CHANGEPWD_CONFIRM 303
+
+// Children of the main window.
+#define IDC_MAIN_STATUS 10      // "User=...;ID=...;State=...;Build=..."
+#define IDC_MAIN_EVENTS 11      // one line per event of note
+
+// Menu commands.
+#define IDM_SWITCH_ID 40001
+#define IDM_CHANGE_PASSWORD 40002
+#define IDM_LOCK_ID 40003
+#define IDM_EXIT 40004
+#define IDM_ADDIN_FIRST 41000   // menu add-in entries, in the order they were named
+#define IDM_ADDIN_LAST 41999
