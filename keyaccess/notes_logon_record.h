@@ -1,0 +1,58 @@
+// The Notes logon record kept in the Key's application area 225: user name, ID password, ID file
+// name and the whole ID file. One codec for the admin console and the Notes extension.
+//
+// Layout, little-endian, no padding:
+//   u32 total = 12 + L1 + L2 + L3 + L4
+//   u16 L1, user name | u16 L2, password | u16 L3, ID file name | u16 L4, ID file bytes
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr std::size_t kLogonRecordMaxSize = 16768;  // what a reader accepts for the whole record
+constexpr std::size_t kLogonHeaderSize = 12;        // total length and the four field lengths
+constexpr std::size_t kUserNameMax = 256;
+constexpr std::size_t kPasswordMax = 64;
+constexpr std::size_t kIDFileNameMax = 256;
+constexpr std::size_t kIDFileMax = 65535;
+
+// Why a record could not be read or built.
+enum class LogonRecordError {
+    kNone,
+    kTruncated,        // a length field or a field runs past the bytes read
+    kUserNameTooLong,  // more than kUserNameMax bytes
+    kPasswordTooLong,
+    kFileNameTooLong,
+    kIDFileTooLong,    // more than kIDFileMax bytes
+    kRecordTooLarge,   // more than kLogonRecordMaxSize bytes in all
+    kBufferTooSmall,   // the caller's output buffer cannot hold the record
+};
+
+// A parsed record. The texts are terminated; the ID file stays in the caller's read buffer, at
+// `idFileOffset`, `wIDFileLength` bytes long.
+struct NotesLogonRecord {
+    char sUserName[kUserNameMax + 1];
+    char sPassword[kPasswordMax + 1];
+    char sIDFileName[kIDFileNameMax + 1];
+    std::size_t idFileOffset;
+    std::size_t wIDFileLength;
+};
+
+// Parses the `dataSize` bytes read from the Key (the data size is the record's length; the stored
+// total is not relied on). Every length is checked against its buffer and against the bytes read
+// before anything is copied. On failure `record` is left exactly as it was and `error` says why.
+bool ParseNotesLogonRecord(const std::uint8_t *data, std::size_t dataSize, NotesLogonRecord *record,
+                           LogonRecordError *error);
+
+// Builds a record into `out` (of `outSize` bytes) and sets `total` to its length. Refuses, writing
+// nothing, fields longer than the readers accept, an ID file over 65535 bytes and a record over
+// kLogonRecordMaxSize bytes.
+bool BuildNotesLogonRecord(const char *userName, const char *password, const char *idFileName,
+                           const std::uint8_t *idFile, std::size_t idFileLength, std::uint8_t *out,
+                           std::size_t outSize, std::size_t *total, LogonRecordError *error);
+
+// A short English text for people and the log.
+const char *LogonRecordErrorText(LogonRecordError error);
+
+// The file name and extension of `path`, without drive or directory, cut to `size`.
+void BareFileName(const char *path, char *out, std::size_t size);
