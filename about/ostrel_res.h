@@ -1,0 +1,26 @@
+// Resource ids of Ostrel.dll: the About dialog and its texts.
+#pragma once
+
+#define IDD_ABOUT               100
+#define IDC_ABOUT_ICON          101
+#define IDC_ABOUT_TITLE         102
+#define IDC_ABOUT_VERSION       103
+#define IDC_ABOUT_COPYRIGHT     104
+#define IDC_ABOUT_MODULES       105
+#define IDC_ABOUT_BITMAP        106
+#define IDC_ABOUT_MAKER         107
+#define IDC_ABOUT_WEB           108
+#define IDC_ABOUT_MAIL          109
+#define IDC_ABOUT_CONTACT       110
+#define IDC_ABOUT_HEAD_FILE     111
+#define IDC_ABOUT_HEAD_VERSION  112
+#define IDC_ABOUT_HEAD_DESCR    113
+
+#define IDS_ABOUT_CAPTION       200  // "About %s"
+#define IDS_ABOUT_VERSION       201  // "Version %s"
+#define IDS_ABOUT_NOT_FOUND     202  // version column of a module that is not found
+#define IDS_ABOUT_NOT_FOUND_DESCR 203
+
+// Tab stops of the module list, in dialog units, and where the column heads sit.
+#define ABOUT_TAB_VERSION       92
+#define ABOUT_TAB_DESCR         140
