@@ -1,0 +1,22 @@
+// Resource ids of Braxial: dialogs, their controls, the bitmap.
+#pragma once
+
+#define IDD_BIO_CHANGE 102
+#define IDD_BIO_VERIFY_MISSING 103
+#define IDD_BIO_NO_MATCH 104
+#define IDD_BIO_VENDOR_HOST 107
+#define IDD_BIO_CAPTURE 108
+#define IDB_BIO_FINGER 106
+
+#define IDC_BIO_ENABLE 1000
+#define IDC_BIO_DEVICES 1001
+#define IDC_BIO_CANCEL 1002
+#define IDC_BIO_OK 1003
+#define IDC_BIO_PICTURE 1004
+#define IDC_BIO_PROMPT 1006
+#define IDC_BIO_MISSING_TEXT 1007
+#define IDC_BIO_MISSING_NAME 1008
+#define IDC_BIO_ERROR_ICON 1009
+#define IDC_BIO_WARNING_ICON 1010
+#define IDC_BIO_TRY_AGAIN 1011
+#define IDC_BIO_FAILED_TEXT 1012
