@@ -493,6 +493,15 @@ QBOOL __stdcall CloseCard(DWORD h, DWORD flag)
     return lock.ok();
 }
 
+// A wrong PIN costs a try; the last one blocks the Key. Returns the error to report.
+static DWORD SpendTry(SimKey *k, Opener *o)
+{
+    --k->s.tries;
+    Touch(k);
+    o->generation = k->generation;
+    return k->s.tries <= 0 ? kChvBlocked : kWrongChv;
+}
+
 QBOOL __stdcall VerifyPIN(DWORD h, const char *pin)
 {
     Locked lock("VerifyPIN");
@@ -521,10 +530,7 @@ QBOOL __stdcall VerifyPIN(DWORD h, const char *pin)
         o->verified = 1;
         return lock.ok();
     }
-    --k->s.tries;
-    Touch(k);
-    o->generation = k->generation;
-    return lock.error(k->s.tries <= 0 ? kChvBlocked : kWrongChv);
+    return lock.error(SpendTry(k, o));
 }
 
 QBOOL __stdcall ChangePIN(DWORD h, const char *oldPin, const char *newPin)
@@ -543,10 +549,7 @@ QBOOL __stdcall ChangePIN(DWORD h, const char *oldPin, const char *newPin)
     if (oldPin == nullptr || !ValidPin(newPin))
         return lock.error(kInvalidParameter);
     if (k->s.pin[0] != 0 && std::strcmp(k->s.pin, oldPin) != 0) {
-        --k->s.tries;
-        Touch(k);
-        o->generation = k->generation;
-        return lock.error(k->s.tries <= 0 ? kChvBlocked : kWrongChv);
+        return lock.error(SpendTry(k, o));
     }
     std::strcpy(k->s.pin, newPin);
     k->s.tries = 3;
