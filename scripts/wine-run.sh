@@ -8,13 +8,24 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 export DISPLAY="$SENTRIO_DISPLAY"
 num=${DISPLAY#:}
-if [ ! -e "/tmp/.X11-unix/X$num" ]; then
+
+# An X server is alive when it answers; a socket or lock file alone may be left over from a
+# server that was killed (a machine shut down mid-run), and trusting it would leave every window
+# of the run uncreatable.
+display_alive() { xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; }
+
+if ! display_alive; then
   # Another test may be starting the same server at this moment: only one starts it.
   (
     flock 9
-    if [ ! -e "/tmp/.X11-unix/X$num" ]; then
+    if ! display_alive; then
+      pid=$(tr -dc '0-9' <"/tmp/.X$num-lock" 2>/dev/null)
+      if [ -z "$pid" ] || ! kill -0 "$pid" 2>/dev/null; then
+        rm -f "/tmp/.X$num-lock" "/tmp/.X11-unix/X$num"
+      fi
       nohup Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 9>&- &
-      for _ in $(seq 1 200); do [ -e "/tmp/.X11-unix/X$num" ] && break; sleep 0.05; done
+      for _ in $(seq 1 200); do display_alive && break; sleep 0.05; done
+      display_alive || echo "wine-run: the X server on $DISPLAY did not start" >&2
     fi
   ) 9>"/tmp/.sentrio-xvfb-$num.lock"
 fi
@@ -29,5 +40,13 @@ out=$(mktemp "${TMPDIR:-/tmp}/sentrio-wine-run.XXXXXX")
 "$WINELOADER" "$@" >"$out" 2>&1
 rc=$?
 cat "$out"
+# A test program that dies half-way (a stack overflow, a fault in a window procedure) can leave
+# Wine with exit code 0. A GoogleTest run that started but never printed its closing summary did
+# not finish, whatever the exit code says.
+if [ $rc -eq 0 ] && grep -q '^\[==========\] Running' "$out" &&
+   ! grep -q '^\[==========\] [0-9]* tests\? from .* ran\.' "$out"; then
+  echo "wine-run: the test program ended before its summary" >&2
+  rc=1
+fi
 rm -f "$out"
 exit $rc
