@@ -4,9 +4,11 @@
 
 #include <windows.h>
 
+#include "key_bir.h"
+
 // Flags come back as one byte, non-zero for success; the reason of a failure is the thread's
-// last-error code. Reader handles are 32-bit values.
-typedef BYTE QBOOL;
+// last-error code. Reader handles are 32-bit values. QBOOL and the biometric record's four calls
+// come from key_bir.h.
 
 typedef const char *(__stdcall *PFN_EnumReaders)(DWORD index);
 typedef DWORD(__stdcall *PFN_InitReader)(const char *name);
@@ -25,10 +27,6 @@ typedef QBOOL(__stdcall *PFN_GetApplicationInfo)(DWORD h, DWORD appId, DWORD *al
 // The label buffer holds at least 32 characters; at most 31 are written to the Key.
 typedef QBOOL(__stdcall *PFN_ReadLabel)(DWORD h, char *label);
 typedef QBOOL(__stdcall *PFN_WriteLabel)(DWORD h, const char *label);
-typedef QBOOL(__stdcall *PFN_ReadBIR)(DWORD h, DWORD offset, BYTE *buffer, DWORD *length);
-typedef QBOOL(__stdcall *PFN_WriteBIR)(DWORD h, DWORD offset, const BYTE *buffer, DWORD *length);
-typedef QBOOL(__stdcall *PFN_SetBIRSize)(DWORD h, DWORD size);
-typedef QBOOL(__stdcall *PFN_DeleteBIR)(DWORD h);
 typedef QBOOL(__stdcall *PFN_AnyReadersChanges)(DWORD reserved);
 // Resolved but never called by the product.
 typedef QBOOL(__stdcall *PFN_DeleteData)(DWORD h);

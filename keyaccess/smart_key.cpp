@@ -707,7 +707,7 @@ bool CSmartKey::GetErrorText(const char *readerName, char *text)
         FormatCut(text, kTextSize, "%s : %s", r->name, part);
         return true;
     }
-    if (r->op_kind == 1 && r->last_error == 1 && r->length_ref != nullptr && *r->length_ref > r->requested_length) {
+    if (r->op_kind == 1 && r->last_error == 1 && r->needed_length > r->requested_length) {
         FormatCut(text, kTextSize, "%s : %s", r->name, "The buffer is too small for the data on the Key.");
         return true;
     }

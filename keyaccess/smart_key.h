@@ -34,8 +34,9 @@ struct ReaderRecord {
     BYTE card_id[8];
     char pin[64];            // the PIN used with this Key
     void *data;              // caller's buffer of the current operation
-    DWORD *length_ref;       // caller's in/out length of the current Read
+    DWORD *length_ref;       // caller's in/out length of the current Read (valid during it only)
     DWORD requested_length;
+    DWORD needed_length;     // stored size a Read found larger than the caller's buffer
     DWORD write_length;
     DWORD offset;
     char op_text[200];       // current operation's name, or the text of its failure
@@ -92,6 +93,33 @@ public:
     ReaderRecord *FindReader(const char *readerName);
     int FirstKeyIndex();
 
+    // ---- Key operations. Each takes a reader name first; null or empty means the Key chosen by
+    // SelectKey. Each borrows the Key from the monitor, opens it with the stored PIN, does its work
+    // and gives it back; a failure leaves its last error and text for GetErrorText.
+
+    // Reads the data area into `buffer`. `*length` holds the buffer's size (0 with a null buffer
+    // asks only the stored size) and receives the stored size.
+    bool Read(const char *readerName, void *buffer, DWORD *length);
+    // Writes `length` bytes at `offset` and sets the data size to what was written; null data with
+    // a length only resizes the area.
+    bool Write(const char *readerName, DWORD offset, const void *data, DWORD length);
+    bool Delete(const char *readerName);
+    bool GetRandom(const char *readerName, void *buffer, DWORD length);
+    // New PINs are cut to 8 characters.
+    bool ChangePIN(const char *readerName, const char *newPin);
+    bool UnblockPIN(const char *readerName, const char *newPin);
+    bool ChangeLabel(const char *readerName, const char *label);
+    // Enrols a new biometric identifier onto the Key (or removes it): 0 done, 1 failed,
+    // ERROR_CANCELLED when the user cancelled.
+    int ChangeBioID(const char *readerName, HINSTANCE instance, HWND window, const char *caption);
+    // True when the user is verified against the Key's biometric identifier or the Key has none.
+    bool VerifyBioID(const char *readerName, HINSTANCE instance, HWND window, const char *caption);
+
+    // The Key operations start with these: the record of the Key to use, opened and checked, or
+    // null. AcquireKey parks the monitor first (and releases it again when it fails).
+    ReaderRecord *SelectKey();
+    ReaderRecord *AcquireKey(const char *opText, const char *readerName);
+
     // The PIN to try: for the named reader, or with no name for any reader (the placeholder) and
     // the current Key. Never touches the Key.
     void SetPIN(const char *readerName, const char *pin);
@@ -128,6 +156,12 @@ protected:
     void EvNoKey();
     void EvReaderChanged(const char *name, int attached);
     void SetState(ReaderRecord *r, KeyStatus state);
+
+    // Operation helpers.
+    ReaderRecord *AcquireCurrent(const char *opText, const char *readerName);
+    void EndOperation(ReaderRecord *r, DWORD closeFlag);
+    static void Failed(ReaderRecord *r);
+    void RefreshSpace(ReaderRecord *r);
 
     DWORD m_appId = 0;
     volatile LONG m_loaded = 0;

@@ -1,0 +1,381 @@
+// The Key operations of CSmartKey: each borrows the Key from the monitor thread, opens it with the
+// stored PIN, does its work and gives the Key back. A failure leaves its last error and text in
+// the reader's record until the next operation on that reader, for GetErrorText.
+#include <cstring>
+
+#include "braxial_binding.h"
+#include "cut_format.h"
+#include "log.h"
+#include "smart_key.h"
+#include "texts.h"
+
+namespace {
+
+constexpr UINT kTextChangePin = 2317;     // "Change PIN"
+constexpr UINT kTextUnblock = 2221;       // "&Unblock"
+constexpr UINT kTextChangeBio = 2334;     // "Change Biometric ID"
+constexpr UINT kTextVerifyBio = 2335;     // "Verify Biometric ID"
+constexpr UINT kTextPinFailed = 2501;     // "An error occurred while changing PIN!"
+constexpr UINT kTextDeleteFailed = 2508;  // "An error occurred while deleting %s from the Key!"
+constexpr UINT kTextReadFailed = 2515;    // "An error occurred while reading %s from the Key!"
+constexpr UINT kTextWriteFailed = 2517;   // "An error occurred while writing %s to the Key!"
+constexpr UINT kTextBioFailed = 2539;     // "Biometric verification failed!"
+constexpr UINT kTextEnrolFailed = 2540;   // "Biometric registration failed!"
+
+constexpr int kOpTextSize = 51;           // operation names are kept to 50 characters
+constexpr int kNewPinLength = 8;
+constexpr int kLabelLength = 31;
+
+enum OpKind : DWORD { kOpRandom = 0, kOpRead = 1, kOpWrite = 2, kOpDelete = 3 };
+
+bool HasName(const char *readerName)
+{
+    return readerName != nullptr && *readerName != 0;
+}
+
+}  // namespace
+
+// ---- Taking and giving back the Key -------------------------------------------------------------
+
+ReaderRecord *CSmartKey::SelectKey()
+{
+    if (HasMonitorThread()) {
+        int found = -1;
+        for (int i = 0; i < kMaxReaders && m_readers[i] != nullptr; ++i) {
+            if (m_readers[i]->state == csReady) {
+                found = i;
+                break;
+            }
+        }
+        if (found < 0)
+            return nullptr;
+        ReaderRecord *r = m_readers[found];
+        m_current = r;
+        r->index = static_cast<DWORD>(found);
+        m_lib.CloseCard(r->h, 0);
+        return ProcessReader(found, true) ? r : nullptr;
+    }
+
+    if (m_current != nullptr && m_current != &m_anyReader)
+        m_lib.CloseCard(m_current->h, 0);
+    m_current = &m_anyReader;
+    for (int i = 0; i < kMaxReaders && m_readers[i] != nullptr; ++i) {
+        ReaderRecord *r = m_readers[i];
+        if (ProcessReader(i, true)) {
+            m_current = r;
+            r->index = static_cast<DWORD>(i);
+            return r;
+        }
+        if (r->state != csAbsent) {
+            m_current = r;  // a Key is there but cannot be used: it stays the one meant
+            r->index = static_cast<DWORD>(i);
+            return nullptr;
+        }
+    }
+    return nullptr;
+}
+
+ReaderRecord *CSmartKey::AcquireKey(const char *opText, const char *readerName)
+{
+    if (!IsLoaded())
+        return nullptr;
+    bool parked = AskToStopMonitorThread();
+    if (!HasName(readerName)) {
+        ReaderRecord *r = SelectKey();
+        if (r == nullptr) {
+            if (parked)
+                ReleaseMonitor();
+            return nullptr;
+        }
+        r->parked_by_op = parked;
+        CopyCut(r->op_text, kOpTextSize, opText);
+        return r;
+    }
+    ReaderRecord *r = FindReader(readerName);
+    if (r == nullptr) {
+        if (parked)
+            ReleaseMonitor();
+        return nullptr;
+    }
+    CopyCut(r->op_text, kOpTextSize, opText);
+    r->last_error = 0;
+    r->parked_by_op = parked;
+    m_lib.CloseCard(r->h, 0);
+    if (!ProcessReader(static_cast<int>(r->index), true)) {
+        if (parked)
+            ReleaseMonitor();
+        return nullptr;
+    }
+    return r;
+}
+
+// Without a name, the Key the last selection chose is tried first: an operation goes on with the
+// Key the user has been working with, not with whichever Key a new selection finds first.
+ReaderRecord *CSmartKey::AcquireCurrent(const char *opText, const char *readerName)
+{
+    if (!HasName(readerName) && m_current != nullptr) {
+        char name[sizeof m_current->name];
+        CopyCut(name, sizeof name, m_current->name);
+        if (ReaderRecord *r = AcquireKey(opText, name))
+            return r;
+        // The reader may have gone with its record: look it up again before trusting its state.
+        ReaderRecord *current = FindReader(name);
+        if (current != nullptr && current->state != csAbsent)
+            return nullptr;
+    }
+    return AcquireKey(opText, readerName);
+}
+
+void CSmartKey::EndOperation(ReaderRecord *r, DWORD closeFlag)
+{
+    DWORD error = GetLastError();
+    m_lib.CloseCard(r->h, closeFlag);
+    if (r->parked_by_op) {
+        r->parked_by_op = FALSE;
+        ReleaseMonitor();
+    }
+    SetLastError(error);
+}
+
+void CSmartKey::Failed(ReaderRecord *r)
+{
+    DWORD error = GetLastError();
+    r->last_error = error != 0 ? error : 1;
+}
+
+void CSmartKey::RefreshSpace(ReaderRecord *r)
+{
+    m_lib.GetApplicationInfo(r->h, m_appId, &r->app_allocated, &r->app_free);
+    m_lib.GetApplicationInfo(r->h, kAppWholeKey, &r->alocc_space, &r->free_space);
+    m_lib.GetApplicationInfo(r->h, kAppBiometric, &r->bio_allocated, &r->bio_free);
+}
+
+// ---- Data ---------------------------------------------------------------------------------------
+
+bool CSmartKey::Read(const char *readerName, void *buffer, DWORD *length)
+{
+    DWORD wanted = length != nullptr ? *length : 0;
+    LogMessage(kLogMilestone, "", "CSmartKey::Read (%s, addr:%X, len=%d)", readerName != nullptr ? readerName : "",
+               static_cast<unsigned>(reinterpret_cast<UINT_PTR>(buffer)), static_cast<int>(wanted));
+    if (length == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    ReaderRecord *r = AcquireKey("Read data", readerName);
+    if (r == nullptr)
+        return false;
+    r->data = buffer;
+    r->length_ref = length;
+    r->requested_length = wanted;
+    r->needed_length = 0;
+    r->op_kind = kOpRead;
+
+    bool ok = false;
+    DWORD size = 0;
+    if (!m_lib.ReadData(r->h, 0, nullptr, &size)) {
+        Failed(r);
+        FormatResString(kTextReadFailed, "", r->op_text, sizeof r->op_text);
+    } else if (buffer == nullptr && wanted == 0) {
+        *length = size;  // asked for the size only
+        ok = true;
+    } else if (wanted < size) {
+        // Also a buffer given with length 0: its size is unknown, so nothing is copied into it.
+        *length = size;
+        r->needed_length = size;
+        r->last_error = 1;
+        SetLastError(1);
+        LogMessage(kLogError, "", "CSmartKey::Read, need_len=%d", static_cast<int>(size));
+    } else if (buffer == nullptr) {
+        *length = size;
+        ok = true;
+    } else {
+        *length = size;
+        if (!m_lib.ReadData(r->h, 0, static_cast<BYTE *>(buffer), length)) {
+            Failed(r);
+            FormatResString(kTextReadFailed, "", r->op_text, sizeof r->op_text);
+        } else {
+            RefreshSpace(r);
+            ok = true;
+        }
+    }
+    r->length_ref = nullptr;  // the caller's variable is not ours beyond this call
+    EndOperation(r, 1);
+    return ok;
+}
+
+bool CSmartKey::Write(const char *readerName, DWORD offset, const void *data, DWORD length)
+{
+    LogMessage(kLogMilestone, "", "CSmartKey::Write (%s, addr:%X, offset=%d)", readerName != nullptr ? readerName : "",
+               static_cast<unsigned>(reinterpret_cast<UINT_PTR>(data)), static_cast<int>(offset));
+    ReaderRecord *r = AcquireCurrent("Write data", readerName);
+    if (r == nullptr)
+        return false;
+    r->offset = offset;
+    r->data = const_cast<void *>(data);
+    r->write_length = length;
+    r->op_kind = kOpWrite;
+
+    bool ok = false;
+    DWORD size = length;
+    if (data == nullptr && length == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        Failed(r);
+    } else if (data != nullptr && !m_lib.WriteData(r->h, offset, static_cast<const BYTE *>(data), &size)) {
+        Failed(r);
+        FormatResString(kTextWriteFailed, "", r->op_text, sizeof r->op_text);
+    } else {
+        // The data ends where the write ended; bytes before the offset are kept.
+        if (data != nullptr)
+            size += offset;
+        CopyCut(r->op_text, sizeof r->op_text, "Write Data, SetDataSize");
+        if (!m_lib.SetDataSize(r->h, size)) {
+            Failed(r);
+            FormatResString(kTextWriteFailed, "(SetDataSize after write)", r->op_text, sizeof r->op_text);
+        } else {
+            RefreshSpace(r);
+            ok = true;
+        }
+    }
+    EndOperation(r, 1);
+    return ok;
+}
+
+bool CSmartKey::Delete(const char *readerName)
+{
+    ReaderRecord *r = AcquireKey("Delete", readerName);
+    if (r == nullptr)
+        return false;
+    r->op_kind = kOpDelete;
+    bool ok = m_lib.SetDataSize(r->h, 0) != 0;
+    if (!ok) {
+        Failed(r);
+        FormatResString(kTextDeleteFailed, "(SetDataSize)", r->op_text, sizeof r->op_text);
+    } else {
+        RefreshSpace(r);
+    }
+    EndOperation(r, 1);
+    return ok;
+}
+
+bool CSmartKey::GetRandom(const char *readerName, void *buffer, DWORD length)
+{
+    ReaderRecord *r = AcquireKey("GetRandom", readerName);
+    if (r == nullptr)
+        return false;
+    r->data = buffer;
+    r->write_length = length & 0xFFFF;
+    r->op_kind = kOpRandom;
+    bool ok = m_lib.GetRandom(r->h, static_cast<BYTE *>(buffer), length) != 0;
+    if (!ok)
+        Failed(r);
+    EndOperation(r, 1);
+    return ok;
+}
+
+// ---- PIN and label ------------------------------------------------------------------------------
+
+bool CSmartKey::ChangePIN(const char *readerName, const char *newPin)
+{
+    char opText[kOpTextSize];
+    ReaderRecord *r = AcquireCurrent(LoadResString(kTextChangePin, opText, sizeof opText), readerName);
+    if (r == nullptr)
+        return false;
+    char oldPin[sizeof r->pin];
+    CopyCut(oldPin, sizeof oldPin, r->pin);
+    char pin[kNewPinLength + 1];
+    CopyCut(pin, sizeof pin, newPin != nullptr ? newPin : "");
+    bool ok = m_lib.ChangePIN(r->h, oldPin, pin) != 0;
+    if (ok) {
+        CopyCut(r->pin, sizeof r->pin, pin);
+    } else {
+        Failed(r);
+        LoadResString(kTextPinFailed, r->op_text, sizeof r->op_text);
+    }
+    EndOperation(r, 1);
+    return ok;
+}
+
+bool CSmartKey::UnblockPIN(const char *readerName, const char *newPin)
+{
+    char opText[kOpTextSize];
+    ReaderRecord *r = AcquireCurrent(LoadResString(kTextUnblock, opText, sizeof opText), readerName);
+    if (r == nullptr)
+        return false;
+    bool ok = false;
+    if (r->state == csBlocked) {
+        char pin[kNewPinLength + 1];
+        CopyCut(pin, sizeof pin, newPin != nullptr ? newPin : "");
+        ok = m_lib.UnblockPIN(r->h, pin) != 0;
+        if (ok) {
+            SetState(r, csAbsent);  // the monitor takes the Key up again on its next pass
+            CopyCut(r->pin, sizeof r->pin, pin);
+        } else {
+            Failed(r);
+            CopyCut(r->op_text, sizeof r->op_text, "error unblock PIN");
+        }
+    }
+    EndOperation(r, 0);
+    return ok;
+}
+
+bool CSmartKey::ChangeLabel(const char *readerName, const char *label)
+{
+    ReaderRecord *r = AcquireCurrent("Change Label", readerName);
+    if (r == nullptr)
+        return false;
+    char text[kLabelLength + 1];
+    CopyCut(text, sizeof text, label != nullptr ? label : "");
+    LogMessage(kLogMilestone, "CSmartkey", "Change Label %s ", text);
+    bool ok = m_lib.WriteLabel(r->h, text) != 0;
+    if (ok)
+        CopyCut(r->label, sizeof r->label, text);
+    else
+        Failed(r);
+    EndOperation(r, 1);
+    return ok;
+}
+
+// ---- Biometric identifier -----------------------------------------------------------------------
+
+int CSmartKey::ChangeBioID(const char *readerName, HINSTANCE instance, HWND window, const char *caption)
+{
+    char opText[kOpTextSize];
+    ReaderRecord *r = AcquireCurrent(LoadResString(kTextChangeBio, opText, sizeof opText), readerName);
+    if (r == nullptr)
+        return 1;
+    KeyBirAccess key = {m_lib.ReadBIR, m_lib.WriteBIR, m_lib.SetBIRSize, m_lib.DeleteBIR, r->h};
+    int result = 0;
+    if (ChangeKeyBIR(instance, window, caption, key)) {
+        RefreshSpace(r);
+    } else if (GetLastError() == ERROR_CANCELLED) {
+        r->last_error = 0;  // the user's choice, nothing to report
+        SetLastError(0);
+        result = ERROR_CANCELLED;
+    } else {
+        Failed(r);
+        LoadResString(kTextEnrolFailed, r->op_text, sizeof r->op_text);
+        result = 1;
+    }
+    EndOperation(r, 1);
+    return result;
+}
+
+bool CSmartKey::VerifyBioID(const char *readerName, HINSTANCE instance, HWND window, const char *caption)
+{
+    char opText[kOpTextSize];
+    ReaderRecord *r = AcquireCurrent(LoadResString(kTextVerifyBio, opText, sizeof opText), readerName);
+    if (r == nullptr)
+        return false;
+    bool ok = true;
+    if (r->bio_allocated != 0) {
+        KeyBirAccess key = {m_lib.ReadBIR, m_lib.WriteBIR, m_lib.SetBIRSize, m_lib.DeleteBIR, r->h};
+        ok = VerifyKeyBIR(instance, window, caption, key);
+        if (!ok) {
+            Failed(r);
+            LoadResString(kTextBioFailed, r->op_text, sizeof r->op_text);
+            SetState(r, csBioFailed);
+        }
+    }
+    EndOperation(r, 1);
+    return ok;
+}

@@ -1,0 +1,223 @@
+// The biometric client binding over Braxial.dll and the Key's biometric record.
+#include "braxial_binding.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "key_worker.h"
+#include "library_loader.h"
+#include "log.h"
+#include "texts.h"
+
+const char *const kBraxialExportNames[kBraxialExportCount] = {
+    "BioEnumReaders", "BioInitReader",  "BioCloseReader",    "BioVerifyBIR",      "BioGetBIR_GUI",
+    "BioVerifyBIR_GUI", "BioCaptureBIR", "BioCompareBIRS", "BioCaptureBIR_GUI", "BioGetBIR",
+};
+
+namespace {
+
+constexpr UINT kTextLoadError = 2518;    // "An error occurred while loading %s!"
+constexpr UINT kTextKeyError = 2527;     // "An error occurred while processing the Key!"
+constexpr UINT kTextInternal = 2538;     // "Internal error [%08X]!"
+constexpr UINT kTextNoSpace = 2541;      // "Not enough free space on the Key!"
+constexpr DWORD kKeyNoMemory = 0x80100006;  // the smart-card subsystem's "not enough memory"
+
+void ShowError(HWND parent, const char *caption, const char *text)
+{
+    MessageBoxA(parent, text, caption != nullptr ? caption : "", MB_OK | MB_ICONERROR);
+}
+
+// Shows the message box and leaves `error` as the thread's last error.
+bool FailWith(HWND parent, const char *caption, UINT id, DWORD error)
+{
+    char text[kSharedTextSize];
+    if (id == kTextLoadError)
+        FormatResString(id, "braxial.dll", text, sizeof text);
+    else if (id == kTextInternal)
+        FormatResString(id, static_cast<int>(ERROR_NOT_ENOUGH_MEMORY), text, sizeof text);
+    else
+        LoadResString(id, text, sizeof text);
+    ShowError(parent, caption, text);
+    SetLastError(error);
+    return false;
+}
+
+// ---- The three workers ------------------------------------------------------------------------
+
+bool ReadWorker(BraxialKeyWorker *block, void *context)
+{
+    const KeyBirAccess *key = static_cast<const KeyBirAccess *>(context);
+    return key->ReadBIR(key->reader, 0, static_cast<BYTE *>(block->buffer), &block->size) != 0;
+}
+
+bool RemoveWorker(BraxialKeyWorker *, void *context)
+{
+    const KeyBirAccess *key = static_cast<const KeyBirAccess *>(context);
+    return key->DeleteBIR(key->reader) != 0;
+}
+
+bool WriteWorker(BraxialKeyWorker *block, void *context)
+{
+    const KeyBirAccess *key = static_cast<const KeyBirAccess *>(context);
+    if (!key->WriteBIR(key->reader, 0, static_cast<const BYTE *>(block->buffer), &block->size))
+        return false;
+    return key->SetBIRSize(key->reader, block->size) != 0;
+}
+
+bool RunWorker(HINSTANCE instance, HWND parent, const KeyBirAccess &key, KeyAccessProc worker, void *buffer,
+               DWORD *size, DWORD *error)
+{
+    BraxialKeyWorker block = {};
+    block.reader = key.reader;
+    block.buffer = buffer;
+    block.size = size != nullptr ? *size : 0;
+    bool ok = RunKeyAccess(instance, parent, &block, worker, const_cast<KeyBirAccess *>(&key), error);
+    if (size != nullptr)
+        *size = block.size;
+    return ok;
+}
+
+// The size of the Key's current biometric record, asked without a buffer.
+bool StoredSize(const KeyBirAccess &key, DWORD *size)
+{
+    *size = 0;
+    return key.ReadBIR(key.reader, 0, nullptr, size) != 0;
+}
+
+}  // namespace
+
+bool LoadBraxial(BraxialLibrary *library)
+{
+    std::memset(library, 0, sizeof *library);
+    HMODULE module = LoadProductLibrary("Braxial.dll");
+    if (module == nullptr)
+        return false;
+    for (int i = 0; i < kBraxialExportCount; ++i) {
+        library->exports[i] = GetProcAddress(module, kBraxialExportNames[i]);
+        if (library->exports[i] == nullptr) {
+            DWORD error = GetLastError();
+            FreeLibrary(module);
+            std::memset(library, 0, sizeof *library);
+            SetLastError(error);
+            return false;
+        }
+    }
+    library->module = module;
+    library->BioGetBIR_GUI = reinterpret_cast<PFN_BioGetBIR_GUI>(reinterpret_cast<void *>(library->exports[4]));
+    library->BioVerifyBIR_GUI = reinterpret_cast<PFN_BioVerifyBIR_GUI>(reinterpret_cast<void *>(library->exports[5]));
+    return true;
+}
+
+void FreeBraxial(BraxialLibrary *library)
+{
+    if (library->module != nullptr) {
+        DWORD error = GetLastError();
+        FreeLibrary(library->module);
+        SetLastError(error);
+    }
+    std::memset(library, 0, sizeof *library);
+}
+
+bool VerifyKeyBIR(HINSTANCE instance, HWND parent, const char *caption, const KeyBirAccess &key)
+{
+    const char *context = "VerifyBIR:";
+    LogMessage(kLogMilestone, context, "ReadBIR what size?");
+    DWORD size = 0;
+    if (!StoredSize(key, &size))
+        return FailWith(parent, caption, kTextKeyError, GetLastError());
+    if (size == 0)
+        return true;  // the Key holds no biometric identifier
+
+    LogMessage(kLogMilestone, context, "Load bioapi?");
+    BraxialLibrary braxial;
+    if (!LoadBraxial(&braxial))
+        return FailWith(parent, caption, kTextLoadError, GetLastError());
+
+    BYTE *buffer = static_cast<BYTE *>(std::malloc(size));
+    if (buffer == nullptr) {
+        FreeBraxial(&braxial);
+        return FailWith(parent, caption, kTextInternal, ERROR_NOT_ENOUGH_MEMORY);
+    }
+    LogMessage(kLogMilestone, context, "ReadBIR (hinst:%X, hwnd:%X)",
+               static_cast<unsigned>(reinterpret_cast<UINT_PTR>(instance)),
+               static_cast<unsigned>(reinterpret_cast<UINT_PTR>(parent)));
+    DWORD error = 0;
+    if (!RunWorker(instance, parent, key, ReadWorker, buffer, &size, &error)) {
+        std::free(buffer);
+        FreeBraxial(&braxial);
+        return FailWith(parent, caption, kTextKeyError, error);
+    }
+
+    LogMessage(kLogMilestone, context, "BIOVerifyBIR");
+    BOOL verified = braxial.BioVerifyBIR_GUI(GetLanguageModule(), parent, buffer, size, nullptr, nullptr);
+    error = GetLastError();
+    std::free(buffer);
+    FreeBraxial(&braxial);
+    if (verified) {
+        LogMessage(kLogMilestone, context, "exit");
+        return true;
+    }
+    LogMessage(kLogMilestone, context, "BIOVerify return false");
+    SetLastError(error);
+    return false;
+}
+
+bool ChangeKeyBIR(HINSTANCE instance, HWND parent, const char *caption, const KeyBirAccess &key)
+{
+    DWORD currentSize = 0;
+    if (!StoredSize(key, &currentSize))
+        return FailWith(parent, caption, kTextKeyError, GetLastError());
+
+    BraxialLibrary braxial;
+    if (!LoadBraxial(&braxial))
+        return FailWith(parent, caption, kTextLoadError, GetLastError());
+
+    DWORD newSize = 0;
+    if (!braxial.BioGetBIR_GUI(GetLanguageModule(), parent, nullptr, &newSize, currentSize != 0 ? 1 : 0)) {
+        DWORD error = GetLastError();
+        FreeBraxial(&braxial);
+        SetLastError(error);
+        return false;
+    }
+
+    DWORD error = 0;
+    if (newSize == 0) {
+        // Verification switched off: the record goes, whether or not the Key had one.
+        bool removed = RunWorker(instance, parent, key, RemoveWorker, nullptr, nullptr, &error);
+        FreeBraxial(&braxial);
+        if (removed)
+            return true;
+        return FailWith(parent, caption, kTextKeyError, error);
+    }
+
+    DWORD freeSpace = 0;
+    if (!key.WriteBIR(key.reader, 0, nullptr, &freeSpace)) {
+        error = GetLastError();
+        FreeBraxial(&braxial);
+        return FailWith(parent, caption, kTextKeyError, error);
+    }
+    // The old record's space is reused; compared in 64 bits so that no sum wraps round.
+    if (static_cast<unsigned long long>(freeSpace) + currentSize < newSize) {
+        FreeBraxial(&braxial);
+        return FailWith(parent, caption, kTextNoSpace, kKeyNoMemory);
+    }
+
+    BYTE *buffer = static_cast<BYTE *>(std::malloc(newSize));
+    if (buffer == nullptr) {
+        FreeBraxial(&braxial);
+        return FailWith(parent, caption, kTextInternal, ERROR_NOT_ENOUGH_MEMORY);
+    }
+    DWORD copied = newSize;
+    if (!braxial.BioGetBIR_GUI(GetLanguageModule(), parent, buffer, &copied, 1)) {
+        error = GetLastError();
+        std::free(buffer);
+        FreeBraxial(&braxial);
+        return FailWith(parent, caption, kTextKeyError, error);
+    }
+    bool written = RunWorker(instance, parent, key, WriteWorker, buffer, &copied, &error);
+    std::free(buffer);
+    FreeBraxial(&braxial);
+    if (written)
+        return true;
+    return FailWith(parent, caption, kTextKeyError, error);
+}
