@@ -1,0 +1,366 @@
+// The Key's biometric operations and the client binding under them, against virtual Keys and a
+// scripted Braxial.dll beside this program: what is written to the Key, which messages the user
+// sees, and what the operations answer.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "braxial_binding.h"
+#include "quorel_control.h"
+#include "recording_key.h"
+#include "shared_ids.h"
+#include "testkit.h"
+#include "texts.h"
+
+namespace {
+
+constexpr DWORD kKeyNoMemory = 0x80100006;
+const char *const kCaption = "Biometric test";
+
+// Runs a Key operation on a thread of its own, so that this thread can answer its windows.
+class Async {
+public:
+    explicit Async(std::function<void()> work) : work_(std::move(work))
+    {
+        thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+    }
+    ~Async() { Wait(); }
+    bool Wait(DWORD ms = 30000)
+    {
+        if (thread_ == nullptr)
+            return true;
+        DWORD start = GetTickCount();
+        while (WaitForSingleObject(thread_, 0) != WAIT_OBJECT_0) {
+            if (GetTickCount() - start > ms)
+                return false;
+            testkit::PumpMessages(20);
+        }
+        CloseHandle(thread_);
+        thread_ = nullptr;
+        return true;
+    }
+
+private:
+    static DWORD WINAPI Run(LPVOID self)
+    {
+        static_cast<Async *>(self)->work_();
+        return 0;
+    }
+    std::function<void()> work_;
+    HANDLE thread_ = nullptr;
+};
+
+std::string Env(const char *name)
+{
+    char value[4096];
+    DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+    return n < sizeof value ? std::string(value, n) : std::string();
+}
+
+// Reads the text of the message box with the test's caption and closes it with OK.
+std::string AnswerMessageBox(DWORD ms = 10000)
+{
+    HWND box = testkit::WaitForWindow(kCaption, "#32770", ms);
+    if (box == nullptr)
+        return "(no message box)";
+    std::string text = testkit::GetControlText(testkit::Control(box, 0xFFFF));
+    testkit::ClickDialogButton(box, IDOK);
+    testkit::WaitForWindowGone(box, 5000);
+    return text;
+}
+
+class BioClient : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        LoadLanguage(nullptr, nullptr);
+        ASSERT_TRUE(QsimReset());
+        for (const char *name : {"FAKEBRAX_ENROL", "FAKEBRAX_COPY", "FAKEBRAX_FINGER", "FAKEBRAX_CALLS"})
+            SetEnvironmentVariableA(name, nullptr);
+        ASSERT_TRUE(QsimAddReader("Reader A"));
+        card = QsimCreateKey("Bio", "1234");
+        ASSERT_TRUE(QsimInsertKey(card, "Reader A"));
+        key.SetPIN(nullptr, "1234");
+        ASSERT_TRUE(key.Start());
+        ASSERT_TRUE(key.WaitFor("inserted Reader A"));
+    }
+    void TearDown() override
+    {
+        RestoreBraxial();
+        QsimReset();
+    }
+
+    int Change()
+    {
+        int result = -1;
+        Async op([&] { result = key.ChangeBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
+        EXPECT_TRUE(op.Wait());
+        return result;
+    }
+    bool Verify()
+    {
+        bool result = false;
+        Async op([&] { result = key.VerifyBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
+        EXPECT_TRUE(op.Wait());
+        return result;
+    }
+    void Enrol(const std::string &bir)
+    {
+        SetEnvironmentVariableA("FAKEBRAX_ENROL", bir.c_str());
+        ASSERT_EQ(0, Change());
+        ASSERT_EQ(bir.size(), KeyState().size227);
+        SetEnvironmentVariableA("FAKEBRAX_CALLS", nullptr);
+    }
+    QsimKeyState KeyState()
+    {
+        QsimKeyState s = {};
+        EXPECT_TRUE(QsimGetKey(card, &s));
+        return s;
+    }
+    std::string ErrorText()
+    {
+        char text[200] = "";
+        return key.GetErrorText("Reader A", text) ? text : "(nothing)";
+    }
+    // Puts `replacement` (or nothing) where Braxial.dll was, for the rest of the test.
+    void ReplaceBraxial(const char *replacement)
+    {
+        std::string dll = testkit::ExeDir() + "Braxial.dll";
+        ASSERT_TRUE(MoveFileA(dll.c_str(), (dll + ".kept").c_str()));
+        moved_ = true;
+        if (replacement != nullptr) {
+            ASSERT_TRUE(CopyFileA((testkit::ExeDir() + replacement).c_str(), dll.c_str(), FALSE));
+        }
+    }
+    void RestoreBraxial()
+    {
+        if (!moved_)
+            return;
+        std::string dll = testkit::ExeDir() + "Braxial.dll";
+        DeleteFileA(dll.c_str());
+        EXPECT_TRUE(MoveFileA((dll + ".kept").c_str(), dll.c_str()));
+        moved_ = false;
+    }
+
+    RecordingKey key;
+    int card = 0;
+
+private:
+    bool moved_ = false;
+};
+
+TEST_F(BioClient, KeyWithoutARecordPassesWithoutBraxial)
+{
+    DWORD reads = QsimCallCount("ReadBIR");
+    EXPECT_TRUE(Verify());
+    EXPECT_EQ(reads + 1, QsimCallCount("ReadBIR"));  // the size asked, nothing more
+    EXPECT_EQ("", Env("FAKEBRAX_CALLS"));
+    EXPECT_EQ(nullptr, GetModuleHandleA("Braxial.dll"));
+
+    // No biometric space at all: not even the Key's record is asked for.
+    ASSERT_TRUE(QsimSetCapacity(card, 32768, 24576, 0));
+    ASSERT_TRUE(QsimPullKey(card));
+    ASSERT_TRUE(key.WaitFor("removed Reader A"));
+    ASSERT_TRUE(QsimInsertKey(card, "Reader A"));
+    ASSERT_TRUE(key.WaitFor("inserted Reader A", 5000, 2));
+    reads = QsimCallCount("ReadBIR");
+    EXPECT_TRUE(Verify());
+    EXPECT_EQ(reads, QsimCallCount("ReadBIR"));
+}
+
+TEST_F(BioClient, EnrolledFingerVerifiesAndAForeignOneFails)
+{
+    Enrol("BIR of finger one");
+    SetEnvironmentVariableA("FAKEBRAX_FINGER", "BIR of finger one");
+    EXPECT_TRUE(Verify());
+    EXPECT_EQ("verify:BIR of finger one;", Env("FAKEBRAX_CALLS"));
+    EXPECT_EQ(csReady, key.FindReader("Reader A")->state);
+
+    SetEnvironmentVariableA("FAKEBRAX_FINGER", "BIR of finger two");
+    EXPECT_FALSE(Verify());
+    EXPECT_EQ(csBioFailed, key.FindReader("Reader A")->state);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INTERNAL_ERROR), key.FindReader("Reader A")->last_error);
+    EXPECT_EQ("Reader A : Biometric verification failed!", ErrorText());
+    EXPECT_EQ(nullptr, testkit::WaitForWindow(kCaption, nullptr, 300));  // no message of the binding
+    EXPECT_EQ(nullptr, GetModuleHandleA("Braxial.dll"));
+}
+
+TEST_F(BioClient, EnrolmentAsksForANewRecordOrAReplacement)
+{
+    SetEnvironmentVariableA("FAKEBRAX_ENROL", "first");
+    ASSERT_EQ(0, Change());
+    EXPECT_EQ("get0;lang:1;copy;", Env("FAKEBRAX_CALLS"));  // no record yet: mode 0
+    EXPECT_EQ(5u, KeyState().size227);
+
+    SetEnvironmentVariableA("FAKEBRAX_CALLS", nullptr);
+    SetEnvironmentVariableA("FAKEBRAX_ENROL", "the second one");
+    ASSERT_EQ(0, Change());
+    EXPECT_EQ("get1;lang:1;copy;", Env("FAKEBRAX_CALLS"));  // a record to replace: mode 1
+    EXPECT_EQ(14u, KeyState().size227);
+    EXPECT_EQ(KeyState().allocated227 - 14, key.FindReader("Reader A")->bio_free);
+}
+
+TEST_F(BioClient, CancelledEnrolmentIsNoError)
+{
+    Enrol("kept");
+    SetEnvironmentVariableA("FAKEBRAX_ENROL", "cancel");
+    DWORD writes = QsimCallCount("WriteBIR");
+    EXPECT_EQ(static_cast<int>(ERROR_CANCELLED), Change());
+    EXPECT_EQ(0u, key.FindReader("Reader A")->last_error);
+    EXPECT_EQ("(nothing)", ErrorText());
+    EXPECT_EQ(writes, QsimCallCount("WriteBIR"));
+    EXPECT_EQ(4u, KeyState().size227);
+}
+
+TEST_F(BioClient, SwitchingVerificationOffRemovesTheRecord)
+{
+    Enrol("to be removed");
+    SetEnvironmentVariableA("FAKEBRAX_ENROL", "off");
+    EXPECT_EQ(0, Change());
+    EXPECT_EQ(0u, KeyState().size227);
+
+    // Without a record the removal still runs; its answer is the result.
+    DWORD deletes = QsimCallCount("DeleteBIR");
+    EXPECT_EQ(0, Change());
+    EXPECT_EQ(deletes + 1, QsimCallCount("DeleteBIR"));
+    ASSERT_TRUE(QsimFailNext("DeleteBIR", ERROR_WRITE_FAULT));
+    int result = -1;
+    Async op([&] { result = key.ChangeBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
+    EXPECT_EQ("An error occurred while processing the Key!", AnswerMessageBox());
+    ASSERT_TRUE(op.Wait());
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_WRITE_FAULT), key.FindReader("Reader A")->last_error);
+}
+
+TEST_F(BioClient, RecordLargerThanTheFreeSpaceWritesNothing)
+{
+    ASSERT_TRUE(QsimSetCapacity(card, 32768, 24576, 20));
+    Enrol("0123456789");  // 10 bytes used, 10 free
+    SetEnvironmentVariableA("FAKEBRAX_ENROL", "012345678901234567890");  // 21 > 10 + 10
+    DWORD writes = QsimCallCount("WriteBIR"), sizes = QsimCallCount("SetBIRSize");
+    int result = -1;
+    Async op([&] { result = key.ChangeBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
+    EXPECT_EQ("Not enough free space on the Key!", AnswerMessageBox());
+    ASSERT_TRUE(op.Wait());
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(kKeyNoMemory, key.FindReader("Reader A")->last_error);
+    EXPECT_EQ(writes + 1, QsimCallCount("WriteBIR"));  // the free space asked, nothing written
+    EXPECT_EQ(sizes, QsimCallCount("SetBIRSize"));
+    EXPECT_EQ(10u, KeyState().size227);
+
+    // Exactly the free space plus the old record fits.
+    SetEnvironmentVariableA("FAKEBRAX_ENROL", "01234567890123456789");
+    EXPECT_EQ(0, Change());
+    EXPECT_EQ(20u, KeyState().size227);
+}
+
+TEST_F(BioClient, FailedCopyOfTheEnrolledRecordWritesNothing)
+{
+    SetEnvironmentVariableA("FAKEBRAX_ENROL", "new record");
+    SetEnvironmentVariableA("FAKEBRAX_COPY", "fail");
+    int result = -1;
+    Async op([&] { result = key.ChangeBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
+    EXPECT_EQ("An error occurred while processing the Key!", AnswerMessageBox());
+    ASSERT_TRUE(op.Wait());
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), key.FindReader("Reader A")->last_error);
+    EXPECT_EQ(0u, KeyState().size227);
+    std::string text = ErrorText();
+    EXPECT_NE(std::string::npos, text.find("Biometric registration failed!")) << text;
+}
+
+TEST_F(BioClient, MissingBraxialIsReportedByName)
+{
+    Enrol("a record");
+    ReplaceBraxial(nullptr);
+    bool verified = true;
+    {
+        Async op([&] { verified = key.VerifyBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
+        EXPECT_EQ("An error occurred while loading braxial.dll!", AnswerMessageBox());
+        ASSERT_TRUE(op.Wait());
+    }
+    EXPECT_FALSE(verified);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), key.FindReader("Reader A")->last_error);
+
+    int result = -1;
+    Async op([&] { result = key.ChangeBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
+    EXPECT_EQ("An error occurred while loading braxial.dll!", AnswerMessageBox());
+    ASSERT_TRUE(op.Wait());
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(8u, KeyState().size227);  // the record stays
+}
+
+TEST_F(BioClient, BraxialLackingAnExportIsFreedAndReported)
+{
+    ReplaceBraxial("braxial_lacking.dll");
+    BraxialLibrary library;
+    std::memset(&library, 0x5A, sizeof library);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(LoadBraxial(&library));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), GetLastError());
+    EXPECT_EQ(nullptr, library.module);
+    EXPECT_EQ(nullptr, library.BioGetBIR_GUI);
+    EXPECT_EQ(nullptr, library.exports[0]);
+    EXPECT_EQ(nullptr, GetModuleHandleA("Braxial.dll"));
+
+    SetEnvironmentVariableA("FAKEBRAX_ENROL", "never");
+    int result = -1;
+    Async op([&] { result = key.ChangeBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
+    EXPECT_EQ("An error occurred while loading braxial.dll!", AnswerMessageBox());
+    ASSERT_TRUE(op.Wait());
+    EXPECT_EQ(1, result);
+    EXPECT_EQ("", Env("FAKEBRAX_CALLS"));
+}
+
+TEST_F(BioClient, AllTenExportsAreBoundInOrder)
+{
+    BraxialLibrary library;
+    ASSERT_TRUE(LoadBraxial(&library));
+    for (int i = 0; i < kBraxialExportCount; ++i)
+        EXPECT_EQ(GetProcAddress(library.module, kBraxialExportNames[i]), library.exports[i]) << i;
+    EXPECT_EQ(reinterpret_cast<void *>(GetProcAddress(library.module, "BioGetBIR_GUI")),
+              reinterpret_cast<void *>(library.BioGetBIR_GUI));
+    FreeBraxial(&library);
+    EXPECT_EQ(nullptr, GetModuleHandleA("Braxial.dll"));
+}
+
+TEST_F(BioClient, KeyReadFailureIsReported)
+{
+    Enrol("a record");
+    ASSERT_TRUE(QsimFailNext("ReadBIR", ERROR_READ_FAULT));
+    bool verified = true;
+    Async op([&] { verified = key.VerifyBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
+    EXPECT_EQ("An error occurred while processing the Key!", AnswerMessageBox());
+    ASSERT_TRUE(op.Wait());
+    EXPECT_FALSE(verified);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_READ_FAULT), key.FindReader("Reader A")->last_error);
+}
+
+TEST_F(BioClient, ClosingTheProcessingDialogDuringTheReadFailsOnceTheReadEnded)
+{
+    std::string bir(2000, 'b');
+    Enrol(bir);
+    SetEnvironmentVariableA("FAKEBRAX_FINGER", bir.c_str());
+    ASSERT_TRUE(QsimSetLatency(0, 1000));  // the read of the record takes two seconds
+    bool verified = true;
+    Async op([&] { verified = key.VerifyBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
+    HWND dialog = testkit::WaitForWindow("", "#32770", 10000);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ("Processing the Key . . .", testkit::GetControlText(testkit::Control(dialog, IDC_PROCESSING_TEXT)));
+    testkit::SaveScreenshot(dialog, "processing_dialog");
+    PostMessageA(dialog, WM_CLOSE, 0, 0);
+    // It goes from the screen at once; the read goes on to its end.
+    for (int i = 0; i < 50 && IsWindowVisible(dialog); ++i)
+        testkit::PumpMessages(20);
+    EXPECT_FALSE(IsWindowVisible(dialog));
+    EXPECT_EQ("An error occurred while processing the Key!", AnswerMessageBox());
+    ASSERT_TRUE(op.Wait());
+    QsimSetLatency(0, 0);
+    EXPECT_FALSE(verified);
+    EXPECT_EQ("", Env("FAKEBRAX_CALLS"));  // nothing verified against a record given up
+    EXPECT_EQ(csBioFailed, key.FindReader("Reader A")->state);
+}
+
+}  // namespace
