@@ -168,6 +168,11 @@ TEST_F(Operations, LibraryRefusalLeavesItsErrorForTheText)
     EXPECT_NE(std::string::npos, text.find("Ret,GLE:3, 1D")) << text;
     EXPECT_TRUE(MonitorRuns());
 
+    // A refusal that leaves no last error is still a failure with an error to report.
+    ASSERT_TRUE(QsimFailNext("SetDataSize", 0));
+    EXPECT_FALSE(key.Delete("Reader A"));
+    EXPECT_EQ(1u, r->last_error);
+
     // The next operation on the reader starts clean.
     EXPECT_TRUE(key.Delete("Reader A"));
     EXPECT_EQ("(nothing)", ErrorText());
