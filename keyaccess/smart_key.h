@@ -162,6 +162,7 @@ protected:
     void EndOperation(ReaderRecord *r, DWORD closeFlag);
     static void Failed(ReaderRecord *r);
     void RefreshSpace(ReaderRecord *r);
+    KeyBirAccess BirAccess(const ReaderRecord *r) const;
 
     DWORD m_appId = 0;
     volatile LONG m_loaded = 0;

@@ -337,15 +337,19 @@ bool CSmartKey::ChangeLabel(const char *readerName, const char *label)
 
 // ---- Biometric identifier -----------------------------------------------------------------------
 
+KeyBirAccess CSmartKey::BirAccess(const ReaderRecord *r) const
+{
+    return KeyBirAccess{m_lib.ReadBIR, m_lib.WriteBIR, m_lib.SetBIRSize, m_lib.DeleteBIR, r->h};
+}
+
 int CSmartKey::ChangeBioID(const char *readerName, HINSTANCE instance, HWND window, const char *caption)
 {
     char opText[kOpTextSize];
     ReaderRecord *r = AcquireCurrent(LoadResString(kTextChangeBio, opText, sizeof opText), readerName);
     if (r == nullptr)
         return 1;
-    KeyBirAccess key = {m_lib.ReadBIR, m_lib.WriteBIR, m_lib.SetBIRSize, m_lib.DeleteBIR, r->h};
     int result = 0;
-    if (ChangeKeyBIR(instance, window, caption, key)) {
+    if (ChangeKeyBIR(instance, window, caption, BirAccess(r))) {
         RefreshSpace(r);
     } else if (GetLastError() == ERROR_CANCELLED) {
         r->last_error = 0;  // the user's choice, nothing to report
@@ -368,8 +372,7 @@ bool CSmartKey::VerifyBioID(const char *readerName, HINSTANCE instance, HWND win
         return false;
     bool ok = true;
     if (r->bio_allocated != 0) {
-        KeyBirAccess key = {m_lib.ReadBIR, m_lib.WriteBIR, m_lib.SetBIRSize, m_lib.DeleteBIR, r->h};
-        ok = VerifyKeyBIR(instance, window, caption, key);
+        ok = VerifyKeyBIR(instance, window, caption, BirAccess(r));
         if (!ok) {
             Failed(r);
             LoadResString(kTextBioFailed, r->op_text, sizeof r->op_text);

@@ -92,17 +92,23 @@ protected:
         QsimReset();
     }
 
-    int Change()
+    // The operations, run on a thread of their own; with `message` the one message box they
+    // show is answered and its text kept there.
+    int Change(std::string *message = nullptr)
     {
         int result = -1;
         Async op([&] { result = key.ChangeBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
+        if (message != nullptr)
+            *message = AnswerMessageBox();
         EXPECT_TRUE(op.Wait());
         return result;
     }
-    bool Verify()
+    bool Verify(std::string *message = nullptr)
     {
         bool result = false;
         Async op([&] { result = key.VerifyBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
+        if (message != nullptr)
+            *message = AnswerMessageBox();
         EXPECT_TRUE(op.Wait());
         return result;
     }
@@ -226,11 +232,9 @@ TEST_F(BioClient, SwitchingVerificationOffRemovesTheRecord)
     EXPECT_EQ(0, Change());
     EXPECT_EQ(deletes + 1, QsimCallCount("DeleteBIR"));
     ASSERT_TRUE(QsimFailNext("DeleteBIR", ERROR_WRITE_FAULT));
-    int result = -1;
-    Async op([&] { result = key.ChangeBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
-    EXPECT_EQ("An error occurred while processing the Key!", AnswerMessageBox());
-    ASSERT_TRUE(op.Wait());
-    EXPECT_EQ(1, result);
+    std::string message;
+    EXPECT_EQ(1, Change(&message));
+    EXPECT_EQ("An error occurred while processing the Key!", message);
     EXPECT_EQ(static_cast<DWORD>(ERROR_WRITE_FAULT), key.FindReader("Reader A")->last_error);
 }
 
@@ -240,11 +244,9 @@ TEST_F(BioClient, RecordLargerThanTheFreeSpaceWritesNothing)
     Enrol("0123456789");  // 10 bytes used, 10 free
     SetEnvironmentVariableA("FAKEBRAX_ENROL", "012345678901234567890");  // 21 > 10 + 10
     DWORD writes = QsimCallCount("WriteBIR"), sizes = QsimCallCount("SetBIRSize");
-    int result = -1;
-    Async op([&] { result = key.ChangeBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
-    EXPECT_EQ("Not enough free space on the Key!", AnswerMessageBox());
-    ASSERT_TRUE(op.Wait());
-    EXPECT_EQ(1, result);
+    std::string message;
+    EXPECT_EQ(1, Change(&message));
+    EXPECT_EQ("Not enough free space on the Key!", message);
     EXPECT_EQ(kKeyNoMemory, key.FindReader("Reader A")->last_error);
     EXPECT_EQ(writes + 1, QsimCallCount("WriteBIR"));  // the free space asked, nothing written
     EXPECT_EQ(sizes, QsimCallCount("SetBIRSize"));
@@ -260,11 +262,9 @@ TEST_F(BioClient, FailedCopyOfTheEnrolledRecordWritesNothing)
 {
     SetEnvironmentVariableA("FAKEBRAX_ENROL", "new record");
     SetEnvironmentVariableA("FAKEBRAX_COPY", "fail");
-    int result = -1;
-    Async op([&] { result = key.ChangeBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
-    EXPECT_EQ("An error occurred while processing the Key!", AnswerMessageBox());
-    ASSERT_TRUE(op.Wait());
-    EXPECT_EQ(1, result);
+    std::string message;
+    EXPECT_EQ(1, Change(&message));
+    EXPECT_EQ("An error occurred while processing the Key!", message);
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), key.FindReader("Reader A")->last_error);
     EXPECT_EQ(0u, KeyState().size227);
     std::string text = ErrorText();
@@ -275,20 +275,13 @@ TEST_F(BioClient, MissingBraxialIsReportedByName)
 {
     Enrol("a record");
     ReplaceBraxial(nullptr);
-    bool verified = true;
-    {
-        Async op([&] { verified = key.VerifyBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
-        EXPECT_EQ("An error occurred while loading braxial.dll!", AnswerMessageBox());
-        ASSERT_TRUE(op.Wait());
-    }
-    EXPECT_FALSE(verified);
+    std::string message;
+    EXPECT_FALSE(Verify(&message));
+    EXPECT_EQ("An error occurred while loading braxial.dll!", message);
     EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), key.FindReader("Reader A")->last_error);
 
-    int result = -1;
-    Async op([&] { result = key.ChangeBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
-    EXPECT_EQ("An error occurred while loading braxial.dll!", AnswerMessageBox());
-    ASSERT_TRUE(op.Wait());
-    EXPECT_EQ(1, result);
+    EXPECT_EQ(1, Change(&message));
+    EXPECT_EQ("An error occurred while loading braxial.dll!", message);
     EXPECT_EQ(8u, KeyState().size227);  // the record stays
 }
 
@@ -306,11 +299,9 @@ TEST_F(BioClient, BraxialLackingAnExportIsFreedAndReported)
     EXPECT_EQ(nullptr, GetModuleHandleA("Braxial.dll"));
 
     SetEnvironmentVariableA("FAKEBRAX_ENROL", "never");
-    int result = -1;
-    Async op([&] { result = key.ChangeBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
-    EXPECT_EQ("An error occurred while loading braxial.dll!", AnswerMessageBox());
-    ASSERT_TRUE(op.Wait());
-    EXPECT_EQ(1, result);
+    std::string message;
+    EXPECT_EQ(1, Change(&message));
+    EXPECT_EQ("An error occurred while loading braxial.dll!", message);
     EXPECT_EQ("", Env("FAKEBRAX_CALLS"));
 }
 
@@ -330,11 +321,9 @@ TEST_F(BioClient, KeyReadFailureIsReported)
 {
     Enrol("a record");
     ASSERT_TRUE(QsimFailNext("ReadBIR", ERROR_READ_FAULT));
-    bool verified = true;
-    Async op([&] { verified = key.VerifyBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
-    EXPECT_EQ("An error occurred while processing the Key!", AnswerMessageBox());
-    ASSERT_TRUE(op.Wait());
-    EXPECT_FALSE(verified);
+    std::string message;
+    EXPECT_FALSE(Verify(&message));
+    EXPECT_EQ("An error occurred while processing the Key!", message);
     EXPECT_EQ(static_cast<DWORD>(ERROR_READ_FAULT), key.FindReader("Reader A")->last_error);
 }
 

@@ -53,6 +53,15 @@ protected:
             *report = text;
         return ok;
     }
+    bool PartialFileLeft()
+    {
+        WIN32_FIND_DATAA found;
+        HANDLE find = FindFirstFileA(temp.file("*.part").c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE)
+            return false;
+        FindClose(find);
+        return true;
+    }
     std::string IdBytes(const NotesKeyData &d)
     {
         return std::string(reinterpret_cast<const char *>(d.wData) + d.record.idFileOffset, d.record.wIDFileLength);
@@ -185,12 +194,7 @@ TEST_F(KeyData, IdFileMaterialisedInTheTemporaryDirectoryReplacesAnOldOne)
     EXPECT_EQ(id, testkit::ReadFileBytes(path));
     EXPECT_STREQ("previous.id", old);  // kept as the bare file name
 
-    // Nothing but the ID file is left in the folder.
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA(temp.file("*.part").c_str(), &found);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, find);
-    if (find != INVALID_HANDLE_VALUE)
-        FindClose(find);
+    EXPECT_FALSE(PartialFileLeft());  // nothing but the ID file is left in the folder
 }
 
 TEST_F(KeyData, IdFileNameFromTheKeyNeverLeavesTheTemporaryDirectory)
@@ -221,11 +225,7 @@ TEST_F(KeyData, IdFileInUseIsNotHalfReplaced)
     EXPECT_NE(0u, GetLastError());
     CloseHandle(held);
     EXPECT_EQ("the client's open ID file", testkit::ReadFileBytes(temp.file("busy.id")));
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA(temp.file("*.part").c_str(), &found);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, find);
-    if (find != INVALID_HANDLE_VALUE)
-        FindClose(find);
+    EXPECT_FALSE(PartialFileLeft());
 }
 
 TEST_F(KeyData, AnotherProcessReadsTheRecordBackEqual)
