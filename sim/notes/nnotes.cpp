@@ -157,7 +157,7 @@ STATUS LoadIdFile(const char *path, std::string *bytes)
     DWORD error = 0;
     if (!ReadWholeFile(path, bytes, &error))
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ERR_NOEXIST
-                                                                             : NSIM_ERR_ID_DAMAGED;
+                                                                             : NSIM_ERR_ID_READ;
     return NOERROR;
 }
 
@@ -217,6 +217,7 @@ const StatusText kTexts[] = {
     {NSIM_ERR_NO_KEYFILENAME, "Your notes.ini file does not name an ID file (KeyFileName)"},
     {NSIM_ERR_ID_DAMAGED, "The ID file is damaged or is not a Notes ID file"},
     {NSIM_ERR_ID_WRITE, "Unable to write to the ID file"},
+    {NSIM_ERR_ID_READ, "Unable to read the ID file"},
     {NSIM_ERR_NO_ID, "No user ID is in use"},
     {NSIM_ERR_BAD_ARGUMENT, "Invalid argument"},
     {NSIM_ERR_BAD_HANDLE, "Invalid handle"},
@@ -622,6 +623,12 @@ STATUS NsimCreateIdFile(const char *idFile, const char *user, const char *passwo
     return WriteWholeFile(idFile, bytes) ? NOERROR : NSIM_ERR_ID_WRITE;
 }
 
+STATUS NsimCheckIdPassword(const char *idFile, const char *password)
+{
+    nsim::IdContents contents;
+    return OpenIdFile(idFile, password, &contents);
+}
+
 void NsimReset(void)
 {
     Locked hold;
@@ -644,8 +651,13 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
         InitializeCriticalSection(&g_state->lock);
         char build[16];
         DWORD n = GetEnvironmentVariableA(NSIM_ENV_BUILD, build, sizeof build);
-        if (n > 0 && n < sizeof build)
-            g_state->build = static_cast<WORD>(std::strtoul(build, nullptr, 10));
+        if (n > 0 && n < sizeof build) {
+            // Only a whole number that fits a build number counts; anything else keeps the default.
+            char *end = nullptr;
+            unsigned long value = std::strtoul(build, &end, 10);
+            if (end != build && *end == 0 && value <= 0xFFFF)
+                g_state->build = static_cast<WORD>(value);
+        }
     } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr && g_state != nullptr) {
         DeleteCriticalSection(&g_state->lock);
         delete g_state;
