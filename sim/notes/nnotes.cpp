@@ -12,6 +12,7 @@
 // Tests and the Notes client host steer it through the exports of notes_control.h.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -51,6 +52,9 @@ struct State {
 };
 
 State *g_state = nullptr;
+WORD g_startBuild = NSIM_DEFAULT_BUILD;  // the build this process started with (SENTRIO_NOTES_BUILD)
+// Recursion ids of the handlers running on this thread, innermost last.
+thread_local std::vector<WORD> t_activeRecursion;
 
 class Locked {
 public:
@@ -251,6 +255,11 @@ BOOL Fire(EID eid, const char *idFile, const char *user, DWORD maxLen, STATUS *s
 
     STATUS answer = ERR_EM_CONTINUE;
     for (const Registration &r : handlers) {
+        // As the Extension Manager does, a handler is not entered again, on the same thread,
+        // for a notification raised while a handler of its recursion id runs.
+        if (r.recursionId != 0 && std::find(t_activeRecursion.begin(), t_activeRecursion.end(),
+                                            r.recursionId) != t_activeRecursion.end())
+            continue;
         // A handler deregistered by an earlier one (or by another thread) is not called.
         {
             Locked hold;
@@ -266,7 +275,9 @@ BOOL Fire(EID eid, const char *idFile, const char *user, DWORD maxLen, STATUS *s
         record.NotificationType = EM_BEFORE;
         record.Status = NOERROR;
         record.Ap = slots;
+        t_activeRecursion.push_back(r.recursionId);
         answer = r.proc(&record);
+        t_activeRecursion.pop_back();
         if (answer != ERR_EM_CONTINUE)
             break;
     }
@@ -641,6 +652,7 @@ void NsimReset(void)
     g_state->failOrdinal = 0;
     g_state->failStatus = 0;
     g_state->handlerCalls = 0;
+    g_state->build = g_startBuild;
 }
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
@@ -658,6 +670,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
             if (end != build && *end == 0 && value <= 0xFFFF)
                 g_state->build = static_cast<WORD>(value);
         }
+        g_startBuild = g_state->build;
     } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr && g_state != nullptr) {
         DeleteCriticalSection(&g_state->lock);
         delete g_state;

@@ -56,6 +56,7 @@ STATUS NsimCreateIdFile(const char *idFile, const char *user, const char *passwo
 // Opens an ID file with `password` without making it the ID in use: 0, ERR_SECURE_BADPASSWORD,
 // ERR_NOEXIST, NSIM_ERR_ID_READ or NSIM_ERR_ID_DAMAGED.
 STATUS NsimCheckIdPassword(const char *idFile, const char *password);
-// Forgets the ID in use, the handlers, the fault and the active notes.ini.
+// Forgets the ID in use, the handlers, the fault and the active notes.ini, and gives back the
+// build number the process started with.
 void NsimReset(void);
 }

@@ -811,8 +811,8 @@ std::string DefaultIni()
 int Run()
 {
     if (!ParseOptions(__argc, __argv, &g.options)) {
-        MessageBoxA(nullptr, "usage: notes [-ini FILE] [-build N] [-log FILE]", kBoxCaption,
-                    MB_OK | MB_ICONERROR);
+        // No box: a script that started the client with a wrong line gets exit code 2 at once.
+        std::fprintf(stderr, "usage: notes [-ini FILE] [-build N] [-log FILE]\n");
         return 2;
     }
     if (g.options.ini.empty())

@@ -260,6 +260,12 @@ TEST_F(Nnotes, BuildNumberThroughADatabaseHandle)
     EXPECT_EQ(NOERROR, NSFDbClose(db));
     EXPECT_EQ(NSIM_ERR_BAD_HANDLE, NSFDbGetBuildVersion(db, &build));
     EXPECT_EQ(NSIM_ERR_BAD_HANDLE, NSFDbClose(db));
+    // A reset gives back the build the process started with.
+    NsimReset();
+    ASSERT_EQ(NOERROR, NSFDbOpen(nullptr, &db));
+    EXPECT_EQ(NOERROR, NSFDbGetBuildVersion(db, &build));
+    EXPECT_EQ(NSIM_DEFAULT_BUILD, build);
+    NSFDbClose(db);
 }
 
 TEST_F(Nnotes, PlantedFaultHitsOnceTheNamedOrdinal)
@@ -422,6 +428,38 @@ TEST_F(Handlers, PasswordChangeGoesToTheSetPasswordHandlers)
     EXPECT_EQ(1, g_second.calls);
     EXPECT_EQ(EM_SETPASSWORD, g_second.eid);
     EXPECT_EQ(id_, g_second.file);
+}
+
+int g_nestedCalls = 0;
+BOOL g_nestedAnswered = TRUE;
+
+STATUS LNCALLBACK NestingHandler(EMRECORD *record)
+{
+    ++g_nestedCalls;
+    if (g_nestedCalls == 1) {
+        // A request raised from inside the handler does not enter it again.
+        char buffer[64] = {};
+        DWORD length = 0;
+        STATUS inner = 0;
+        g_nestedAnswered = NsimFirePasswordRequest(EMArgument<const char *>(record, EM_GETPASSWORD_FILENAME),
+                                                   "inner", 63, &inner, buffer, &length);
+    }
+    return ERR_EM_CONTINUE;
+}
+
+TEST_F(Handlers, AHandlerIsNotReenteredForItsOwnRecursionId)
+{
+    g_nestedCalls = 0;
+    g_nestedAnswered = TRUE;
+    Register(EM_GETPASSWORD, NestingHandler);
+    char buffer[64] = {};
+    DWORD length = 0;
+    EXPECT_EQ(ERR_EM_CONTINUE, Request(buffer, &length));
+    EXPECT_EQ(1, g_nestedCalls);
+    EXPECT_FALSE(g_nestedAnswered);
+    // Afterwards it is called again as usual.
+    EXPECT_EQ(ERR_EM_CONTINUE, Request(buffer, &length));
+    EXPECT_EQ(2, g_nestedCalls);
 }
 
 TEST_F(Handlers, RegistrationRefusesMissingArguments)

@@ -72,19 +72,22 @@ protected:
             CloseHandle(process_);
         }
         for (const char *name : {"NSIM_TEST_EXT_LOG", "NSIM_TEST_MENU_LOG", "NSIM_TEST_EXT_PASSWORD",
-                                 "NSIM_TEST_EXT_ANSWER"})
+                                 "NSIM_TEST_EXT_ANSWER", NSIM_ENV_BUILD})
             SetEnvironmentVariableA(name, nullptr);
         NsimReset();
     }
 
-    // Writes notes.ini (the ID, the test extension, `extra` lines) and starts the host.
+    // Writes notes.ini (the ID, the test extension, `extra` lines) and starts the host (without
+    // -build when `build` is negative).
     void Start(int build, const std::string &extra = "")
     {
         std::string ini = "[Notes]\r\nDirectory=" + dir_.path() + "\r\nKeyFileName=anna.id\r\n" +
                           "EXTMGR_ADDINS=nsim_test_ext.dll\r\n" + extra;
         ASSERT_TRUE(testkit::WriteFileBytes(ini_, ini));
         std::string command = "\"" + testkit::ExeDir() + "notes.exe\" -ini \"" + ini_ + "\" -log \"" +
-                              hostLog_ + "\" -build " + std::to_string(build);
+                              hostLog_ + "\"";
+        if (build >= 0)
+            command += " -build " + std::to_string(build);
         process_ = testkit::StartProcess(command);
         ASSERT_NE(nullptr, process_);
         pid_ = GetProcessId(process_);
@@ -330,6 +333,41 @@ TEST_F(NotesHost, MenuAddinLabelsAppearInTheActionsMenuAndItsCommandArrives)
     EXPECT_EQ(0, Close());
     menu = testkit::ReadFileBytes(menuLog_);
     EXPECT_EQ(menu.size() - 5, menu.rfind("term\n")) << menu;
+}
+
+TEST_F(NotesHost, BuildNumberComesFromTheEnvironmentWithoutTheOption)
+{
+    SetEnvironmentVariableA(NSIM_ENV_BUILD, "170");
+    Start(-1);
+    WaitMain();
+    EXPECT_TRUE(WaitStatus("State=open;Build=170")) << Status();
+    EXPECT_EQ(0, Close());
+}
+
+TEST_F(NotesHost, WrongCommandLineAndMissingIniEndTheClient)
+{
+    std::string exe = "\"" + testkit::ExeDir() + "notes.exe\"";
+    std::string missing = dir_.file("missing.ini");
+    EXPECT_EQ(2, testkit::RunProcess(exe + " -ini \"" + missing + "\" -log \"" + hostLog_ + "\"", kWait));
+    EXPECT_TRUE(Has(testkit::ReadFileBytes(hostLog_), "status 259")) << testkit::ReadFileBytes(hostLog_);
+    EXPECT_EQ(2, testkit::RunProcess(exe + " -build 70000 -ini \"" + missing + "\"", kWait));
+}
+
+TEST(Mkid, WritesAnIdThatOpensWithItsPasswordOnly)
+{
+    testkit::TempDir dir;
+    std::string id = dir.file("made.id");
+    std::string mkid = "\"" + testkit::ExeDir() + "mkid.exe\"";
+    ASSERT_EQ(0, testkit::RunProcess(mkid + " \"" + id + "\" \"Eva Falk/Morvath\" pw-eva"));
+    char user[MAXUSERNAME + 1] = "";
+    EXPECT_EQ(NOERROR, NsimReadIdOwner(id.c_str(), user, sizeof user));
+    EXPECT_STREQ("Eva Falk/Morvath", user);
+    EXPECT_EQ(0, testkit::RunProcess(mkid + " -check \"" + id + "\" pw-eva"));
+    EXPECT_EQ(1, testkit::RunProcess(mkid + " -check \"" + id + "\" pw-other"));
+    EXPECT_EQ(0, testkit::RunProcess(mkid + " -owner \"" + id + "\""));
+    EXPECT_EQ(1, testkit::RunProcess(mkid + " -owner \"" + dir.file("none.id") + "\""));
+    EXPECT_EQ(2, testkit::RunProcess(mkid + " -check"));
+    EXPECT_FALSE(testkit::FileExists(dir.file("-check")));
 }
 
 }  // namespace
