@@ -35,8 +35,10 @@ const char kBoxCaption[] = "Notes";
 constexpr UINT WM_APP_UNLOCK = WM_APP + 1;  // ask for the password of the locked ID
 constexpr UINT_PTR kRefreshTimer = 1;
 constexpr UINT kRefreshMs = 250;
-// The client's password buffer: at most 63 characters, one byte more for the terminator.
+// The client's password buffer: handlers are told 63 characters; the buffer has room to spare so
+// that a handler that copies a byte or two past the length it was given corrupts nothing.
 constexpr DWORD kMaxPassword = 63;
+constexpr size_t kPasswordBuffer = 256;
 constexpr int kMaxEntriesPerAddin = 32;
 
 struct Options {
@@ -297,7 +299,7 @@ Answer RequestPassword(HWND owner, const std::string &idFile, const std::string 
 {
     *fromHandler = false;
     if (handlersFirst) {
-        char buffer[kMaxPassword + 1] = {};
+        char buffer[kPasswordBuffer] = {};
         DWORD length = 0;
         STATUS answer = ERR_EM_CONTINUE;
         BOOL answered = NsimFirePasswordRequest(idFile.c_str(), user.c_str(), kMaxPassword, &answer,
@@ -490,7 +492,7 @@ void ChangePassword()
         Event("change password: no open ID");
         return;
     }
-    char buffer[kMaxPassword + 1] = {};
+    char buffer[kPasswordBuffer] = {};
     DWORD length = 0;
     STATUS answer = ERR_EM_CONTINUE;
     BOOL answered = NsimFirePasswordChange(state.szIdFile, state.szUserName, kMaxPassword, &answer,

@@ -1,8 +1,9 @@
 // A tiny Extension Manager DLL for the tests of the Notes client host (never shipped): its entry
 // point (ordinal 1) registers a handler for EM_GETPASSWORD that supplies the password named in
-// the environment. What it sees goes to the file NSIM_TEST_EXT_LOG names:
+// the environment, and one for EM_SETPASSWORD (NSIM_TEST_EXT_NEW_PASSWORD). What it sees goes to the file NSIM_TEST_EXT_LOG names:
 //   attach thread=T / entry thread=T window=0|1 / register status=S /
-//   request max=M file=<F> owner=<O> answer=A / detach
+//   request max=M file=<F> owner=<O> answer=A / change max=M file=<F> owner=<O> answer=A /
+//   detach
 // NSIM_TEST_EXT_PASSWORD  the password it supplies (answer 5985)
 // NSIM_TEST_EXT_ANSWER    another answer to give instead (725, 5928, ...)
 #include <windows.h>
@@ -18,6 +19,7 @@
 namespace {
 
 HEMREGISTRATION g_registration = 0;
+HEMREGISTRATION g_changeRegistration = 0;
 
 std::string Env(const char *name)
 {
@@ -70,6 +72,29 @@ STATUS LNCALLBACK GetPasswordHandler(EMRECORD *record)
     return answer;
 }
 
+// EM_SETPASSWORD: with NSIM_TEST_EXT_NEW_PASSWORD set, changes the ID's password itself (from
+// NSIM_TEST_EXT_PASSWORD) and answers 5985, as a password extension does; otherwise 725.
+STATUS LNCALLBACK SetPasswordHandler(EMRECORD *record)
+{
+    if (record->EId != EM_SETPASSWORD || record->Status != NOERROR)
+        return ERR_EM_CONTINUE;
+    const char *file = EMArgument<const char *>(record, EM_SETPASSWORD_FILENAME);
+    const char *owner = EMArgument<const char *>(record, EM_SETPASSWORD_OWNERNAME);
+    std::string newPassword = Env("NSIM_TEST_EXT_NEW_PASSWORD");
+    STATUS answer = ERR_EM_CONTINUE;
+    if (!newPassword.empty() && file != nullptr) {
+        std::string path = file;
+        std::string oldPassword = Env("NSIM_TEST_EXT_PASSWORD");
+        STATUS status = SECKFMChangePassword(&path[0], &oldPassword[0], &newPassword[0]);
+        answer = status == NOERROR ? ERR_BSAFE_EXTERNAL_PASSWORD : ERR_EM_CONTINUE;
+    }
+    Log("change max=%lu file=<%s> owner=<%s> answer=%u",
+        static_cast<unsigned long>(EMArgument<DWORD>(record, EM_SETPASSWORD_MAXPWDLEN)),
+        file != nullptr ? file : "(null)", owner != nullptr ? owner : "(null)",
+        static_cast<unsigned>(answer));
+    return answer;
+}
+
 }  // namespace
 
 extern "C" STATUS LNPUBLIC MainEntryPoint(void)
@@ -81,6 +106,9 @@ extern "C" STATUS LNPUBLIC MainEntryPoint(void)
     if (status == NOERROR)
         status = EMRegister(EM_GETPASSWORD, EM_REG_BEFORE, GetPasswordHandler, recursion,
                             &g_registration);
+    if (status == NOERROR)
+        status = EMRegister(EM_SETPASSWORD, EM_REG_BEFORE, SetPasswordHandler, recursion,
+                            &g_changeRegistration);
     Log("register status=%u", static_cast<unsigned>(status));
     return status;
 }

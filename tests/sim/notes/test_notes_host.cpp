@@ -61,6 +61,7 @@ protected:
         SetEnvironmentVariableA("NSIM_TEST_MENU_LOG", menuLog_.c_str());
         SetEnvironmentVariableA("NSIM_TEST_EXT_PASSWORD", kAnnaPassword);
         SetEnvironmentVariableA("NSIM_TEST_EXT_ANSWER", nullptr);
+        SetEnvironmentVariableA("NSIM_TEST_EXT_NEW_PASSWORD", nullptr);
     }
     void TearDown() override
     {
@@ -72,7 +73,7 @@ protected:
             CloseHandle(process_);
         }
         for (const char *name : {"NSIM_TEST_EXT_LOG", "NSIM_TEST_MENU_LOG", "NSIM_TEST_EXT_PASSWORD",
-                                 "NSIM_TEST_EXT_ANSWER", NSIM_ENV_BUILD})
+                                 "NSIM_TEST_EXT_ANSWER", "NSIM_TEST_EXT_NEW_PASSWORD", NSIM_ENV_BUILD})
             SetEnvironmentVariableA(name, nullptr);
         NsimReset();
     }
@@ -313,6 +314,24 @@ TEST_F(NotesHost, ChangePasswordAsksTheHandlersThenItsDialog)
     EXPECT_NE(before, testkit::ReadFileBytes(id_));
     EXPECT_EQ(NOERROR, NsimCheckIdPassword(id_.c_str(), "pw-new"));
     EXPECT_EQ(ERR_SECURE_BADPASSWORD, NsimCheckIdPassword(id_.c_str(), kAnnaPassword));
+}
+
+TEST_F(NotesHost, PasswordChangeTakenOverByAHandlerSkipsTheClientsDialog)
+{
+    SetEnvironmentVariableA("NSIM_TEST_EXT_NEW_PASSWORD", "pw-by-handler");
+    Start(180);
+    WaitMain();
+    ASSERT_TRUE(WaitStatus("State=open")) << Status();
+    Keys({VK_MENU, 'F', 'T', 'P'});
+    DWORD start = GetTickCount();
+    while (!Has(testkit::ReadFileBytes(hostLog_), "password changed") && GetTickCount() - start < kWait)
+        testkit::PumpMessages(50);
+    std::string host = testkit::ReadFileBytes(hostLog_);
+    EXPECT_TRUE(Has(host, "password changed by a handler")) << host;
+    EXPECT_EQ(nullptr, Find("#32770", "Change Password", 0));
+    std::string ext = testkit::ReadFileBytes(extLog_);
+    EXPECT_TRUE(Has(ext, "change max=63 file=<" + id_ + "> owner=<" + kAnna + "> answer=5985")) << ext;
+    EXPECT_EQ(NOERROR, NsimCheckIdPassword(id_.c_str(), "pw-by-handler"));
 }
 
 TEST_F(NotesHost, MenuAddinLabelsAppearInTheActionsMenuAndItsCommandArrives)
