@@ -12,6 +12,7 @@
 // Tests and the Notes client host steer it through the exports of notes_control.h.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -51,6 +52,9 @@ struct State {
 };
 
 State *g_state = nullptr;
+WORD g_startBuild = NSIM_DEFAULT_BUILD;  // the build this process started with (SENTRIO_NOTES_BUILD)
+// Recursion ids of the handlers running on this thread, innermost last.
+thread_local std::vector<WORD> t_activeRecursion;
 
 class Locked {
 public:
@@ -157,7 +161,7 @@ STATUS LoadIdFile(const char *path, std::string *bytes)
     DWORD error = 0;
     if (!ReadWholeFile(path, bytes, &error))
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ERR_NOEXIST
-                                                                             : NSIM_ERR_ID_DAMAGED;
+                                                                             : NSIM_ERR_ID_READ;
     return NOERROR;
 }
 
@@ -217,6 +221,7 @@ const StatusText kTexts[] = {
     {NSIM_ERR_NO_KEYFILENAME, "Your notes.ini file does not name an ID file (KeyFileName)"},
     {NSIM_ERR_ID_DAMAGED, "The ID file is damaged or is not a Notes ID file"},
     {NSIM_ERR_ID_WRITE, "Unable to write to the ID file"},
+    {NSIM_ERR_ID_READ, "Unable to read the ID file"},
     {NSIM_ERR_NO_ID, "No user ID is in use"},
     {NSIM_ERR_BAD_ARGUMENT, "Invalid argument"},
     {NSIM_ERR_BAD_HANDLE, "Invalid handle"},
@@ -250,6 +255,11 @@ BOOL Fire(EID eid, const char *idFile, const char *user, DWORD maxLen, STATUS *s
 
     STATUS answer = ERR_EM_CONTINUE;
     for (const Registration &r : handlers) {
+        // As the Extension Manager does, a handler is not entered again, on the same thread,
+        // for a notification raised while a handler of its recursion id runs.
+        if (r.recursionId != 0 && std::find(t_activeRecursion.begin(), t_activeRecursion.end(),
+                                            r.recursionId) != t_activeRecursion.end())
+            continue;
         // A handler deregistered by an earlier one (or by another thread) is not called.
         {
             Locked hold;
@@ -265,7 +275,9 @@ BOOL Fire(EID eid, const char *idFile, const char *user, DWORD maxLen, STATUS *s
         record.NotificationType = EM_BEFORE;
         record.Status = NOERROR;
         record.Ap = slots;
+        t_activeRecursion.push_back(r.recursionId);
         answer = r.proc(&record);
+        t_activeRecursion.pop_back();
         if (answer != ERR_EM_CONTINUE)
             break;
     }
@@ -622,6 +634,12 @@ STATUS NsimCreateIdFile(const char *idFile, const char *user, const char *passwo
     return WriteWholeFile(idFile, bytes) ? NOERROR : NSIM_ERR_ID_WRITE;
 }
 
+STATUS NsimCheckIdPassword(const char *idFile, const char *password)
+{
+    nsim::IdContents contents;
+    return OpenIdFile(idFile, password, &contents);
+}
+
 void NsimReset(void)
 {
     Locked hold;
@@ -634,6 +652,7 @@ void NsimReset(void)
     g_state->failOrdinal = 0;
     g_state->failStatus = 0;
     g_state->handlerCalls = 0;
+    g_state->build = g_startBuild;
 }
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
@@ -644,8 +663,14 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
         InitializeCriticalSection(&g_state->lock);
         char build[16];
         DWORD n = GetEnvironmentVariableA(NSIM_ENV_BUILD, build, sizeof build);
-        if (n > 0 && n < sizeof build)
-            g_state->build = static_cast<WORD>(std::strtoul(build, nullptr, 10));
+        if (n > 0 && n < sizeof build) {
+            // Only a whole number that fits a build number counts; anything else keeps the default.
+            char *end = nullptr;
+            unsigned long value = std::strtoul(build, &end, 10);
+            if (end != build && *end == 0 && value <= 0xFFFF)
+                g_state->build = static_cast<WORD>(value);
+        }
+        g_startBuild = g_state->build;
     } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr && g_state != nullptr) {
         DeleteCriticalSection(&g_state->lock);
         delete g_state;

@@ -12,6 +12,7 @@ constexpr STATUS NSIM_ERR_NO_KEYFILENAME = PKG_SECURE + 0x30;  // notes.ini name
 constexpr STATUS NSIM_ERR_ID_DAMAGED = PKG_SECURE + 0x31;   // not an ID file, or damaged
 constexpr STATUS NSIM_ERR_ID_WRITE = PKG_SECURE + 0x32;     // the ID file could not be written
 constexpr STATUS NSIM_ERR_NO_ID = PKG_SECURE + 0x33;        // no ID is in use
+constexpr STATUS NSIM_ERR_ID_READ = PKG_SECURE + 0x34;      // the ID file exists but cannot be read
 constexpr STATUS NSIM_ERR_BAD_ARGUMENT = PKG_OS + 0x51;     // a required argument is missing
 constexpr STATUS NSIM_ERR_BAD_HANDLE = PKG_NSF + 0x60;      // unknown database or registration
 
@@ -52,6 +53,10 @@ void NsimFailNext(WORD ordinal, STATUS status);
 STATUS NsimReadIdOwner(const char *idFile, char *user, WORD size);
 // Writes a new ID file for `user` that opens with `password`.
 STATUS NsimCreateIdFile(const char *idFile, const char *user, const char *password);
-// Forgets the ID in use, the handlers, the fault and the active notes.ini.
+// Opens an ID file with `password` without making it the ID in use: 0, ERR_SECURE_BADPASSWORD,
+// ERR_NOEXIST, NSIM_ERR_ID_READ or NSIM_ERR_ID_DAMAGED.
+STATUS NsimCheckIdPassword(const char *idFile, const char *password);
+// Forgets the ID in use, the handlers, the fault and the active notes.ini, and gives back the
+// build number the process started with.
 void NsimReset(void);
 }

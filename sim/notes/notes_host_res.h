@@ -24,3 +24,5 @@
 #define IDM_EXIT 40004
 #define IDM_ADDIN_FIRST 41000   // menu add-in entries, in the order they were named
 #define IDM_ADDIN_LAST 41999
+#define IDM_ENTER 40005         // Enter: an older client asks for a locked ID's password
+#define IDM_ESCAPE 40006
