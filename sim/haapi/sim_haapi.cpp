@@ -89,9 +89,9 @@ INT_PTR CALLBACK DeviceProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
             interactive = g_interactive;
         }
         if (cancel)
-            SetTimer(dialog, IDCANCEL, 100, nullptr);
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
         else if (!interactive)
-            SetTimer(dialog, IDOK, 100, nullptr);
+            PostMessageA(dialog, WM_COMMAND, IDOK, 0);
         return TRUE;
     }
     case WM_TIMER:

@@ -269,6 +269,50 @@ TEST_F(BioApiBackEnd, AStringThatIsNoBioApiBirIsRefused)
     api_.CloseReader(handle);
 }
 
+TEST_F(BioApiBackEnd, ARecordIsWrittenOnlyThroughTheReaderThatMadeIt)
+{
+    SimBspModule b = Module("Bio Reader B", 2);
+    bio_.AddModule(&b);
+    Use(Module("Bio Reader A", 1));
+    ReaderHandle *a = api_.InitReader("Bio Reader A");
+    ReaderHandle *other = api_.InitReader("Bio Reader B");
+    ASSERT_NE(nullptr, a);
+    ASSERT_NE(nullptr, other);
+    uint32_t size = 0;
+    ASSERT_TRUE(api_.GetBIR(a, nullptr, &size));
+    std::string buffer(size, '\x55');
+    uint32_t given = size;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(api_.CaptureBIR(other, reinterpret_cast<uint8_t *>(&buffer[0]), &given));
+    EXPECT_FALSE(api_.GetBIR(other, reinterpret_cast<uint8_t *>(&buffer[0]), &given));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    EXPECT_EQ(std::string(size, '\x55'), buffer);
+    SetLastError(0xdeadbeef);
+    EXPECT_TRUE(api_.GetBIR(a, reinterpret_cast<uint8_t *>(&buffer[0]), &given));
+    EXPECT_EQ(0u, GetLastError());
+    EXPECT_EQ("Bio Reader A", buffer.substr(12, 12));
+    api_.CloseReader(a);
+    api_.CloseReader(other);
+}
+
+TEST_F(BioApiBackEnd, AFailedEnrolmentLeavesNoOlderRecordToWrite)
+{
+    Use(Module("Bio Reader A", 1));
+    ReaderHandle *handle = api_.InitReader("Bio Reader A");
+    ASSERT_NE(nullptr, handle);
+    uint32_t size = 0;
+    ASSERT_TRUE(api_.GetBIR(handle, nullptr, &size));
+    bio_.FailNext("BioAPI_GetBIRFromHandle", 2);
+    uint32_t failedSize = 0;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(api_.GetBIR(handle, nullptr, &failedSize));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY), GetLastError());
+    std::string buffer(size, '\x55');
+    EXPECT_FALSE(api_.GetBIR(handle, reinterpret_cast<uint8_t *>(&buffer[0]), &size));
+    EXPECT_EQ(std::string(size, '\x55'), buffer);
+    api_.CloseReader(handle);
+}
+
 class HaApiBackEnd : public BraxialTest {
 protected:
     void SetUp() override
@@ -353,6 +397,44 @@ TEST_F(HaApiBackEnd, AFailedProcessReleasesTheCapture)
     EXPECT_FALSE(api_.CaptureBIR(handle, nullptr, &size));
     EXPECT_NE(std::string::npos, Log().find("Error in HAAPI_Process"));
     EXPECT_EQ(0u, ha_.OutstandingBlocks());
+    api_.CloseReader(handle);
+}
+
+TEST_F(HaApiBackEnd, ATemplateIsWrittenOnlyThroughTheReaderThatMadeIt)
+{
+    Start();
+    ReaderHandle *finger = api_.InitReader(SIMHAAPI_FINGER_NAME);
+    ReaderHandle *palm = api_.InitReader(SIMHAAPI_PALM_NAME);
+    ASSERT_NE(nullptr, finger);
+    ASSERT_NE(nullptr, palm);
+    uint32_t size = 0;
+    ASSERT_TRUE(api_.GetBIR(finger, nullptr, &size));
+    std::string buffer(64, '\x55');
+    uint32_t given = 64;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(api_.GetBIR(palm, reinterpret_cast<uint8_t *>(&buffer[0]), &given));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    EXPECT_EQ(std::string(64, '\x55'), buffer);
+    given = size;
+    SetLastError(0xdeadbeef);
+    EXPECT_TRUE(api_.GetBIR(finger, reinterpret_cast<uint8_t *>(&buffer[0]), &given));
+    EXPECT_EQ(0u, GetLastError());
+    EXPECT_EQ(SIMHAAPI_FINGER_NAME, buffer.substr(28, std::strlen(SIMHAAPI_FINGER_NAME)));
+    EXPECT_EQ(0u, ha_.OutstandingBlocks());
+    api_.CloseReader(finger);
+    api_.CloseReader(palm);
+}
+
+TEST_F(HaApiBackEnd, TheVendorsOwnMinusOneArrivesAsHaApiError)
+{
+    Start();
+    ReaderHandle *handle = api_.InitReader(SIMHAAPI_FINGER_NAME);
+    ASSERT_NE(nullptr, handle);
+    ha_.FailNext("capture", 0xFFFFFFFFu);
+    uint32_t size = 0;
+    EXPECT_FALSE(api_.CaptureBIR(handle, nullptr, &size));
+    EXPECT_NE(std::string::npos, Log().find("Error in HAAPI_Capture, Error code:[-1] or [0xFFFFFFFF] \"HAAPI_ERROR\""))
+        << Log();
     api_.CloseReader(handle);
 }
 
