@@ -85,6 +85,14 @@ void SelectItem(HWND dialog, int index)
                  reinterpret_cast<LPARAM>(&item));
 }
 
+// A picture of `window` once its thread has painted it (an artefact, not an assertion).
+void Shot(HWND window, const char *name)
+{
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+    testkit::PumpMessages(400);
+    testkit::SaveScreenshot(window, name);
+}
+
 bool Enabled(HWND dialog, int id)
 {
     return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
@@ -175,7 +183,7 @@ TEST_F(Dialogs, ModeZeroStartsSwitchedOffAndEnrolsOnceTicked)
               Text(dialog, IDC_BIO_PROMPT));
     EXPECT_EQ("&OK", Text(dialog, IDC_BIO_OK));
     EXPECT_EQ("Cancel", Text(dialog, IDC_BIO_CANCEL));
-    testkit::SaveScreenshot(dialog, "braxial_102_mode0");
+    Shot(dialog, "braxial_102_mode0");
 
     testkit::ClickDialogButton(dialog, IDC_BIO_ENABLE);
     testkit::PumpMessages(200);
@@ -246,7 +254,7 @@ TEST_F(Dialogs, ModeOneSwitchedOffSucceedsWithSizeZeroAndNoEnrolment)
     EXPECT_EQ(-1, SelectedItem(dialog));
     EXPECT_FALSE(Enabled(dialog, IDC_BIO_DEVICES));
     EXPECT_TRUE(Enabled(dialog, IDC_BIO_OK));
-    testkit::SaveScreenshot(dialog, "braxial_102_switched_off");
+    Shot(dialog, "braxial_102_switched_off");
     testkit::ClickDialogButton(dialog, IDC_BIO_OK);
     ASSERT_TRUE(flow.Finish());
     EXPECT_TRUE(flow.result());
@@ -272,7 +280,7 @@ TEST_F(Dialogs, ModeThreeHidesTheSwitchAndEnrolsOnTheChosenDevice)
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, IDC_BIO_ENABLE)));
     EXPECT_EQ(0, SelectedItem(dialog));
     EXPECT_TRUE(Enabled(dialog, IDC_BIO_OK));
-    testkit::SaveScreenshot(dialog, "braxial_102_mode3");
+    Shot(dialog, "braxial_102_mode3");
     SelectItem(dialog, 3);
     testkit::ClickDialogButton(dialog, IDC_BIO_OK);
     ASSERT_TRUE(flow.Finish());
@@ -295,7 +303,7 @@ TEST_F(Dialogs, CancelWhileTheEnrolmentRunsOnlyBeeps)
     testkit::ClickDialogButton(dialog, IDC_BIO_OK);
     HWND vendor = WaitDialog(SIMHAAPI_DIALOG_CAPTION);
     ASSERT_NE(nullptr, vendor);
-    testkit::SaveScreenshot(vendor, "simhaapi_device");
+    Shot(vendor, "simhaapi_device");
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_BIO_CANCEL, BN_CLICKED), 0);
     PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     testkit::PumpMessages(300);
@@ -339,7 +347,7 @@ TEST_F(Dialogs, AReaderThatCannotBeOpenedShowsTheFailureAndLetsTheUserTryAgain)
     HWND box = WaitForOther(kChangeCaption, dialog);
     ASSERT_NE(nullptr, box);
     EXPECT_EQ("Biometric registration failed!", testkit::GetControlText(GetDlgItem(box, 0xFFFF)));
-    testkit::SaveScreenshot(box, "braxial_registration_failed");
+    Shot(box, "braxial_registration_failed");
     testkit::ClickDialogButton(box, IDOK);
     ASSERT_TRUE(testkit::WaitForWindowGone(box, kWindowWait));
     EXPECT_TRUE(IsWindow(dialog));
@@ -385,7 +393,7 @@ TEST_F(Dialogs, CaptureThroughDialog108)
     ASSERT_NE(nullptr, dialog);
     EXPECT_EQ(0, SelectedItem(dialog));
     EXPECT_EQ(4u, ListItems(dialog).size());
-    testkit::SaveScreenshot(dialog, "braxial_108");
+    Shot(dialog, "braxial_108");
     SelectItem(dialog, 2);
     testkit::ClickDialogButton(dialog, IDC_BIO_OK);
     ASSERT_TRUE(flow.Finish());
@@ -455,7 +463,7 @@ TEST_P(EnrolThenVerify, TheSameFingerPassesAndAnotherFails)
     EXPECT_EQ("Biometric verification failed!", Text(noMatch, IDC_BIO_FAILED_TEXT));
     EXPECT_EQ("Try &Again", Text(noMatch, IDC_BIO_TRY_AGAIN));
     EXPECT_EQ("Cancel", Text(noMatch, IDC_BIO_CANCEL));
-    testkit::SaveScreenshot(noMatch, GetParam() == 0 ? "braxial_104_bioapi" : "braxial_104_haapi");
+    Shot(noMatch, GetParam() == 0 ? "braxial_104_bioapi" : "braxial_104_haapi");
     testkit::ClickDialogButton(noMatch, IDC_BIO_CANCEL);
     ASSERT_TRUE(flow.Finish());
     EXPECT_EQ(0, flow.result());
@@ -554,7 +562,7 @@ TEST_F(Dialogs, AMissingDeviceLeadsToDialog103WithItsNameInQuotes)
     LOGFONTA logFont = {};
     ASSERT_NE(0, GetObjectA(font, sizeof logFont, &logFont));
     EXPECT_EQ(FW_BOLD, logFont.lfWeight);
-    testkit::SaveScreenshot(missing, "braxial_103");
+    Shot(missing, "braxial_103");
 
     // Another device cannot match a record made on the missing one: dialog 104 follows.
     SelectItem(missing, 0);
