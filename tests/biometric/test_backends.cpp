@@ -255,6 +255,16 @@ TEST_F(BioApiBackEnd, AFailedCaptureFailsTheVerificationWithTheMappedError)
     api_.CloseReader(handle);
 }
 
+TEST_F(BioApiBackEnd, AnUnknownFrameworkCodeIsReportedAsUnknown)
+{
+    Use(Module("Bio Reader A", 1));
+    bio_.FailNext("BioAPI_ModuleLoad", 0x4242);
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(nullptr, api_.InitReader("Bio Reader A"));
+    EXPECT_EQ(1359u, GetLastError());
+    EXPECT_NE(std::string::npos, Log().find("Error in BioAPI_ModuleLoad, Error code:[16962] or [0x4242] \"Unknown error!\""));
+}
+
 TEST_F(BioApiBackEnd, AStringThatIsNoBioApiBirIsRefused)
 {
     Use(Module("Bio Reader A", 1));

@@ -598,6 +598,69 @@ TEST_F(Dialogs, CancelInDialog103GivesUp)
     EXPECT_EQ(0u, ha_.CallCount("dialog") - 1);  // only the enrolment's
 }
 
+TEST_F(Dialogs, TextsComeFromTheCallersLanguageModuleFirst)
+{
+    Start(true, false);
+    ASSERT_NE(nullptr, api_.EnumReaders(0));
+    std::string stored = Enrol("Bio Reader A");
+    ASSERT_FALSE(stored.empty());
+    HMODULE language = LoadLibraryExA((testkit::ExeDir() + "braxlang_lang.dll").c_str(), nullptr,
+                                      LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, language);
+    bio_.SetFinger(3);
+    auto f = api_.VerifyBIR_GUI;
+    FlowThread flow([f, language, &stored] {
+        return f(language, nullptr, Bytes(stored), Size(stored), nullptr, nullptr);
+    });
+    HWND noMatch = WaitDialog("Verify Biometric ID (test language)");
+    ASSERT_NE(nullptr, noMatch);
+    EXPECT_EQ("Biometric verification failed! (test language)", Text(noMatch, IDC_BIO_FAILED_TEXT));
+    EXPECT_EQ("Try &Again", Text(noMatch, IDC_BIO_TRY_AGAIN));
+    testkit::ClickDialogButton(noMatch, IDC_BIO_CANCEL);
+    ASSERT_TRUE(flow.Finish());
+    EXPECT_EQ(0, flow.result());
+    FreeLibrary(language);
+}
+
+TEST_F(Dialogs, AVendorCancelDuringVerificationCountsAsNoMatch)
+{
+    Start(false, true);
+    ASSERT_NE(nullptr, api_.EnumReaders(0));
+    std::string stored = Enrol(SIMHAAPI_PALM_NAME);
+    ASSERT_FALSE(stored.empty());
+    ha_.CancelNext();
+    FlowThread flow(VerifyGui(&stored, nullptr));
+    HWND noMatch = WaitDialog(kVerifyCaption);
+    ASSERT_NE(nullptr, noMatch);
+    EXPECT_NE(std::string::npos, Log().find("Error in HAAPI_Capture"));
+    testkit::ClickDialogButton(noMatch, IDC_BIO_TRY_AGAIN);
+    ASSERT_TRUE(flow.Finish());
+    EXPECT_EQ(1, flow.result());
+    EXPECT_EQ(0u, ha_.OutstandingBlocks());
+}
+
+TEST_F(Dialogs, ACaptureCopyOneByteShortFailsAndLosesTheSample)
+{
+    Start(true, false);
+    uint32_t size = 0;
+    auto f = api_.CaptureBIR_GUI;
+    FlowThread flow([f, &size] { return f(nullptr, nullptr, nullptr, &size); });
+    HWND dialog = WaitDialog(kCaptureCaption);
+    ASSERT_NE(nullptr, dialog);
+    testkit::ClickDialogButton(dialog, IDC_BIO_OK);
+    ASSERT_TRUE(flow.Finish());
+    ASSERT_TRUE(flow.result());
+    ASSERT_EQ(62u, size);
+    std::string buffer(64, '\x55');
+    uint32_t shortSize = size - 1;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(api_.CaptureBIR_GUI(nullptr, nullptr, reinterpret_cast<uint8_t *>(&buffer[0]), &shortSize));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    uint32_t fullSize = 64;
+    EXPECT_FALSE(api_.CaptureBIR_GUI(nullptr, nullptr, reinterpret_cast<uint8_t *>(&buffer[0]), &fullSize));
+    EXPECT_EQ(std::string(64, '\x55'), buffer);
+}
+
 TEST_F(Dialogs, ANullStoredStringFailsAtOnce)
 {
     Start();
