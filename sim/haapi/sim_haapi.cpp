@@ -4,39 +4,59 @@
 #include <windows.h>
 
 #include <cstring>
-#include <map>
 #include <string>
 
 #include "sim_haapi_res.h"
+#include "sim_shared_state.h"
 
 namespace {
 
 HINSTANCE g_instance = nullptr;
-CRITICAL_SECTION g_lock;
-uint32_t g_finger = 1;
-uint32_t g_matchResult = 1;
-bool g_interactive = false;
-bool g_cancelNext = false;
-std::map<std::string, uint32_t> g_failNext;
-std::map<std::string, uint32_t> g_calls;
-uint32_t g_outstanding = 0;
 
+// What every process sees: the finger, the match result, the device dialog's behaviour, pending
+// failures and the call counts.
+struct SharedState {
+    static constexpr uint32_t kMagic = 0x53484131;  // "SHA1"
+    uint32_t magic;
+    uint32_t finger;
+    uint32_t matchResult;
+    uint32_t interactive;
+    uint32_t cancelNext;
+    simstate::NamedValues<16> calls;
+    simstate::NamedValues<16> failures;
+
+    void Reset()
+    {
+        std::memset(this, 0, sizeof *this);
+        magic = kMagic;
+        finger = 1;
+        matchResult = 1;
+    }
+};
+
+simstate::Shared<SharedState> g_shared("SentrioSimHaApi_Mutex", "SentrioSimHaApi_State", "SentrioSimHaApi.state");
+SharedState g_localState;  // used only when the shared section cannot be made
+volatile LONG g_outstanding = 0;  // blocks of this process not yet freed
+
+// Holds the shared state for one scope (the named mutex is re-entrant for its thread).
 struct Lock {
-    Lock() { EnterCriticalSection(&g_lock); }
-    ~Lock() { LeaveCriticalSection(&g_lock); }
+    Lock() : shared(g_shared)
+    {
+        if (shared.state == nullptr) {
+            if (g_localState.magic != SharedState::kMagic)
+                g_localState.Reset();
+            shared.state = &g_localState;
+        }
+    }
+    SharedState *operator->() { return shared.state; }
+    simstate::Shared<SharedState>::Lock shared;
 };
 
 // Counts the call and answers a pending failure of it (0 when none).
 uint32_t Enter(const char *function)
 {
     Lock lock;
-    ++g_calls[function];
-    auto it = g_failNext.find(function);
-    if (it == g_failNext.end())
-        return 0;
-    uint32_t code = it->second;
-    g_failNext.erase(it);
-    return code;
+    return simstate::CountAndTakeFailure(*lock.shared.state, function);
 }
 
 // The simulated records: an eight-byte kind tag and the finger.
@@ -57,8 +77,7 @@ bool MakeRecord(HAAPI_DATA *out, const char *kind, uint32_t finger)
     std::memcpy(data + 8, &finger, 4);
     out->Length = kRecordSize;
     out->Data = data;
-    Lock lock;
-    ++g_outstanding;
+    InterlockedIncrement(&g_outstanding);
     return true;
 }
 
@@ -84,9 +103,9 @@ INT_PTR CALLBACK DeviceProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         bool cancel, interactive;
         {
             Lock lock;
-            cancel = g_cancelNext;
-            g_cancelNext = false;
-            interactive = g_interactive;
+            cancel = lock->cancelNext != 0;
+            lock->cancelNext = 0;
+            interactive = lock->interactive != 0;
         }
         if (cancel)
             PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -121,7 +140,13 @@ bool PlaceFinger(const HAAPI_HOST_WINDOW *host)
 uint32_t CurrentFinger()
 {
     Lock lock;
-    return g_finger;
+    return lock->finger;
+}
+
+uint32_t MatchResult(uint32_t sample, uint32_t stored)
+{
+    Lock lock;
+    return sample == stored ? lock->matchResult : 0;
 }
 
 bool WriteString(HKEY key, const char *name, const char *value)
@@ -153,12 +178,8 @@ bool WriteTechnology(const char *path, const char *technologyName)
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
-    if (reason == DLL_PROCESS_ATTACH) {
+    if (reason == DLL_PROCESS_ATTACH)
         g_instance = instance;
-        InitializeCriticalSection(&g_lock);
-    } else if (reason == DLL_PROCESS_DETACH) {
-        DeleteCriticalSection(&g_lock);
-    }
     return TRUE;
 }
 
@@ -200,9 +221,7 @@ extern "C" uint32_t HAAPI_CALL SimHaFree(HAAPI_DATA *data)
         return HAAPI_INVALIDPARAMETERS;
     if (data->Data != nullptr) {
         HeapFree(GetProcessHeap(), 0, data->Data);
-        Lock lock;
-        if (g_outstanding > 0)
-            --g_outstanding;
+        InterlockedDecrement(&g_outstanding);
     }
     data->Data = nullptr;
     data->Length = 0;
@@ -226,8 +245,7 @@ extern "C" uint32_t HAAPI_CALL SimHaLiveVerify(const HAAPI_HOST_WINDOW *host, co
         return HAAPI_INVALIDPARAMETERS;
     if (!PlaceFinger(host))
         return HAAPI_USERCANCEL;
-    Lock lock;
-    *result = stored == g_finger ? g_matchResult : 0;
+    *result = MatchResult(CurrentFinger(), stored);
     return 0;
 }
 
@@ -248,8 +266,7 @@ extern "C" uint32_t HAAPI_CALL SimHaVerify(const HAAPI_DATA *sample, const HAAPI
     uint32_t sampleFinger = 0, storedFinger = 0;
     if (result == nullptr || !FingerOf(sample, kProcessed, &sampleFinger) || !FingerOf(templ, kTemplate, &storedFinger))
         return HAAPI_INVALIDPARAMETERS;
-    Lock lock;
-    *result = sampleFinger == storedFinger ? g_matchResult : 0;
+    *result = MatchResult(sampleFinger, storedFinger);
     return 0;
 }
 
@@ -271,54 +288,50 @@ SIMHAAPI_API void __cdecl SimHaApi_RemoveVendors()
 SIMHAAPI_API void __cdecl SimHaApi_Reset()
 {
     Lock lock;
-    g_finger = 1;
-    g_matchResult = 1;
-    g_interactive = false;
-    g_cancelNext = false;
-    g_failNext.clear();
-    g_calls.clear();
+    lock->Reset();
 }
 
 SIMHAAPI_API void __cdecl SimHaApi_SetFinger(uint32_t finger)
 {
     Lock lock;
-    g_finger = finger;
+    lock->finger = finger;
 }
 
 SIMHAAPI_API void __cdecl SimHaApi_SetMatchResult(uint32_t result)
 {
     Lock lock;
-    g_matchResult = result;
+    lock->matchResult = result;
 }
 
 SIMHAAPI_API void __cdecl SimHaApi_SetInteractive(int interactive)
 {
     Lock lock;
-    g_interactive = interactive != 0;
+    lock->interactive = interactive != 0 ? 1 : 0;
 }
 
 SIMHAAPI_API void __cdecl SimHaApi_CancelNext()
 {
     Lock lock;
-    g_cancelNext = true;
+    lock->cancelNext = 1;
 }
 
 SIMHAAPI_API void __cdecl SimHaApi_FailNext(const char *function, uint32_t code)
 {
     Lock lock;
-    if (function != nullptr)
-        g_failNext[function] = code;
+    if (function == nullptr)
+        return;
+    if (uint32_t *failure = lock->failures.Find(function, true))
+        *failure = code;
 }
 
 SIMHAAPI_API uint32_t __cdecl SimHaApi_CallCount(const char *function)
 {
     Lock lock;
-    auto it = g_calls.find(function != nullptr ? function : "");
-    return it == g_calls.end() ? 0 : it->second;
+    uint32_t *count = lock->calls.Find(function != nullptr ? function : "", false);
+    return count != nullptr ? *count : 0;
 }
 
 SIMHAAPI_API uint32_t __cdecl SimHaApi_OutstandingBlocks()
 {
-    Lock lock;
-    return g_outstanding;
+    return static_cast<uint32_t>(g_outstanding);
 }

@@ -4,7 +4,9 @@
 // dialog of its own wherever a vendor shows user interface (capture and enrolment), and decides
 // matching by a simulated finger: a template matches a sample made from the same finger. A user
 // cancel in its dialog answers HAAPI_USERCANCEL (0x2F000011). Tests and the demo steer it with the
-// control exports below; state is per process.
+// control exports below (or simbioctl.exe); the settings, pending failures and call counts are
+// shared by every process (%TEMP%\SentrioSimHaApi.state), the blocks handed out are each
+// process's own.
 #pragma once
 
 #include <cstdint>
@@ -46,5 +48,6 @@ SIMHAAPI_API void __cdecl SimHaApi_CancelNext();
 SIMHAAPI_API void __cdecl SimHaApi_FailNext(const char *function, uint32_t code);
 // How often `function` (names as above, plus "dialog" for device dialogs shown) was called.
 SIMHAAPI_API uint32_t __cdecl SimHaApi_CallCount(const char *function);
-// Blocks handed out by capture, enrollment and process and not yet given back to free.
+// Blocks handed out in this process by capture, enrollment and process and not yet given back
+// to free.
 SIMHAAPI_API uint32_t __cdecl SimHaApi_OutstandingBlocks();
