@@ -45,8 +45,7 @@ struct SharedState {
 };
 
 simstate::Shared<SharedState> g_shared("SentrioSimBioAPI_Mutex", "SentrioSimBioAPI_State", "SentrioSimBioAPI.state");
-SharedState g_localState;            // used only when the shared section cannot be made
-SharedState *g_state = nullptr;      // valid while a Lock is held
+SharedState *g_state = nullptr;  // valid while a Lock is held
 
 // Per process, as a framework's own objects are: loaded modules, attach handles, BIR handles.
 std::map<size_t, uint32_t> g_loaded;  // module -> load count
@@ -58,15 +57,7 @@ bool g_initialised = false;
 
 // Holds the shared state (the named mutex is re-entrant for its thread).
 struct Lock {
-    Lock() : shared(g_shared)
-    {
-        if (shared.state == nullptr) {
-            if (g_localState.magic != SharedState::kMagic)
-                g_localState.Reset();
-            shared.state = &g_localState;
-        }
-        g_state = shared.state;
-    }
+    Lock() : shared(g_shared) { g_state = shared.state; }
     simstate::Shared<SharedState>::Lock shared;
 };
 

@@ -67,7 +67,8 @@ public:
     {
     }
 
-    // Locks the state for one scope; `state` is null only when the section could not be made.
+    // Locks the state for one scope. Without a section (it could not be made) the state is this
+    // process's own.
     class Lock {
     public:
         explicit Lock(Shared &shared) : shared_(shared)
@@ -75,8 +76,8 @@ public:
             shared_.Open();
             if (shared_.mutex_ != nullptr)
                 WaitForSingleObject(shared_.mutex_, INFINITE);
-            state = shared_.view_;
-            if (state != nullptr && state->magic != State::kMagic)
+            state = shared_.view_ != nullptr ? shared_.view_ : &shared_.local_;
+            if (state->magic != State::kMagic)
                 state->Reset();
         }
         ~Lock()
@@ -121,6 +122,7 @@ private:
     const char *fileName_;
     HANDLE mutex_ = nullptr;
     State *view_ = nullptr;
+    State local_ = {};
 };
 
 }  // namespace simstate

@@ -35,19 +35,11 @@ struct SharedState {
 };
 
 simstate::Shared<SharedState> g_shared("SentrioSimHaApi_Mutex", "SentrioSimHaApi_State", "SentrioSimHaApi.state");
-SharedState g_localState;  // used only when the shared section cannot be made
 volatile LONG g_outstanding = 0;  // blocks of this process not yet freed
 
 // Holds the shared state for one scope (the named mutex is re-entrant for its thread).
 struct Lock {
-    Lock() : shared(g_shared)
-    {
-        if (shared.state == nullptr) {
-            if (g_localState.magic != SharedState::kMagic)
-                g_localState.Reset();
-            shared.state = &g_localState;
-        }
-    }
+    Lock() : shared(g_shared) {}
     SharedState *operator->() { return shared.state; }
     simstate::Shared<SharedState>::Lock shared;
 };
