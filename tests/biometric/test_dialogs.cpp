@@ -225,6 +225,52 @@ TEST_F(Dialogs, ModeZeroWithoutTheTickLeavesOkDisabledAndCancelAnswers1223)
     EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), GetLastError());
 }
 
+TEST_F(Dialogs, ModeZeroTickedAndClearedAgainCannotConfirm)
+{
+    Start();
+    uint32_t size = 0;
+    FlowThread flow(GetBirGui(&size, 0));
+    HWND dialog = WaitDialog(kChangeCaption);
+    ASSERT_NE(nullptr, dialog);
+    testkit::ClickDialogButton(dialog, IDC_BIO_ENABLE);
+    testkit::PumpMessages(200);
+    ASSERT_TRUE(Enabled(dialog, IDC_BIO_OK));
+    testkit::ClickDialogButton(dialog, IDC_BIO_ENABLE);
+    testkit::PumpMessages(200);
+    // Nothing was set up, so there is nothing to switch off.
+    EXPECT_FALSE(Enabled(dialog, IDC_BIO_OK));
+    EXPECT_FALSE(Enabled(dialog, IDC_BIO_DEVICES));
+    EXPECT_EQ(-1, SelectedItem(dialog));
+    testkit::ClickDialogButton(dialog, IDC_BIO_CANCEL);
+    ASSERT_TRUE(flow.Finish());
+    EXPECT_FALSE(flow.result());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), flow.error());
+}
+
+TEST_F(Dialogs, WithoutAnyDeviceOkStaysDisabled)
+{
+    Start(false, false);
+    uint32_t size = 0;
+    FlowThread flow(GetBirGui(&size, 3));
+    HWND dialog = WaitDialog(kEnrollCaption);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_TRUE(ListItems(dialog).empty());
+    EXPECT_FALSE(Enabled(dialog, IDC_BIO_OK));
+    testkit::ClickDialogButton(dialog, IDC_BIO_CANCEL);
+    ASSERT_TRUE(flow.Finish());
+    EXPECT_FALSE(flow.result());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), flow.error());
+
+    auto f = api_.CaptureBIR_GUI;
+    FlowThread capture([f, &size] { return f(nullptr, nullptr, nullptr, &size); });
+    HWND captureDialog = WaitDialog(kCaptureCaption);
+    ASSERT_NE(nullptr, captureDialog);
+    EXPECT_FALSE(Enabled(captureDialog, IDC_BIO_OK));
+    testkit::ClickDialogButton(captureDialog, IDC_BIO_CANCEL);
+    ASSERT_TRUE(capture.Finish());
+    EXPECT_FALSE(capture.result());
+}
+
 TEST_F(Dialogs, TheSystemCloseCommandCancelsToo)
 {
     Start();
