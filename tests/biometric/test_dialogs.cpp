@@ -93,6 +93,29 @@ void Shot(HWND window, const char *name)
     testkit::SaveScreenshot(window, name);
 }
 
+// Polls `condition` while pumping, up to the window wait; its last answer.
+bool Eventually(const std::function<bool()> &condition)
+{
+    DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start >= kWindowWait)
+            return false;
+        testkit::PumpMessages(20);
+    }
+    return true;
+}
+
+// Clicks the check box and waits for the dialog to have taken the click.
+void ClickCheckBox(HWND dialog)
+{
+    UINT before = IsDlgButtonChecked(dialog, IDC_BIO_ENABLE);
+    testkit::ClickDialogButton(dialog, IDC_BIO_ENABLE);
+    EXPECT_TRUE(Eventually([dialog, before] { return IsDlgButtonChecked(dialog, IDC_BIO_ENABLE) != before; }));
+    // The click's BN_CLICKED is handled in the same message as the check: one round trip more.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, kWindowWait, &ignored);
+}
+
 bool Enabled(HWND dialog, int id)
 {
     return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
@@ -185,8 +208,7 @@ TEST_F(Dialogs, ModeZeroStartsSwitchedOffAndEnrolsOnceTicked)
     EXPECT_EQ("Cancel", Text(dialog, IDC_BIO_CANCEL));
     Shot(dialog, "braxial_102_mode0");
 
-    testkit::ClickDialogButton(dialog, IDC_BIO_ENABLE);
-    testkit::PumpMessages(200);
+    ClickCheckBox(dialog);
     EXPECT_EQ(static_cast<UINT>(BST_CHECKED), IsDlgButtonChecked(dialog, IDC_BIO_ENABLE));
     EXPECT_TRUE(Enabled(dialog, IDC_BIO_DEVICES));
     EXPECT_EQ(0, SelectedItem(dialog));
@@ -232,11 +254,9 @@ TEST_F(Dialogs, ModeZeroTickedAndClearedAgainCannotConfirm)
     FlowThread flow(GetBirGui(&size, 0));
     HWND dialog = WaitDialog(kChangeCaption);
     ASSERT_NE(nullptr, dialog);
-    testkit::ClickDialogButton(dialog, IDC_BIO_ENABLE);
-    testkit::PumpMessages(200);
+    ClickCheckBox(dialog);
     ASSERT_TRUE(Enabled(dialog, IDC_BIO_OK));
-    testkit::ClickDialogButton(dialog, IDC_BIO_ENABLE);
-    testkit::PumpMessages(200);
+    ClickCheckBox(dialog);
     // Nothing was set up, so there is nothing to switch off.
     EXPECT_FALSE(Enabled(dialog, IDC_BIO_OK));
     EXPECT_FALSE(Enabled(dialog, IDC_BIO_DEVICES));
@@ -294,8 +314,7 @@ TEST_F(Dialogs, ModeOneSwitchedOffSucceedsWithSizeZeroAndNoEnrolment)
     EXPECT_EQ(static_cast<UINT>(BST_CHECKED), IsDlgButtonChecked(dialog, IDC_BIO_ENABLE));
     EXPECT_EQ(0, SelectedItem(dialog));
     EXPECT_TRUE(Enabled(dialog, IDC_BIO_OK));
-    testkit::ClickDialogButton(dialog, IDC_BIO_ENABLE);
-    testkit::PumpMessages(200);
+    ClickCheckBox(dialog);
     EXPECT_EQ(static_cast<UINT>(BST_UNCHECKED), IsDlgButtonChecked(dialog, IDC_BIO_ENABLE));
     EXPECT_EQ(-1, SelectedItem(dialog));
     EXPECT_FALSE(Enabled(dialog, IDC_BIO_DEVICES));
@@ -350,9 +369,11 @@ TEST_F(Dialogs, CancelWhileTheEnrolmentRunsOnlyBeeps)
     HWND vendor = WaitDialog(SIMHAAPI_DIALOG_CAPTION);
     ASSERT_NE(nullptr, vendor);
     Shot(vendor, "simhaapi_device");
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_BIO_CANCEL, BN_CLICKED), 0);
-    PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    testkit::PumpMessages(300);
+    // Sent, not posted: each returns once the dialog has handled it.
+    DWORD_PTR ignored = 0;
+    EXPECT_NE(0, SendMessageTimeoutA(dialog, WM_COMMAND, MAKEWPARAM(IDC_BIO_CANCEL, BN_CLICKED), 0, SMTO_NORMAL,
+                                     kWindowWait, &ignored));
+    EXPECT_NE(0, SendMessageTimeoutA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0, SMTO_NORMAL, kWindowWait, &ignored));
     EXPECT_TRUE(IsWindow(dialog));
     EXPECT_TRUE(IsWindow(vendor));
     testkit::ClickDialogButton(vendor, IDOK);
