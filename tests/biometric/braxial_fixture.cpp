@@ -68,11 +68,14 @@ void BraxialTest::SetUp()
 void BraxialTest::TearDown()
 {
     UnloadBraxial();
+    // The stand-ins' state is shared with other processes (and kept in %TEMP%): leave none behind.
+    if (bio_.Reset != nullptr)
+        bio_.Reset();
+    if (ha_.Reset != nullptr)
+        ha_.Reset();
     if (ha_.RemoveVendors != nullptr)
         ha_.RemoveVendors();
     DeleteFileA(kLogPath);
-    // The stand-ins stay loaded (Braxial never frees a vendor module); their state is reset by
-    // the next test's set-up.
 }
 
 void BraxialTest::LoadBraxial()

@@ -76,6 +76,23 @@ TEST_F(ReaderTable, AFailedFrameworkStillLeavesTheHaApiReaders)
     EXPECT_NE(std::string::npos, Log().find("BioAPI was'nt loaded"));
 }
 
+TEST_F(ReaderTable, AFailedModuleEnumerationLeavesTheHaApiReaders)
+{
+    SimBspModule a = Module("Bio Reader A", 1);
+    bio_.AddModule(&a);
+    ASSERT_TRUE(ha_.InstallVendors());
+    LoadBraxial();
+    bio_.FailNext("BioAPI_EnumModules", 2);
+    SetLastError(0xdeadbeef);
+    const char *first = api_.EnumReaders(0);
+    ASSERT_NE(nullptr, first);
+    EXPECT_STREQ(SIMHAAPI_FINGER_NAME, first);
+    EXPECT_EQ(0u, GetLastError());
+    EXPECT_NE(std::string::npos, Log().find("Error in BioAPI_EnumModules, Error code:[2] or [0x2] \"A memory error occurred.\""));
+    // The next rebuild finds the module again.
+    EXPECT_EQ(4u, ReaderNames().size());
+}
+
 TEST_F(ReaderTable, TheSameNameTwiceAlwaysOpensTheFirst)
 {
     SimBspModule first = Module("Twin Reader", 1, kAllOperations, 1u << 1);
