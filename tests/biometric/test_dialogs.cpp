@@ -291,6 +291,64 @@ TEST_F(Dialogs, WithoutAnyDeviceOkStaysDisabled)
     EXPECT_FALSE(capture.result());
 }
 
+// A plain top-level window of this thread to own the dialogs.
+HWND MakeOwner(int x, int y, int width, int height)
+{
+    return CreateWindowExA(0, "STATIC", "Braxial test owner", WS_POPUP | WS_VISIBLE | WS_BORDER, x, y, width, height,
+                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+TEST_F(Dialogs, ADialogIsCentredOverItsOwnerAndKeptOnTheScreen)
+{
+    Start();
+    int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    struct Case {
+        int x, y;
+    } cases[] = {{200, 150}, {screenWidth - 150, screenHeight - 100}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.x);
+        HWND owner = MakeOwner(c.x, c.y, 400, 300);
+        ASSERT_NE(nullptr, owner);
+        uint32_t size = 0;
+        auto f = api_.CaptureBIR_GUI;
+        FlowThread flow([f, owner, &size] { return f(nullptr, owner, nullptr, &size); });
+        HWND dialog = WaitDialog(kCaptureCaption);
+        ASSERT_NE(nullptr, dialog);
+        EXPECT_EQ(owner, GetWindow(dialog, GW_OWNER));
+        RECT box, area;
+        GetWindowRect(dialog, &box);
+        GetWindowRect(owner, &area);
+        if (c.x == 200) {
+            EXPECT_NEAR((area.left + area.right) / 2, (box.left + box.right) / 2, 2);
+            EXPECT_NEAR((area.top + area.bottom) / 2, (box.top + box.bottom) / 2, 2);
+        } else {
+            EXPECT_LE(box.right, screenWidth);
+            EXPECT_LE(box.bottom, screenHeight);
+            EXPECT_GE(box.left, 0);
+        }
+        testkit::ClickDialogButton(dialog, IDC_BIO_CANCEL);
+        ASSERT_TRUE(flow.Finish());
+        DestroyWindow(owner);
+    }
+}
+
+TEST_F(Dialogs, TheCheckBoxShrinksToItsText)
+{
+    Start(true, false);
+    uint32_t size = 0;
+    FlowThread flow(GetBirGui(&size, 1));
+    HWND dialog = WaitDialog(kChangeCaption);
+    ASSERT_NE(nullptr, dialog);
+    RECT designed = {0, 0, 220, 10};
+    MapDialogRect(dialog, &designed);
+    RECT check;
+    GetWindowRect(GetDlgItem(dialog, IDC_BIO_ENABLE), &check);
+    EXPECT_LT(check.right - check.left, designed.right - designed.left);
+    EXPECT_GT(check.right - check.left, 19);
+    testkit::ClickDialogButton(dialog, IDC_BIO_CANCEL);
+    ASSERT_TRUE(flow.Finish());
+}
+
 TEST_F(Dialogs, TheSystemCloseCommandCancelsToo)
 {
     Start();
