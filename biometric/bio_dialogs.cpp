@@ -151,12 +151,41 @@ bool IsCloseCommand(UINT message, WPARAM wParam)
     return message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE;
 }
 
+bool IsOkCommand(UINT message, WPARAM wParam)
+{
+    return message == WM_COMMAND && (LOWORD(wParam) == IDC_BIO_OK || LOWORD(wParam) == IDOK);
+}
+
+void ForgetSelection()
+{
+    g_selectedItem = -1;
+    g_selectedName[0] = 0;
+}
+
+// The texts every device dialog shows: its title, the prompt, OK and Cancel.
+void SetDialogTexts(HWND dialog, UINT titleId, UINT promptId)
+{
+    SetTitle(dialog, titleId);
+    SetItemText(dialog, IDC_BIO_PROMPT, promptId);
+    SetItemText(dialog, IDC_BIO_OK, 2010);
+    SetItemText(dialog, IDC_BIO_CANCEL, 2002);
+}
+
+// OK of dialogs 103 and 108: the selected name becomes BioCurrentDeviceName and the dialog
+// closes with 1; with no name selected nothing happens.
+void ChooseSelectedDevice(HWND dialog)
+{
+    if (g_selectedName[0] == 0)
+        return;
+    lstrcpynA(g_currentDeviceName, g_selectedName, kReaderNameSize);
+    EndDialog(dialog, 1);
+}
+
 // ---- dialog 102 ---------------------------------------------------------------------------
 
 void ChangeInit(HWND dialog)
 {
-    g_selectedItem = -1;
-    g_selectedName[0] = 0;
+    ForgetSelection();
     g_idle = true;
     HWND list = GetDlgItem(dialog, IDC_BIO_DEVICES);
     bool any = FillDeviceList(list);
@@ -209,8 +238,7 @@ void EnableBtClick(HWND dialog)
         EnableWindow(GetDlgItem(dialog, IDC_BIO_OK), g_mode != 0);
         if (g_selectedItem != -1)
             SelectItem(list, g_selectedItem, false);
-        g_selectedItem = -1;
-        g_selectedName[0] = 0;
+        ForgetSelection();
         EnableWindow(list, FALSE);
         EnableWindow(GetDlgItem(dialog, IDC_BIO_PROMPT), FALSE);
     }
@@ -289,7 +317,7 @@ INT_PTR CALLBACK ChangeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
             }
             return TRUE;
         }
-        if (message == WM_COMMAND && (LOWORD(wParam) == IDC_BIO_OK || LOWORD(wParam) == IDOK)) {
+        if (IsOkCommand(message, wParam)) {
             ChangeOkBtClick(dialog);
             return TRUE;
         }
@@ -308,17 +336,13 @@ INT_PTR CALLBACK CaptureProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 {
     switch (message) {
     case WM_INITDIALOG: {
-        g_selectedItem = -1;
-        g_selectedName[0] = 0;
+        ForgetSelection();
         HWND list = GetDlgItem(dialog, IDC_BIO_DEVICES);
         if (FillDeviceList(list))
             SelectItem(list, 0, true);
         else
             EnableWindow(GetDlgItem(dialog, IDC_BIO_OK), FALSE);
-        SetTitle(dialog, 2344);
-        SetItemText(dialog, IDC_BIO_PROMPT, 2337);
-        SetItemText(dialog, IDC_BIO_OK, 2010);
-        SetItemText(dialog, IDC_BIO_CANCEL, 2002);
+        SetDialogTexts(dialog, 2344, 2337);
         CenterOverOwner(dialog);
         return TRUE;
     }
@@ -332,12 +356,9 @@ INT_PTR CALLBACK CaptureProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
             EndDialog(dialog, 0);
             return TRUE;
         }
-        if (message == WM_COMMAND && (LOWORD(wParam) == IDC_BIO_OK || LOWORD(wParam) == IDOK)) {
+        if (IsOkCommand(message, wParam)) {
             LogMessage(kLogStep, "BioCaptureBIR_GUI", "%s", g_selectedName);
-            if (g_selectedName[0] != 0) {
-                lstrcpynA(g_currentDeviceName, g_selectedName, kReaderNameSize);
-                EndDialog(dialog, 1);
-            }
+            ChooseSelectedDevice(dialog);
             return TRUE;
         }
         return FALSE;
@@ -351,13 +372,11 @@ INT_PTR CALLBACK MissingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 {
     switch (message) {
     case WM_INITDIALOG: {
-        g_selectedItem = -1;
-        g_selectedName[0] = 0;
+        ForgetSelection();
         FillDeviceList(GetDlgItem(dialog, IDC_BIO_DEVICES));
         SendDlgItemMessageA(dialog, IDC_BIO_WARNING_ICON, STM_SETICON,
                             reinterpret_cast<WPARAM>(LoadIconA(nullptr, IDI_WARNING)), 0);
         EnableWindow(GetDlgItem(dialog, IDC_BIO_OK), FALSE);
-        SetTitle(dialog, 2335);
         SetItemText(dialog, IDC_BIO_MISSING_TEXT, 2338);
         char quoted[kReaderNameSize + 3];
         wsprintfA(quoted, "\"%s\"", g_currentDeviceName);
@@ -370,9 +389,7 @@ INT_PTR CALLBACK MissingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         SendDlgItemMessageA(dialog, IDC_BIO_MISSING_NAME, WM_SETFONT, reinterpret_cast<WPARAM>(bold), FALSE);
         SetDlgItemTextA(dialog, IDC_BIO_MISSING_NAME, quoted);
         g_currentDeviceName[0] = 0;
-        SetItemText(dialog, IDC_BIO_PROMPT, 2339);
-        SetItemText(dialog, IDC_BIO_OK, 2010);
-        SetItemText(dialog, IDC_BIO_CANCEL, 2002);
+        SetDialogTexts(dialog, 2335, 2339);
         CenterOverOwner(dialog);
         return TRUE;
     }
@@ -392,11 +409,8 @@ INT_PTR CALLBACK MissingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
             EndDialog(dialog, 0);
             return TRUE;
         }
-        if (message == WM_COMMAND && (LOWORD(wParam) == IDC_BIO_OK || LOWORD(wParam) == IDOK)) {
-            if (g_selectedName[0] != 0) {
-                lstrcpynA(g_currentDeviceName, g_selectedName, kReaderNameSize);
-                EndDialog(dialog, 1);
-            }
+        if (IsOkCommand(message, wParam)) {
+            ChooseSelectedDevice(dialog);
             return TRUE;
         }
         return FALSE;
@@ -475,6 +489,32 @@ bool CaptureIntoPending(ReaderHandle *handle, HWND parent, uint32_t *size)
     }
     handle->parentWindow = nullptr;
     return ok;
+}
+
+// One verification attempt on an open reader: capture into the pending record, close the reader,
+// compare the sample with the stored string. A failed capture counts as no match.
+bool CaptureCloseCompare(ReaderHandle *handle, HWND parent, uint32_t *size, const uint8_t *stored,
+                         uint32_t storedLength)
+{
+    bool captured = CaptureIntoPending(handle, parent, size);
+    LogMessage(kLogStep, "BioVerifyBIR_GUI", "Call BioCloseReader");
+    BioCloseReader(handle);
+    return captured && BioCompareBIRS(g_pendingRecord, g_pendingSize, stored, storedLength);
+}
+
+// Dialog 104; true when the user asks to try again.
+bool TryAgain(HWND parent)
+{
+    return DialogBoxParamA(g_braxialInstance, MAKEINTRESOURCEA(IDD_BIO_NO_MATCH), parent, NoMatchProc, 0) == 0;
+}
+
+// A match: the captured sample stays pending only for a caller that asked for its size.
+BOOL Verified(uint32_t *size)
+{
+    if (size == nullptr)
+        DiscardPending();
+    SetLastError(0);
+    return TRUE;
 }
 
 HMODULE StringModule(HMODULE given)
@@ -591,20 +631,16 @@ BOOL __stdcall BioVerifyBIR_GUI(HMODULE resources, HWND parent, const uint8_t *s
     lstrcpynA(g_currentDeviceName, name, kReaderNameSize);
 
     if (handle != nullptr) {
+        // The device that made the record is here: capture on it until a match or the user
+        // gives up in dialog 104.
         for (;;) {
-            bool captured = CaptureIntoPending(handle, parent, size);
-            LogMessage(kLogStep, "BioVerifyBIR_GUI", "Call BioCloseReader");
-            BioCloseReader(handle);
-            if (captured && BioCompareBIRS(g_pendingRecord, g_pendingSize, stored, storedLength)) {
-                SetLastError(0);
-                if (size == nullptr) {
+            if (CaptureCloseCompare(handle, parent, size, stored, storedLength)) {
+                if (size == nullptr)
                     LogMessage(kLogStep, "BioVerifyBIR_GUI", "CapturedBIRSize is NULL and we will delete recived BIR");
-                    DiscardPending();
-                }
                 LogMessage(kLogStep, "BioVerifyBIR_GUI", " Verification success!");
-                return TRUE;
+                return Verified(size);
             }
-            if (DialogBoxParamA(g_braxialInstance, MAKEINTRESOURCEA(IDD_BIO_NO_MATCH), parent, NoMatchProc, 0) != 0)
+            if (!TryAgain(parent))
                 break;
             RebuildReaderTable();
             handle = BioInitReader(name);
@@ -612,25 +648,19 @@ BOOL __stdcall BioVerifyBIR_GUI(HMODULE resources, HWND parent, const uint8_t *s
                 break;
         }
     } else {
+        // It is not: the user picks another device in dialog 103 (which can only match when it
+        // carries the recorded name).
         for (;;) {
             if (DialogBoxParamA(g_braxialInstance, MAKEINTRESOURCEA(IDD_BIO_VERIFY_MISSING), parent, MissingProc, 0) != 1 ||
                 g_currentDeviceName[0] == 0)
                 break;
             handle = BioInitReader(g_currentDeviceName);
-            bool captured = false;
             if (handle != nullptr) {
                 LogMessage(kLogStep, "BioVerifyBIR_GUI", "Call BioCaptureBIR");
-                captured = CaptureIntoPending(handle, parent, size);
-                LogMessage(kLogStep, "BioVerifyBIR_GUI", "Call BioCloseReader");
-                BioCloseReader(handle);
+                if (CaptureCloseCompare(handle, parent, size, stored, storedLength))
+                    return Verified(size);
             }
-            if (captured && BioCompareBIRS(g_pendingRecord, g_pendingSize, stored, storedLength)) {
-                if (size == nullptr)
-                    DiscardPending();
-                SetLastError(0);
-                return TRUE;
-            }
-            if (DialogBoxParamA(g_braxialInstance, MAKEINTRESOURCEA(IDD_BIO_NO_MATCH), parent, NoMatchProc, 0) != 0)
+            if (!TryAgain(parent))
                 break;
         }
     }

@@ -161,7 +161,7 @@ void ReportBioAPIError(BioAPI_RETURN code, const char *step)
     SetLastError(lastError);
 }
 
-CBioApiBackEnd::CBioApiBackEnd() : schemas_(nullptr), heldBir_(nullptr), library_(nullptr), loaded_(false)
+CBioApiBackEnd::CBioApiBackEnd() : schemas_(nullptr), heldBir_(nullptr), heldOwner_(nullptr), library_(nullptr), loaded_(false)
 {
     std::memset(&api_, 0, sizeof api_);
     ResetState();
@@ -224,7 +224,7 @@ bool CBioApiBackEnd::LoadBioAPI()
     return loaded_;
 }
 
-void CBioApiBackEnd::ReplaceHeldBir(BioAPI_BIR *bir)
+void CBioApiBackEnd::ReplaceHeldBir(BioAPI_BIR *bir, ReaderHandle *owner)
 {
     // The record and its pieces come from the memory functions of the attach (the global heap).
     if (heldBir_ != nullptr) {
@@ -236,6 +236,7 @@ void CBioApiBackEnd::ReplaceHeldBir(BioAPI_BIR *bir)
         MemFree(heldBir_, nullptr);
     }
     heldBir_ = bir;
+    heldOwner_ = bir != nullptr ? owner : nullptr;
 }
 
 void CBioApiBackEnd::Clear_All()
@@ -263,6 +264,8 @@ void CBioApiBackEnd::Clear_All()
         entry.handle.openIndex = -1;
         entry.handle.moduleHandle = 0;
     }
+    // The held record belongs to a reader that is closed now (and whose handle a rebuild frees).
+    ReplaceHeldBir(nullptr, nullptr);
     ResetState();
 }
 
@@ -276,7 +279,7 @@ void CBioApiBackEnd::clear_all_when_detach(bool callFramework)
         return;
     }
     Clear_All();
-    ReplaceHeldBir(nullptr);
+    ReplaceHeldBir(nullptr, nullptr);
     if (library_ != nullptr) {
         LogMessage(kLogMilestone, BRAXIAL_LOG, "BioAPI library was loaded and we will try to terminate her");
         BioAPI_RETURN rc = Guarded("Braxial_Terminate", [&] { return api_.Terminate(); });
@@ -457,10 +460,36 @@ BOOL CBioApiBackEnd::CloseReader(ReaderHandle *handle)
     return TRUE;
 }
 
+// Takes the record of `birHandle` from the framework as the held BIR of `handle`'s reader.
+bool CBioApiBackEnd::HoldBirFromHandle(ReaderHandle *handle, BioAPI_BIR_HANDLE birHandle, uint32_t *size)
+{
+    BioAPI_BIR *bir = nullptr;
+    BioAPI_HANDLE h = handle->moduleHandle;
+    lastReturn_ = Guarded("Braxial_GetBIRFromHandle", [&] { return api_.GetBIRFromHandle(h, birHandle, &bir); });
+    if (lastReturn_ != BioAPI_OK || bir == nullptr) {
+        *size = 0;
+        ReportBioAPIError(lastReturn_, "BioAPI_GetBIRFromHandle");
+        return false;
+    }
+    ReplaceHeldBir(bir, handle);
+    return true;
+}
+
+BioAPI_RETURN CBioApiBackEnd::CallVerifyMatch(BioAPI_HANDLE module, const BioAPI_INPUT_BIR *sample,
+                                              const BioAPI_INPUT_BIR *templ)
+{
+    return Guarded("Braxial_VerifyMatch", [&] {
+        return api_.VerifyMatch(module, &maxFarRequested_, nullptr, &farPrecedence_, sample, templ, nullptr,
+                                &matchResult_, &farAchieved_, &frrAchieved_, nullptr);
+    });
+}
+
 BOOL CBioApiBackEnd::WriteHeldBir(ReaderHandle *handle, uint8_t *buffer, uint32_t *size)
 {
     ReaderEntry *entry = EntryOfHandle(handle);
-    if (heldBir_ == nullptr || entry == nullptr) {
+    // A record is written only through the reader that made it: another reader's name on it
+    // would send a later verification to the wrong device.
+    if (heldBir_ == nullptr || entry == nullptr || heldOwner_ != handle) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -489,6 +518,8 @@ BOOL CBioApiBackEnd::GetBIR(ReaderHandle *handle, uint8_t *buffer, uint32_t *siz
         return FALSE;
     }
     if (buffer == nullptr) {
+        // A new operation: a failure must not leave an older record to be written out.
+        ReplaceHeldBir(nullptr, nullptr);
         const BioAPI_BSP_SCHEMA *schema = SchemaOf(handle);
         if (schema == nullptr || (schema->Operations & BioAPI_ENROLL) == 0) {
             LogMessage(kLogError, "Call BioAPI GetBIR", "the module cannot enroll");
@@ -517,14 +548,8 @@ BOOL CBioApiBackEnd::GetBIR(ReaderHandle *handle, uint8_t *buffer, uint32_t *siz
             ReportBioAPIError(lastReturn_, "BioAPI_Enroll");
             return FALSE;
         }
-        BioAPI_BIR *bir = nullptr;
-        lastReturn_ = Guarded("Braxial_GetBIRFromHandle", [&] { return api_.GetBIRFromHandle(h, newTemplate_, &bir); });
-        if (lastReturn_ != BioAPI_OK || bir == nullptr) {
-            *size = 0;
-            ReportBioAPIError(lastReturn_, "BioAPI_GetBIRFromHandle");
+        if (!HoldBirFromHandle(handle, newTemplate_, size))
             return FALSE;
-        }
-        ReplaceHeldBir(bir);
     }
     return WriteHeldBir(handle, buffer, size);
 }
@@ -574,6 +599,7 @@ BOOL CBioApiBackEnd::CaptureBIR(ReaderHandle *handle, uint8_t *buffer, uint32_t 
         return FALSE;
     }
     if (buffer == nullptr) {
+        ReplaceHeldBir(nullptr, nullptr);
         const BioAPI_BSP_SCHEMA *schema = SchemaOf(handle);
         if (schema == nullptr || (schema->Operations & BioAPI_CAPTURE) == 0) {
             LogMessage(kLogError, "Call BioAPI CaptureBIR", "the module cannot capture");
@@ -582,15 +608,8 @@ BOOL CBioApiBackEnd::CaptureBIR(ReaderHandle *handle, uint8_t *buffer, uint32_t 
         BioAPI_BIR_HANDLE sample = -1;
         if (!RunCapture(handle, &sample))
             return FALSE;
-        BioAPI_BIR *bir = nullptr;
-        BioAPI_HANDLE h = handle->moduleHandle;
-        lastReturn_ = Guarded("Braxial_GetBIRFromHandle", [&] { return api_.GetBIRFromHandle(h, sample, &bir); });
-        if (lastReturn_ != BioAPI_OK || bir == nullptr) {
-            *size = 0;
-            ReportBioAPIError(lastReturn_, "BioAPI_GetBIRFromHandle");
+        if (!HoldBirFromHandle(handle, sample, size))
             return FALSE;
-        }
-        ReplaceHeldBir(bir);
     }
     return WriteHeldBir(handle, buffer, size);
 }
@@ -637,10 +656,7 @@ BOOL CBioApiBackEnd::VerifyBIR(ReaderHandle *handle, const uint8_t *stored, uint
             BioAPI_INPUT_BIR input = {};
             input.Form = BioAPI_BIR_HANDLE_INPUT;
             input.InputBIR.BIRinBSP = &sample;
-            lastReturn_ = Guarded("Braxial_VerifyMatch", [&] {
-                return api_.VerifyMatch(h, &maxFarRequested_, nullptr, &farPrecedence_, &input, &storedTemplate_,
-                                        nullptr, &matchResult_, &farAchieved_, &frrAchieved_, nullptr);
-            });
+            lastReturn_ = CallVerifyMatch(h, &input, &storedTemplate_);
             LogMessage(kLogDetail, context, "verifymatch success");
             matched = true;
         }
@@ -699,10 +715,7 @@ BOOL CBioApiBackEnd::CompareBIRS(ReaderHandle *handle, const uint8_t *captured, 
     BioAPI_HANDLE h = handle->moduleHandle;
     if (schema != nullptr && (schema->Operations & BioAPI_VERIFYMATCH)) {
         LogMessage(kLogDetail, context, "Can verify");
-        lastReturn_ = Guarded("Braxial_VerifyMatch", [&] {
-            return api_.VerifyMatch(h, &maxFarRequested_, nullptr, &farPrecedence_, &sample, &templ, nullptr,
-                                    &matchResult_, &farAchieved_, &frrAchieved_, nullptr);
-        });
+        lastReturn_ = CallVerifyMatch(h, &sample, &templ);
         LogMessage(kLogDetail, context, "verifymatch success");
     }
     FreeConvertedBIR(&sample);

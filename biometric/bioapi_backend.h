@@ -62,7 +62,10 @@ private:
     const BioAPI_BSP_SCHEMA *SchemaOf(ReaderHandle *handle);
     bool RunCapture(ReaderHandle *handle, BioAPI_BIR_HANDLE *sample);
     BOOL WriteHeldBir(ReaderHandle *handle, uint8_t *buffer, uint32_t *size);
-    void ReplaceHeldBir(BioAPI_BIR *bir);
+    void ReplaceHeldBir(BioAPI_BIR *bir, ReaderHandle *owner);
+    bool HoldBirFromHandle(ReaderHandle *handle, BioAPI_BIR_HANDLE birHandle, uint32_t *size);
+    BioAPI_RETURN CallVerifyMatch(BioAPI_HANDLE module, const BioAPI_INPUT_BIR *sample,
+                                  const BioAPI_INPUT_BIR *templ);
 
     BioAPI_RETURN lastReturn_;
     BioAPI_VERSION version_;
@@ -82,6 +85,7 @@ private:
     BioAPI_BIR_HANDLE newTemplate_;
     BioAPI_INPUT_BIR storedTemplate_;
     BioAPI_BIR *heldBir_;
+    ReaderHandle *heldOwner_;  // the reader whose enrolment or capture made the held BIR
     HMODULE library_;
     bool loaded_;
     BioApiFunctions api_;

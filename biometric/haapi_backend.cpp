@@ -79,7 +79,10 @@ INT_PTR CALLBACK VendorHostProc(HWND dialog, UINT message, WPARAM, LPARAM lParam
     case kMsgVendorCapture:
         if (message == kMsgVendorCapture)
             LogMessage(kLogDetail, "CaptureBIR", "Call DlgShadowVerify");
-        EndDialog(dialog, static_cast<INT_PTR>(g_haApiBackEnd.RunVendorCall(message)));
+        // The vendor's code stays in the back end: a dialog result cannot carry every 32-bit
+        // code (-1, HAAPI_ERROR, is also what a failed DialogBox answers).
+        g_haApiBackEnd.RunVendorCall(message);
+        EndDialog(dialog, 1);
         return TRUE;
     }
     return FALSE;
@@ -284,14 +287,16 @@ uint32_t CHaApiBackEnd::RunVendorCall(UINT message)
     if (message == kMsgVendorEnroll) {
         Release(first_);
         Release(template_);
-        uint32_t code = h->enrollment(&host_, &first_.data, &template_.data, 0);
+        vendorCode_ = h->enrollment(&host_, &first_.data, &template_.data, 0);
         first_.vendorFree = template_.vendorFree = h->free;
-        return code;
+        first_.owner = template_.owner = h;
+        return vendorCode_;
     }
     Release(captured_);
-    uint32_t code = h->capture(&host_, &captured_.data);
+    vendorCode_ = h->capture(&host_, &captured_.data);
     captured_.vendorFree = h->free;
-    return code;
+    captured_.owner = h;
+    return vendorCode_;
 }
 
 uint32_t CHaApiBackEnd::InHiddenDialog(ReaderHandle *handle, UINT message)
@@ -314,12 +319,32 @@ uint32_t CHaApiBackEnd::InHiddenDialog(ReaderHandle *handle, UINT message)
         LogMessage(kLogDetail, "GetBIR", "Parent Coordinates left[%d] top[%d] Handle %d", position_[0],
                    position_[1], static_cast<int>(reinterpret_cast<INT_PTR>(parent)));
     current_ = handle;
-    INT_PTR code = DialogBoxParamA(g_braxialInstance, MAKEINTRESOURCEA(IDD_BIO_VENDOR_HOST), parent,
-                                   VendorHostProc, static_cast<LPARAM>(message));
+    vendorCode_ = HAAPI_GENERALERROR;  // stays so when the dialog could not run the call
+    INT_PTR shown = DialogBoxParamA(g_braxialInstance, MAKEINTRESOURCEA(IDD_BIO_VENDOR_HOST), parent,
+                                    VendorHostProc, static_cast<LPARAM>(message));
     current_ = nullptr;
-    if (code == -1)
+    if (shown == -1)
         return HAAPI_GENERALERROR;
-    return static_cast<uint32_t>(code);
+    return vendorCode_;
+}
+
+// The second half of the two-call protocol for a pair held by a first call: written only
+// through the reader whose vendor call made it.
+CHaApiBackEnd::Written CHaApiBackEnd::WriteHeldPair(ReaderHandle *handle, HeldPair &pair, uint8_t *buffer,
+                                                    uint32_t *size)
+{
+    ReaderEntry *entry = EntryOfHandle(handle);
+    if (entry == nullptr || pair.data.Data == nullptr || pair.data.Length == 0 || pair.owner != handle) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return Written::kRefused;
+    }
+    uint32_t nameLength = static_cast<uint32_t>(std::strlen(entry->name));
+    if (!ConvertHABIRtoSTRING(pair.data.Length, pair.data.Data, buffer, size, entry->name, nameLength)) {
+        ReportBufferTooSmall(*size);
+        return Written::kSizeReported;
+    }
+    *size = 16 + pair.data.Length + nameLength;
+    return Written::kWritten;
 }
 
 BOOL CHaApiBackEnd::GetBIR(ReaderHandle *handle, uint8_t *buffer, uint32_t *size)
@@ -329,7 +354,6 @@ BOOL CHaApiBackEnd::GetBIR(ReaderHandle *handle, uint8_t *buffer, uint32_t *size
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    ReaderEntry *entry = EntryOfHandle(handle);
     if (buffer == nullptr) {
         uint32_t code = InHiddenDialog(handle, kMsgVendorEnroll);
         if (code != 0) {
@@ -340,18 +364,13 @@ BOOL CHaApiBackEnd::GetBIR(ReaderHandle *handle, uint8_t *buffer, uint32_t *size
             return FALSE;
         }
     }
-    if (template_.data.Data == nullptr || template_.data.Length == 0) {
-        SetLastError(ERROR_INVALID_PARAMETER);
+    Written written = WriteHeldPair(handle, template_, buffer, size);
+    if (written == Written::kRefused)
         return FALSE;
-    }
-    if (ConvertHABIRtoSTRING(template_.data.Length, template_.data.Data, buffer, size, entry->name,
-                             static_cast<uint32_t>(std::strlen(entry->name)))) {
-        *size = 16 + template_.data.Length + static_cast<uint32_t>(std::strlen(entry->name));
+    if (written == Written::kWritten) {
         Release(first_);
         Release(template_);
         SetLastError(0);
-    } else {
-        ReportBufferTooSmall(*size);
     }
     return TRUE;
 }
@@ -363,7 +382,6 @@ BOOL CHaApiBackEnd::CaptureBIR(ReaderHandle *handle, uint8_t *buffer, uint32_t *
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    ReaderEntry *entry = EntryOfHandle(handle);
     if (buffer == nullptr) {
         uint32_t code = InHiddenDialog(handle, kMsgVendorCapture);
         if (code != 0) {
@@ -374,6 +392,7 @@ BOOL CHaApiBackEnd::CaptureBIR(ReaderHandle *handle, uint8_t *buffer, uint32_t *
         Release(processed_);
         code = handle->process(&captured_.data, &processed_.data);
         processed_.vendorFree = handle->free;
+        processed_.owner = handle;
         if (code != 0) {
             Release(captured_);
             Release(processed_);
@@ -381,20 +400,15 @@ BOOL CHaApiBackEnd::CaptureBIR(ReaderHandle *handle, uint8_t *buffer, uint32_t *
             return FALSE;
         }
     }
-    if (processed_.data.Data == nullptr || processed_.data.Length == 0) {
-        SetLastError(ERROR_INVALID_PARAMETER);
+    Written written = WriteHeldPair(handle, processed_, buffer, size);
+    if (written == Written::kRefused)
         return FALSE;
-    }
-    uint32_t nameLength = static_cast<uint32_t>(std::strlen(entry->name));
-    if (ConvertHABIRtoSTRING(processed_.data.Length, processed_.data.Data, buffer, size, entry->name, nameLength)) {
-        *size = 16 + processed_.data.Length + nameLength;
+    if (written == Written::kWritten) {
         Release(captured_);
         LogMessage(kLogDetail, "CaptureBIR", "After HAAPI_Free %d", static_cast<int>(GetLastError()));
         Release(processed_);
         LogMessage(kLogDetail, "CaptureBIR", "After HAAPI_Free %d", static_cast<int>(GetLastError()));
         SetLastError(0);
-    } else {
-        ReportBufferTooSmall(*size);
     }
     return TRUE;
 }

@@ -41,7 +41,8 @@ public:
 private:
     struct HeldPair {
         HAAPI_DATA data;
-        HaFreeFn vendorFree;  // null: filled by parsing, released with the C heap
+        HaFreeFn vendorFree;   // null: filled by parsing, released with the C heap
+        ReaderHandle *owner;   // the reader whose vendor call filled it (none when parsed)
     };
     void Release(HeldPair &pair);
     void ReleaseAll();
@@ -49,11 +50,14 @@ private:
     uint32_t InHiddenDialog(ReaderHandle *handle, UINT message);
     bool ListTechnologies();
     HMODULE LoadVendorModule(const char *name);
+    enum class Written { kRefused, kSizeReported, kWritten };
+    Written WriteHeldPair(ReaderHandle *handle, HeldPair &pair, uint8_t *buffer, uint32_t *size);
 
     std::vector<HaVendorRecord> records_;
     std::vector<std::pair<std::string, HMODULE>> modules_;  // loaded once per process
     HeldPair first_ = {}, template_ = {}, captured_ = {}, processed_ = {};
     uint32_t result_ = 0;
+    uint32_t vendorCode_ = 0;  // what the vendor call inside the hidden dialog answered
     ReaderHandle *current_ = nullptr;  // the reader of a vendor call in progress
     HAAPI_HOST_WINDOW host_ = {};
     int32_t position_[2] = {};

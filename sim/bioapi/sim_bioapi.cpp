@@ -1,6 +1,8 @@
 // bioapi100.dll stand-in: framework entry points, simulated modules, controls.
 #include "sim_bioapi.h"
 
+#include "sim_shared_state.h"
+
 #include <windows.h>
 
 #include <cstring>
@@ -21,42 +23,56 @@ struct StoredBir {
     bool signature;
 };
 
-CRITICAL_SECTION g_lock;
-std::vector<SimBspModule> g_modules;
-std::map<std::string, uint32_t> g_calls;
-std::map<std::string, uint32_t> g_failNext;
+constexpr uint32_t kMaxModules = 16;
+
+// What every process sees: the modules, the finger, pending failures and the call counts.
+struct SharedState {
+    static constexpr uint32_t kMagic = 0x53424931;  // "SBI1"
+    uint32_t magic;
+    uint32_t finger;
+    uint32_t lastEnrollPurpose;
+    uint32_t moduleCount;
+    SimBspModule modules[kMaxModules];
+    simstate::NamedValues<48> calls;
+    simstate::NamedValues<16> failures;
+
+    void Reset()
+    {
+        std::memset(this, 0, sizeof *this);
+        magic = kMagic;
+        finger = 1;
+    }
+};
+
+simstate::Shared<SharedState> g_shared("SentrioSimBioAPI_Mutex", "SentrioSimBioAPI_State", "SentrioSimBioAPI.state");
+SharedState *g_state = nullptr;  // valid while a Lock is held
+
+// Per process, as a framework's own objects are: loaded modules, attach handles, BIR handles.
 std::map<size_t, uint32_t> g_loaded;  // module -> load count
 std::map<BioAPI_HANDLE, Attached> g_attached;
 std::map<BioAPI_BIR_HANDLE, StoredBir> g_birs;
 BioAPI_HANDLE g_nextHandle = 1;
 BioAPI_BIR_HANDLE g_nextBir = 1;
-uint32_t g_finger = 1;
-uint32_t g_lastEnrollPurpose = 0;
 bool g_initialised = false;
 
+// Holds the shared state (the named mutex is re-entrant for its thread).
 struct Lock {
-    Lock() { EnterCriticalSection(&g_lock); }
-    ~Lock() { LeaveCriticalSection(&g_lock); }
+    Lock() : shared(g_shared) { g_state = shared.state; }
+    simstate::Shared<SharedState>::Lock shared;
 };
 
 // Counts the call and answers a pending failure of it (0 when none).
 uint32_t Enter(const char *function)
 {
-    ++g_calls[function];
-    auto it = g_failNext.find(function);
-    if (it == g_failNext.end())
-        return 0;
-    uint32_t code = it->second;
-    g_failNext.erase(it);
-    return code;
+    return simstate::CountAndTakeFailure(*g_state, function);
 }
 
 int FindModule(const BioAPI_UUID *uuid)
 {
     if (uuid == nullptr)
         return -1;
-    for (size_t i = 0; i < g_modules.size(); ++i)
-        if (std::memcmp(g_modules[i].uuid, *uuid, 16) == 0)
+    for (size_t i = 0; i < g_state->moduleCount; ++i)
+        if (std::memcmp(g_state->modules[i].uuid, *uuid, 16) == 0)
             return static_cast<int>(i);
     return -1;
 }
@@ -121,64 +137,65 @@ bool Matches(const std::vector<uint8_t> &sample, const std::vector<uint8_t> &tem
 const SimBspModule *ModuleOf(BioAPI_HANDLE handle)
 {
     auto it = g_attached.find(handle);
-    return it == g_attached.end() ? nullptr : &g_modules[it->second.module];
+    return it == g_attached.end() || it->second.module >= g_state->moduleCount ? nullptr
+                                                                             : &g_state->modules[it->second.module];
 }
 
 }  // namespace
-
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
-{
-    if (reason == DLL_PROCESS_ATTACH)
-        InitializeCriticalSection(&g_lock);
-    return TRUE;
-}
 
 // ---- controls -----------------------------------------------------------------------------
 
 SIMBIOAPI_API void __cdecl SimBioAPI_Reset()
 {
     Lock lock;
-    g_modules.clear();
-    g_calls.clear();
-    g_failNext.clear();
+    g_state->Reset();
     g_loaded.clear();
     g_attached.clear();
     g_birs.clear();
-    g_finger = 1;
-    g_lastEnrollPurpose = 0;
 }
 
 SIMBIOAPI_API void __cdecl SimBioAPI_AddModule(const SimBspModule *module)
 {
     Lock lock;
-    if (module != nullptr)
-        g_modules.push_back(*module);
+    if (module == nullptr || g_state->moduleCount >= kMaxModules)
+        return;
+    SimBspModule &added = g_state->modules[g_state->moduleCount];
+    added = *module;
+    static const BioAPI_UUID kNone = {};
+    if (std::memcmp(added.uuid, kNone, sizeof kNone) == 0) {
+        // One of its own: "SIMBSP" and the module's position.
+        std::memcpy(added.uuid, "SIMBSP", 6);
+        added.uuid[15] = static_cast<uint8_t>(g_state->moduleCount + 1);
+    }
+    ++g_state->moduleCount;
 }
 
 SIMBIOAPI_API void __cdecl SimBioAPI_SetFinger(uint32_t finger)
 {
     Lock lock;
-    g_finger = finger;
+    g_state->finger = finger;
 }
 
 SIMBIOAPI_API void __cdecl SimBioAPI_FailNext(const char *function, uint32_t code)
 {
     Lock lock;
-    if (function != nullptr)
-        g_failNext[function] = code;
+    if (function == nullptr)
+        return;
+    if (uint32_t *failure = g_state->failures.Find(function, true))
+        *failure = code;
 }
 
 SIMBIOAPI_API uint32_t __cdecl SimBioAPI_CallCount(const char *function)
 {
     Lock lock;
-    auto it = g_calls.find(function ? function : "");
-    return it == g_calls.end() ? 0 : it->second;
+    uint32_t *count = g_state->calls.Find(function ? function : "", false);
+    return count != nullptr ? *count : 0;
 }
 
 SIMBIOAPI_API uint32_t __cdecl SimBioAPI_LastEnrollPurpose()
 {
     Lock lock;
-    return g_lastEnrollPurpose;
+    return g_state->lastEnrollPurpose;
 }
 
 SIMBIOAPI_API uint32_t __cdecl SimBioAPI_LoadedCount()
@@ -230,14 +247,14 @@ FRAMEWORK BioAPI_EnumModules(BioAPI_BSP_SCHEMA *array, uint32_t arraySize, uint3
         return BioAPIERR_NOT_INITIALIZED;
     if (needed == nullptr || returned == nullptr)
         return 6;
-    *needed = static_cast<uint32_t>(g_modules.size());
+    *needed = g_state->moduleCount;
     *returned = 0;
     if (array == nullptr)
         return BioAPI_OK;
-    for (uint32_t i = 0; i < arraySize && i < g_modules.size(); ++i) {
+    for (uint32_t i = 0; i < arraySize && i < g_state->moduleCount; ++i) {
         BioAPI_BSP_SCHEMA &s = array[i];
         std::memset(&s, 0, sizeof s);
-        const SimBspModule &m = g_modules[i];
+        const SimBspModule &m = g_state->modules[i];
         std::memcpy(s.ModuleId, m.uuid, 16);
         s.DeviceId = m.deviceId;
         std::strncpy(s.BSPName, "Sentrio simulated BSP", sizeof s.BSPName - 1);
@@ -292,7 +309,7 @@ FRAMEWORK BioAPI_ModuleAttach(const BioAPI_UUID *uuid, const BioAPI_VERSION *, c
         return BioAPIERR_INVALID_UUID;
     if (g_loaded.count(static_cast<size_t>(m)) == 0)
         return BioAPIERR_MODULE_NOT_LOADED;
-    if (g_modules[static_cast<size_t>(m)].deviceId != deviceId)
+    if (g_state->modules[static_cast<size_t>(m)].deviceId != deviceId)
         return BioAPIERR_INVALID_DEVICE_ID;
     if (memory == nullptr || memory->Malloc_func == nullptr || newHandle == nullptr)
         return 4;
@@ -345,13 +362,25 @@ FRAMEWORK BioAPI_GetBIRFromHandle(BioAPI_HANDLE handle, BioAPI_BIR_HANDLE birHan
         return 2;
     bir->Header = s.header;
     bir->BiometricData = static_cast<uint8_t *>(mem.Malloc_func(static_cast<uint32_t>(s.data.size()), mem.AllocRef));
+    if (bir->BiometricData == nullptr) {
+        mem.Free_func(bir, mem.AllocRef);
+        return 2;
+    }
     std::memcpy(bir->BiometricData, s.data.data(), s.data.size());
     if (s.signature) {
         bir->Signature = static_cast<BioAPI_DATA *>(mem.Calloc_func(1, sizeof(BioAPI_DATA), mem.AllocRef));
+        uint8_t *bytes = static_cast<uint8_t *>(mem.Malloc_func(2, mem.AllocRef));
+        if (bir->Signature == nullptr || bytes == nullptr) {
+            mem.Free_func(bytes, mem.AllocRef);
+            mem.Free_func(bir->Signature, mem.AllocRef);
+            mem.Free_func(bir->BiometricData, mem.AllocRef);
+            mem.Free_func(bir, mem.AllocRef);
+            return 2;
+        }
         bir->Signature->Length = 2;
-        bir->Signature->Data = static_cast<uint8_t *>(mem.Malloc_func(2, mem.AllocRef));
-        bir->Signature->Data[0] = 'S';
-        bir->Signature->Data[1] = 'G';
+        bir->Signature->Data = bytes;
+        bytes[0] = 'S';
+        bytes[1] = 'G';
     }
     g_birs.erase(it);  // the handle is consumed, as the real framework does
     *out = bir;
@@ -414,7 +443,7 @@ FRAMEWORK BioAPI_Capture(BioAPI_HANDLE handle, uint8_t purpose, BioAPI_BIR_HANDL
         return BioAPIERR_BSP_UNSUPPORTED_OPERATION;
     if (captured == nullptr)
         return 6;
-    *captured = NewBir(*m, m->captureType, purpose, g_finger);
+    *captured = NewBir(*m, m->captureType, purpose, g_state->finger);
     if (audit != nullptr)
         *audit = -1;
     return BioAPI_OK;
@@ -503,10 +532,10 @@ FRAMEWORK BioAPI_Enroll(BioAPI_HANDLE handle, uint8_t purpose, const BioAPI_INPU
         return m->enrollFailCode != 0 ? m->enrollFailCode : BioAPIERR_BSP_PURPOSE_NOT_SUPPORTED;
     if (newTemplate == nullptr)
         return 6;
-    *newTemplate = NewBir(*m, BioAPI_BIR_DATA_TYPE_PROCESSED, purpose, g_finger);
+    *newTemplate = NewBir(*m, BioAPI_BIR_DATA_TYPE_PROCESSED, purpose, g_state->finger);
     if (audit != nullptr)
         *audit = -1;
-    g_lastEnrollPurpose = purpose;
+    g_state->lastEnrollPurpose = purpose;
     return BioAPI_OK;
 }
 
@@ -527,7 +556,7 @@ FRAMEWORK BioAPI_Verify(BioAPI_HANDLE handle, const BioAPI_FAR *maxFar, const Bi
     std::vector<uint8_t> templ;
     if (!Resolve(stored, templHeader, templ) || result == nullptr || maxFar == nullptr)
         return BioAPIERR_BSP_INVALID_BIR;
-    *result = Matches(MakeData(g_finger, m->description), templ) ? 1 : 0;
+    *result = Matches(MakeData(g_state->finger, m->description), templ) ? 1 : 0;
     if (farAchieved != nullptr)
         *farAchieved = *result ? 1000 : 0x7FFFFFFF;
     if (frrAchieved != nullptr)

@@ -3,7 +3,11 @@
 // convention), keeps the modules that tests and the demo describe through the control exports
 // below, and decides matching by a simulated finger: a template matches a sample made from the
 // same finger on a device of the same name. Records handed out are allocated with the memory
-// functions of the attach, as the real framework does. State is per process.
+// functions of the attach, as the real framework does. The modules, the finger, pending
+// failures and the call counts are shared by every process (a section backed by
+// %TEMP%\SentrioSimBioAPI.state, see sim_shared_state.h), so a test or simbioctl.exe steers the
+// device that the admin console or the Notes client uses; loaded modules, attach handles and BIR
+// handles belong to each process, as a real framework's do.
 #pragma once
 
 #include <cstdint>
@@ -24,8 +28,10 @@ struct SimBspModule {
 
 #define SIMBIOAPI_API extern "C" __declspec(dllexport)
 
-// Forgets modules, counts, pending failures; the finger becomes 1.
+// Forgets modules, counts, pending failures (and this process's loads, attaches and BIR
+// handles); the finger becomes 1.
 SIMBIOAPI_API void __cdecl SimBioAPI_Reset();
+// Adds a module (at most 16); one whose UUID is all zero gets a UUID of its own.
 SIMBIOAPI_API void __cdecl SimBioAPI_AddModule(const SimBspModule *module);
 // The finger that the next captures and enrolments read.
 SIMBIOAPI_API void __cdecl SimBioAPI_SetFinger(uint32_t finger);
@@ -35,6 +41,6 @@ SIMBIOAPI_API void __cdecl SimBioAPI_FailNext(const char *function, uint32_t cod
 SIMBIOAPI_API uint32_t __cdecl SimBioAPI_CallCount(const char *function);
 // Purpose of the last successful enrolment (0 when none).
 SIMBIOAPI_API uint32_t __cdecl SimBioAPI_LastEnrollPurpose();
-// Number of modules loaded and handles attached at this moment.
+// Number of modules loaded and handles attached at this moment, in this process.
 SIMBIOAPI_API uint32_t __cdecl SimBioAPI_LoadedCount();
 SIMBIOAPI_API uint32_t __cdecl SimBioAPI_AttachedCount();
