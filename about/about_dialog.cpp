@@ -196,6 +196,26 @@ void TAboutDlg::LinkClick(bool mail)
         MessageBeep(MB_ICONWARNING);
 }
 
+namespace {
+
+int Luminance(COLORREF c)
+{
+    return (GetRValue(c) * 299 + GetGValue(c) * 587 + GetBValue(c) * 114) / 1000;
+}
+
+// The theme's link colour, unless it can hardly be read on the dialog's face (some themes give a
+// pale grey); then the classic link blue.
+COLORREF LinkColour()
+{
+    COLORREF hot = GetSysColor(COLOR_HOTLIGHT), face = GetSysColor(COLOR_BTNFACE);
+    int difference = Luminance(hot) - Luminance(face);
+    if (difference < 0)
+        difference = -difference;
+    return difference >= 96 ? hot : RGB(0, 0, 204);
+}
+
+}  // namespace
+
 void TAboutDlg::LinkDraw(const DRAWITEMSTRUCT *item)
 {
     char text[512];
@@ -206,7 +226,7 @@ void TAboutDlg::LinkDraw(const DRAWITEMSTRUCT *item)
     HGDIOBJ oldFont = SelectObject(dc, linkFont_ != nullptr ? linkFont_
                                        : reinterpret_cast<HGDIOBJ>(SendMessageA(item->hwndItem, WM_GETFONT, 0, 0)));
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, GetSysColor(COLOR_HOTLIGHT));
+    SetTextColor(dc, LinkColour());
     RECT textRect = rect;
     DrawTextA(dc, text, -1, &textRect, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
     textRect.bottom = rect.bottom;

@@ -7,6 +7,11 @@
 # Wine's WoW64 mode, which needs that entry for the 32-bit %fs selector) can run there. The
 # deliverables are still built and shipped as 32-bit images; the same sources are tested as 64-bit.
 export WINEPREFIX="${SENTRIO_WINEPREFIX:-${HOME:-/root}/.cache/sentrio/wine64}"
+# SENTRIO_DPI runs the program at another screen resolution (144 for a 150 % display) in a prefix
+# of its own beside the usual one, so that no other test sees the changed setting.
+if [ -n "${SENTRIO_DPI:-}" ]; then
+  export WINEPREFIX="$WINEPREFIX-dpi$SENTRIO_DPI"
+fi
 export WINEARCH=win64
 export WINELOADER=/usr/lib/wine/wine64
 export WINESERVER=/usr/lib/wine/wineserver64

@@ -30,6 +30,22 @@ if ! display_alive; then
   ) 9>"/tmp/.sentrio-xvfb-$num.lock"
 fi
 
+# A prefix for another resolution is made on first use: wineboot, then the resolution setting.
+if [ -n "${SENTRIO_DPI:-}" ] && [ ! -f "$WINEPREFIX/.sentrio-dpi" ]; then
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/.sentrio-dpi" ]; then
+      mkdir -p "$WINEPREFIX"
+      "$WINELOADER" wineboot -i >/dev/null 2>&1 9>&- || true
+      "$WINELOADER" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$SENTRIO_DPI" /f >/dev/null 2>&1 9>&-
+      "$WINELOADER" reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
+        /v LogPixels /t REG_DWORD /d "$SENTRIO_DPI" /f >/dev/null 2>&1 9>&-
+      "$WINESERVER" -w 9>&-
+      touch "$WINEPREFIX/.sentrio-dpi"
+    fi
+  ) 9>"$WINEPREFIX.lock"
+fi
+
 # -p keeps the server alive between processes; a second call finds it running and returns.
 "$WINESERVER" -p >/dev/null 2>&1 || true
 

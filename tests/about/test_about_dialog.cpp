@@ -1,6 +1,7 @@
 // The About box of Ostrel.dll driven through its real window, shown on a second thread.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,20 @@ DWORD WINAPI ShowThread(void *param)
                              0, "Morvath", 1);
     args->error = GetLastError();
     return 0;
+}
+
+// The screen resolution the run was started for (SENTRIO_EXPECT_DPI), 96 by default, and the
+// screenshot name that goes with it.
+int ExpectedDpi()
+{
+    char value[16] = "";
+    GetEnvironmentVariableA("SENTRIO_EXPECT_DPI", value, sizeof value);
+    return value[0] != 0 ? atoi(value) : 96;
+}
+
+std::string ShotName(const char *name)
+{
+    return ExpectedDpi() == 96 ? name : std::string(name) + "_" + std::to_string(ExpectedDpi()) + "dpi";
 }
 
 std::string FileVersionOf(const char *name)
@@ -101,7 +116,7 @@ TEST_F(AboutBox, ListsEachModuleWithItsVersionAndMarksTheAbsentOne)
     EXPECT_EQ("support@morvath.example", testkit::GetControlText(GetDlgItem(dialog, 109)));
 
     testkit::PumpMessages(300);
-    EXPECT_FALSE(testkit::SaveScreenshot(dialog, "about_box").empty());
+    EXPECT_FALSE(testkit::SaveScreenshot(dialog, ShotName("about_box").c_str()).empty());
     abouttest::PressKey(dialog, VK_ESCAPE);
     EXPECT_EQ(IDOK, Closed());
 }
@@ -133,6 +148,9 @@ TEST_F(AboutBox, TextsFitTheirControlsAndControlsStayInside)
 {
     HWND dialog = Open();
     ASSERT_NE(nullptr, dialog);
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(ExpectedDpi(), GetDeviceCaps(screen, LOGPIXELSY));
+    ReleaseDC(nullptr, screen);
     RECT client;
     GetClientRect(dialog, &client);
     for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
@@ -158,6 +176,37 @@ TEST_F(AboutBox, TextsFitTheirControlsAndControlsStayInside)
         GetClientRect(child, &inner);
         EXPECT_LE(size.cx, inner.right) << text;
         EXPECT_LE(size.cy, inner.bottom + 1) << text;
+    }
+    abouttest::PressKey(dialog, VK_ESCAPE);
+    EXPECT_EQ(IDOK, Closed());
+}
+
+TEST_F(AboutBox, LinksCanBeReadOnTheDialogFace)
+{
+    HWND dialog = Open();
+    ASSERT_NE(nullptr, dialog);
+    testkit::PumpMessages(300);
+    COLORREF face = GetSysColor(COLOR_BTNFACE);
+    int faceLuminance = (GetRValue(face) * 299 + GetGValue(face) * 587 + GetBValue(face) * 114) / 1000;
+    for (int id : {108, 109}) {
+        SCOPED_TRACE(id);
+        HWND link = GetDlgItem(dialog, id);
+        ASSERT_NE(nullptr, link);
+        RECT rect;
+        GetClientRect(link, &rect);
+        HDC dc = GetDC(link);
+        int darkest = 255;
+        for (int y = 0; y < rect.bottom; ++y)
+            for (int x = 0; x < rect.right && x < 200; ++x) {
+                COLORREF c = GetPixel(dc, x, y);
+                if (c == CLR_INVALID)
+                    continue;
+                int l = (GetRValue(c) * 299 + GetGValue(c) * 587 + GetBValue(c) * 114) / 1000;
+                if (l < darkest)
+                    darkest = l;
+            }
+        ReleaseDC(link, dc);
+        EXPECT_GE(faceLuminance - darkest, 96);  // the text stands out from its background
     }
     abouttest::PressKey(dialog, VK_ESCAPE);
     EXPECT_EQ(IDOK, Closed());
