@@ -19,7 +19,7 @@ if ! display_alive; then
   (
     flock 9
     if ! display_alive; then
-      pid=$(tr -dc '0-9' <"/tmp/.X$num-lock" 2>/dev/null)
+      pid=$(tr -dc '0-9' 2>/dev/null <"/tmp/.X$num-lock")
       if [ -z "$pid" ] || ! kill -0 "$pid" 2>/dev/null; then
         rm -f "/tmp/.X$num-lock" "/tmp/.X11-unix/X$num"
       fi
