@@ -535,21 +535,32 @@ void ChangePassword()
 // ---------------------------------------------------------------------------------------------
 // Extensions and menu add-ins
 
+// Loads an extension or menu add-in named in notes.ini and finds its export ordinal 1, as the
+// client does for both; null (and the reason in the event log) when either is missing.
+HMODULE LoadWithOrdinalOne(const char *kind, const std::string &name, FARPROC *first)
+{
+    HMODULE module = LoadNamedLibrary(name);
+    if (module == nullptr) {
+        Event("%s %s: not loaded (error %lu)", kind, name.c_str(), GetLastError());
+        return nullptr;
+    }
+    *first = GetProcAddress(module, MAKEINTRESOURCEA(1));
+    if (*first == nullptr) {
+        Event("%s %s: no export ordinal 1", kind, name.c_str());
+        FreeLibrary(module);
+        return nullptr;
+    }
+    return module;
+}
+
 void LoadExtensions()
 {
     for (const std::string &name : SplitList(IniValue(NOTES_INI_EXTMGR_ADDINS))) {
-        HMODULE module = LoadNamedLibrary(name);
-        if (module == nullptr) {
-            Event("extension %s: not loaded (error %lu)", name.c_str(), GetLastError());
+        FARPROC first = nullptr;
+        HMODULE module = LoadWithOrdinalOne("extension", name, &first);
+        if (module == nullptr)
             continue;
-        }
-        EXTENSION_ENTRY entry =
-            reinterpret_cast<EXTENSION_ENTRY>(reinterpret_cast<void *>(GetProcAddress(module, MAKEINTRESOURCEA(1))));
-        if (entry == nullptr) {
-            Event("extension %s: no export ordinal 1", name.c_str());
-            FreeLibrary(module);
-            continue;
-        }
+        EXTENSION_ENTRY entry = reinterpret_cast<EXTENSION_ENTRY>(reinterpret_cast<void *>(first));
         Event("extension %s: loaded", name.c_str());
         STATUS status = entry();
         Event("extension %s: entry point returned %u", name.c_str(), static_cast<unsigned>(status));
@@ -569,18 +580,11 @@ void UnloadExtensions()
 void LoadMenuAddins()
 {
     for (const std::string &name : SplitList(IniValue(NOTES_INI_ADDINMENUS))) {
-        HMODULE module = LoadNamedLibrary(name);
-        if (module == nullptr) {
-            Event("menu add-in %s: not loaded (error %lu)", name.c_str(), GetLastError());
+        FARPROC first = nullptr;
+        HMODULE module = LoadWithOrdinalOne("menu add-in", name, &first);
+        if (module == nullptr)
             continue;
-        }
-        ADDIN_MENU_PROC proc =
-            reinterpret_cast<ADDIN_MENU_PROC>(reinterpret_cast<void *>(GetProcAddress(module, MAKEINTRESOURCEA(1))));
-        if (proc == nullptr) {
-            Event("menu add-in %s: no export ordinal 1", name.c_str());
-            FreeLibrary(module);
-            continue;
-        }
+        ADDIN_MENU_PROC proc = reinterpret_cast<ADDIN_MENU_PROC>(reinterpret_cast<void *>(first));
         size_t index = g.addins.size();
         g.addins.push_back({name, module, proc});
         for (WORD number = 0; number < kMaxEntriesPerAddin; ++number) {

@@ -262,6 +262,25 @@ SimKey *UnlockedKey(DWORD h, DWORD *error, Opener **opener = nullptr)
     return k;
 }
 
+enum class KeyNeed { kOpened, kUnlocked };
+
+// The start every Key entry point shares: the card's latency, a failure planted for the entry, and
+// the Key behind the handle (opened, or opened with its PIN verified). Null when the call is
+// refused; `refused` then holds the entry's answer.
+SimKey *BeginKeyCall(Locked &lock, DWORD h, KeyNeed need, QBOOL *refused, Opener **opener = nullptr)
+{
+    lock.card();
+    if (lock.failed()) {
+        *refused = lock.fail();
+        return nullptr;
+    }
+    DWORD error = 0;
+    SimKey *k = need == KeyNeed::kUnlocked ? UnlockedKey(h, &error, opener) : OpenedKey(h, &error, opener);
+    if (k == nullptr)
+        *refused = lock.error(error);
+    return k;
+}
+
 struct Area {
     BYTE *data;
     DWORD *size;
@@ -505,14 +524,11 @@ static DWORD SpendTry(SimKey *k, Opener *o)
 QBOOL __stdcall VerifyPIN(DWORD h, const char *pin)
 {
     Locked lock("VerifyPIN");
-    lock.card();
-    if (lock.failed())
-        return lock.fail();
-    DWORD error = 0;
+    QBOOL refused = 0;
     Opener *o = nullptr;
-    SimKey *k = OpenedKey(h, &error, &o);
+    SimKey *k = BeginKeyCall(lock, h, KeyNeed::kOpened, &refused, &o);
     if (k == nullptr)
-        return lock.error(error);
+        return refused;
     if (!k->s.formatted)
         return lock.error(kCardUnsupported);
     if (k->s.finallyBlocked || k->s.tries <= 0)
@@ -536,14 +552,11 @@ QBOOL __stdcall VerifyPIN(DWORD h, const char *pin)
 QBOOL __stdcall ChangePIN(DWORD h, const char *oldPin, const char *newPin)
 {
     Locked lock("ChangePIN");
-    lock.card();
-    if (lock.failed())
-        return lock.fail();
-    DWORD error = 0;
+    QBOOL refused = 0;
     Opener *o = nullptr;
-    SimKey *k = OpenedKey(h, &error, &o);
+    SimKey *k = BeginKeyCall(lock, h, KeyNeed::kOpened, &refused, &o);
     if (k == nullptr)
-        return lock.error(error);
+        return refused;
     if (k->s.finallyBlocked || k->s.tries <= 0)
         return lock.error(kChvBlocked);
     if (oldPin == nullptr || !ValidPin(newPin))
@@ -560,14 +573,11 @@ QBOOL __stdcall ChangePIN(DWORD h, const char *oldPin, const char *newPin)
 QBOOL __stdcall UnblockPIN(DWORD h, const char *newPin)
 {
     Locked lock("UnblockPIN");
-    lock.card();
-    if (lock.failed())
-        return lock.fail();
-    DWORD error = 0;
+    QBOOL refused = 0;
     Opener *o = nullptr;
-    SimKey *k = OpenedKey(h, &error, &o);
+    SimKey *k = BeginKeyCall(lock, h, KeyNeed::kOpened, &refused, &o);
     if (k == nullptr)
-        return lock.error(error);
+        return refused;
     if (!ValidPin(newPin))
         return lock.error(kInvalidParameter);
     if (k->s.finallyBlocked)
@@ -594,42 +604,33 @@ QBOOL __stdcall UnblockPIN(DWORD h, const char *newPin)
 QBOOL __stdcall ReadData(DWORD h, DWORD offset, BYTE *buffer, DWORD *length)
 {
     Locked lock("ReadData");
-    lock.card();
-    if (lock.failed())
-        return lock.fail();
-    DWORD error = 0;
+    QBOOL refused = 0;
     Opener *o = nullptr;
-    SimKey *k = UnlockedKey(h, &error, &o);
+    SimKey *k = BeginKeyCall(lock, h, KeyNeed::kUnlocked, &refused, &o);
     if (k == nullptr)
-        return lock.error(error);
+        return refused;
     return ReadArea(lock, k, o->app, offset, buffer, length);
 }
 
 QBOOL __stdcall WriteData(DWORD h, DWORD offset, const BYTE *buffer, DWORD *length)
 {
     Locked lock("WriteData");
-    lock.card();
-    if (lock.failed())
-        return lock.fail();
-    DWORD error = 0;
+    QBOOL refused = 0;
     Opener *o = nullptr;
-    SimKey *k = UnlockedKey(h, &error, &o);
+    SimKey *k = BeginKeyCall(lock, h, KeyNeed::kUnlocked, &refused, &o);
     if (k == nullptr)
-        return lock.error(error);
+        return refused;
     return WriteArea(lock, k, o->app, offset, buffer, length);
 }
 
 QBOOL __stdcall SetDataSize(DWORD h, DWORD size)
 {
     Locked lock("SetDataSize");
-    lock.card();
-    if (lock.failed())
-        return lock.fail();
-    DWORD error = 0;
+    QBOOL refused = 0;
     Opener *o = nullptr;
-    SimKey *k = UnlockedKey(h, &error, &o);
+    SimKey *k = BeginKeyCall(lock, h, KeyNeed::kUnlocked, &refused, &o);
     if (k == nullptr)
-        return lock.error(error);
+        return refused;
     return SetAreaSize(lock, k, o->app, size);
 }
 
@@ -673,13 +674,10 @@ QBOOL __stdcall GetCardID(DWORD h, BYTE *buffer, DWORD *length)
 QBOOL __stdcall GetApplicationInfo(DWORD h, DWORD appId, DWORD *allocated, DWORD *freeSpace)
 {
     Locked lock("GetApplicationInfo");
-    lock.card();
-    if (lock.failed())
-        return lock.fail();
-    DWORD error = 0;
-    SimKey *k = OpenedKey(h, &error);
+    QBOOL refused = 0;
+    SimKey *k = BeginKeyCall(lock, h, KeyNeed::kOpened, &refused);
     if (k == nullptr)
-        return lock.error(error);
+        return refused;
     if (allocated == nullptr || freeSpace == nullptr)
         return lock.error(kInvalidParameter);
     if (appId == 0) {
@@ -732,26 +730,20 @@ QBOOL __stdcall WriteLabel(DWORD h, const char *label)
 QBOOL __stdcall ReadBIR(DWORD h, DWORD offset, BYTE *buffer, DWORD *length)
 {
     Locked lock("ReadBIR");
-    lock.card();
-    if (lock.failed())
-        return lock.fail();
-    DWORD error = 0;
-    SimKey *k = UnlockedKey(h, &error);
+    QBOOL refused = 0;
+    SimKey *k = BeginKeyCall(lock, h, KeyNeed::kUnlocked, &refused);
     if (k == nullptr)
-        return lock.error(error);
+        return refused;
     return ReadArea(lock, k, 227, offset, buffer, length);
 }
 
 QBOOL __stdcall WriteBIR(DWORD h, DWORD offset, const BYTE *buffer, DWORD *length)
 {
     Locked lock("WriteBIR");
-    lock.card();
-    if (lock.failed())
-        return lock.fail();
-    DWORD error = 0;
-    SimKey *k = UnlockedKey(h, &error);
+    QBOOL refused = 0;
+    SimKey *k = BeginKeyCall(lock, h, KeyNeed::kUnlocked, &refused);
     if (k == nullptr)
-        return lock.error(error);
+        return refused;
     if (buffer == nullptr) {
         if (length == nullptr)
             return lock.error(kInvalidParameter);
@@ -764,26 +756,20 @@ QBOOL __stdcall WriteBIR(DWORD h, DWORD offset, const BYTE *buffer, DWORD *lengt
 QBOOL __stdcall SetBIRSize(DWORD h, DWORD size)
 {
     Locked lock("SetBIRSize");
-    lock.card();
-    if (lock.failed())
-        return lock.fail();
-    DWORD error = 0;
-    SimKey *k = UnlockedKey(h, &error);
+    QBOOL refused = 0;
+    SimKey *k = BeginKeyCall(lock, h, KeyNeed::kUnlocked, &refused);
     if (k == nullptr)
-        return lock.error(error);
+        return refused;
     return SetAreaSize(lock, k, 227, size);
 }
 
 QBOOL __stdcall DeleteBIR(DWORD h)
 {
     Locked lock("DeleteBIR");
-    lock.card();
-    if (lock.failed())
-        return lock.fail();
-    DWORD error = 0;
-    SimKey *k = UnlockedKey(h, &error);
+    QBOOL refused = 0;
+    SimKey *k = BeginKeyCall(lock, h, KeyNeed::kUnlocked, &refused);
     if (k == nullptr)
-        return lock.error(error);
+        return refused;
     return SetAreaSize(lock, k, 227, 0);
 }
 
