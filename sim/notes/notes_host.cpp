@@ -185,10 +185,16 @@ std::string KeyFilePath()
 // ---------------------------------------------------------------------------------------------
 // The client's own dialogs
 
-struct PasswordData {
-    std::string user;
-    std::string idFile;
-    std::string password;
+// Each asks for texts: every edit gets its length limit, and OK reads every edit into its string.
+struct TextField {
+    int id;
+    int limit;
+    std::string *text;
+};
+struct TextsDialog {
+    int promptId;  // 0: the dialog's prompt stays as it is
+    std::string prompt;
+    std::vector<TextField> fields;
 };
 
 std::string DialogText(HWND dialog, int id)
@@ -201,22 +207,23 @@ std::string DialogText(HWND dialog, int id)
     return text;
 }
 
-INT_PTR CALLBACK PasswordDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR CALLBACK TextsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    PasswordData *data = reinterpret_cast<PasswordData *>(GetWindowLongPtrA(dialog, DWLP_USER));
+    TextsDialog *data = reinterpret_cast<TextsDialog *>(GetWindowLongPtrA(dialog, DWLP_USER));
     switch (message) {
-    case WM_INITDIALOG: {
+    case WM_INITDIALOG:
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-        data = reinterpret_cast<PasswordData *>(lParam);
-        std::string prompt = "Enter the password for " + data->user + " (" + data->idFile + "):";
-        SetDlgItemTextA(dialog, IDC_PASSWORD_PROMPT, prompt.c_str());
-        SendDlgItemMessageA(dialog, IDC_PASSWORD_EDIT, EM_LIMITTEXT, kMaxPassword, 0);
+        data = reinterpret_cast<TextsDialog *>(lParam);
+        if (data->promptId != 0)
+            SetDlgItemTextA(dialog, data->promptId, data->prompt.c_str());
+        for (const TextField &field : data->fields)
+            SendDlgItemMessageA(dialog, field.id, EM_LIMITTEXT, static_cast<WPARAM>(field.limit), 0);
         SetForegroundWindow(dialog);
         return TRUE;
-    }
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) {
-            data->password = DialogText(dialog, IDC_PASSWORD_EDIT);
+            for (const TextField &field : data->fields)
+                *field.text = DialogText(dialog, field.id);
             EndDialog(dialog, IDOK);
             return TRUE;
         }
@@ -229,61 +236,11 @@ INT_PTR CALLBACK PasswordDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     return FALSE;
 }
 
-struct ChangeData {
-    std::string oldPassword;
-    std::string newPassword;
-    std::string confirm;
-};
-
-INT_PTR CALLBACK ChangeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+// True when the user ended dialog `dialogId` with OK.
+bool AskTexts(HWND owner, int dialogId, TextsDialog *texts)
 {
-    ChangeData *data = reinterpret_cast<ChangeData *>(GetWindowLongPtrA(dialog, DWLP_USER));
-    switch (message) {
-    case WM_INITDIALOG:
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-        for (int id : {IDC_CHANGEPWD_OLD, IDC_CHANGEPWD_NEW, IDC_CHANGEPWD_CONFIRM})
-            SendDlgItemMessageA(dialog, id, EM_LIMITTEXT, kMaxPassword, 0);
-        SetForegroundWindow(dialog);
-        return TRUE;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK) {
-            data->oldPassword = DialogText(dialog, IDC_CHANGEPWD_OLD);
-            data->newPassword = DialogText(dialog, IDC_CHANGEPWD_NEW);
-            data->confirm = DialogText(dialog, IDC_CHANGEPWD_CONFIRM);
-            EndDialog(dialog, IDOK);
-            return TRUE;
-        }
-        if (LOWORD(wParam) == IDCANCEL) {
-            EndDialog(dialog, IDCANCEL);
-            return TRUE;
-        }
-        break;
-    }
-    return FALSE;
-}
-
-INT_PTR CALLBACK SwitchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    std::string *path = reinterpret_cast<std::string *>(GetWindowLongPtrA(dialog, DWLP_USER));
-    switch (message) {
-    case WM_INITDIALOG:
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-        SendDlgItemMessageA(dialog, IDC_SWITCHID_PATH, EM_LIMITTEXT, MAX_PATH - 1, 0);
-        SetForegroundWindow(dialog);
-        return TRUE;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK) {
-            *path = DialogText(dialog, IDC_SWITCHID_PATH);
-            EndDialog(dialog, IDOK);
-            return TRUE;
-        }
-        if (LOWORD(wParam) == IDCANCEL) {
-            EndDialog(dialog, IDCANCEL);
-            return TRUE;
-        }
-        break;
-    }
-    return FALSE;
+    return DialogBoxParamA(g.instance, MAKEINTRESOURCEA(dialogId), owner, TextsDlgProc,
+                           reinterpret_cast<LPARAM>(texts)) == IDOK;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -319,16 +276,14 @@ Answer RequestPassword(HWND owner, const std::string &idFile, const std::string 
         }
     }
     Event("own password prompt <%s><%s>", idFile.c_str(), user.c_str());
-    PasswordData data;
-    data.user = user;
-    data.idFile = idFile;
-    INT_PTR result = DialogBoxParamA(g.instance, MAKEINTRESOURCEA(IDD_PASSWORD), owner,
-                                     PasswordDlgProc, reinterpret_cast<LPARAM>(&data));
-    if (result != IDOK) {
+    std::string typed;
+    TextsDialog texts = {IDC_PASSWORD_PROMPT, "Enter the password for " + user + " (" + idFile + "):",
+                         {{IDC_PASSWORD_EDIT, kMaxPassword, &typed}}};
+    if (!AskTexts(owner, IDD_PASSWORD, &texts)) {
         Event("own password prompt cancelled");
         return Answer::kCancelled;
     }
-    *password = data.password;
+    *password = typed;
     return Answer::kGiven;
 }
 
@@ -469,9 +424,8 @@ void UseWorkspace()
 void SwitchId()
 {
     std::string path;
-    if (DialogBoxParamA(g.instance, MAKEINTRESOURCEA(IDD_SWITCHID), g.main, SwitchDlgProc,
-                        reinterpret_cast<LPARAM>(&path)) != IDOK ||
-        path.empty()) {
+    TextsDialog texts = {0, "", {{IDC_SWITCHID_PATH, MAX_PATH - 1, &path}}};
+    if (!AskTexts(g.main, IDD_SWITCHID, &texts) || path.empty()) {
         Event("switch ID cancelled");
         return;
     }
@@ -510,9 +464,15 @@ void ChangePassword()
             Event("password change ended with status %u", static_cast<unsigned>(answer));
         return;
     }
-    ChangeData data;
-    if (DialogBoxParamA(g.instance, MAKEINTRESOURCEA(IDD_CHANGEPWD), g.main, ChangeDlgProc,
-                        reinterpret_cast<LPARAM>(&data)) != IDOK) {
+    struct {
+        std::string oldPassword, newPassword, confirm;
+    } data;
+    TextsDialog texts = {0,
+                         "",
+                         {{IDC_CHANGEPWD_OLD, kMaxPassword, &data.oldPassword},
+                          {IDC_CHANGEPWD_NEW, kMaxPassword, &data.newPassword},
+                          {IDC_CHANGEPWD_CONFIRM, kMaxPassword, &data.confirm}}};
+    if (!AskTexts(g.main, IDD_CHANGEPWD, &texts)) {
         Event("password change cancelled");
         return;
     }

@@ -264,12 +264,13 @@ SimKey *UnlockedKey(DWORD h, DWORD *error, Opener **opener = nullptr)
 
 enum class KeyNeed { kOpened, kUnlocked };
 
-// The start every Key entry point shares: the card's latency, a failure planted for the entry, and
+// The start every Key entry point shares: the card's latency (for `bytes` moved), a failure planted for the entry, and
 // the Key behind the handle (opened, or opened with its PIN verified). Null when the call is
 // refused; `refused` then holds the entry's answer.
-SimKey *BeginKeyCall(Locked &lock, DWORD h, KeyNeed need, QBOOL *refused, Opener **opener = nullptr)
+SimKey *BeginKeyCall(Locked &lock, DWORD h, KeyNeed need, QBOOL *refused, Opener **opener = nullptr,
+                     DWORD bytes = 0)
 {
-    lock.card();
+    lock.card(bytes);
     if (lock.failed()) {
         *refused = lock.fail();
         return nullptr;
@@ -637,12 +638,9 @@ QBOOL __stdcall SetDataSize(DWORD h, DWORD size)
 QBOOL __stdcall GetRandom(DWORD h, BYTE *buffer, DWORD length)
 {
     Locked lock("GetRandom");
-    lock.card(length);
-    if (lock.failed())
-        return lock.fail();
-    DWORD error = 0;
-    if (OpenedKey(h, &error) == nullptr)
-        return lock.error(error);
+    QBOOL refused = 0;
+    if (BeginKeyCall(lock, h, KeyNeed::kOpened, &refused, nullptr, length) == nullptr)
+        return refused;
     if (buffer == nullptr && length != 0)
         return lock.error(kInvalidParameter);
     if (length != 0 && !SystemFunction036(buffer, length))
@@ -653,13 +651,10 @@ QBOOL __stdcall GetRandom(DWORD h, BYTE *buffer, DWORD length)
 QBOOL __stdcall GetCardID(DWORD h, BYTE *buffer, DWORD *length)
 {
     Locked lock("GetCardID");
-    lock.card(8);
-    if (lock.failed())
-        return lock.fail();
-    DWORD error = 0;
-    SimKey *k = OpenedKey(h, &error);
+    QBOOL refused = 0;
+    SimKey *k = BeginKeyCall(lock, h, KeyNeed::kOpened, &refused, nullptr, 8);
     if (k == nullptr)
-        return lock.error(error);
+        return refused;
     if (length == nullptr)
         return lock.error(kInvalidParameter);
     if (buffer == nullptr || *length < 8) {
@@ -697,13 +692,10 @@ QBOOL __stdcall GetApplicationInfo(DWORD h, DWORD appId, DWORD *allocated, DWORD
 QBOOL __stdcall ReadLabel(DWORD h, char *label)
 {
     Locked lock("ReadLabel");
-    lock.card(32);
-    if (lock.failed())
-        return lock.fail();
-    DWORD error = 0;
-    SimKey *k = OpenedKey(h, &error);
+    QBOOL refused = 0;
+    SimKey *k = BeginKeyCall(lock, h, KeyNeed::kOpened, &refused, nullptr, 32);
     if (k == nullptr)
-        return lock.error(error);
+        return refused;
     if (label == nullptr)
         return lock.error(kInvalidParameter);
     std::memcpy(label, k->s.label, sizeof k->s.label);
@@ -713,13 +705,10 @@ QBOOL __stdcall ReadLabel(DWORD h, char *label)
 QBOOL __stdcall WriteLabel(DWORD h, const char *label)
 {
     Locked lock("WriteLabel");
-    lock.card(32);
-    if (lock.failed())
-        return lock.fail();
-    DWORD error = 0;
-    SimKey *k = UnlockedKey(h, &error);
+    QBOOL refused = 0;
+    SimKey *k = BeginKeyCall(lock, h, KeyNeed::kUnlocked, &refused, nullptr, 32);
     if (k == nullptr)
-        return lock.error(error);
+        return refused;
     if (label == nullptr)
         return lock.error(kInvalidParameter);
     std::memset(k->s.label, 0, sizeof k->s.label);
