@@ -1,6 +1,8 @@
 // Resource ids of Ostrel.dll: the About dialog and its texts.
 #pragma once
 
+#include "text_ids.h"  // the About box's texts, IDS_ABOUT_*, among the named texts
+
 #define IDD_ABOUT               100
 #define IDC_ABOUT_ICON          101
 #define IDC_ABOUT_TITLE         102
@@ -15,11 +17,6 @@
 #define IDC_ABOUT_HEAD_FILE     111
 #define IDC_ABOUT_HEAD_VERSION  112
 #define IDC_ABOUT_HEAD_DESCR    113
-
-#define IDS_ABOUT_CAPTION       200  // "About %s"
-#define IDS_ABOUT_VERSION       201  // "Version %s"
-#define IDS_ABOUT_NOT_FOUND     202  // version column of a module that is not found
-#define IDS_ABOUT_NOT_FOUND_DESCR 203
 
 // Tab stops of the module list, in dialog units, and where the column heads sit.
 #define ABOUT_TAB_VERSION       92
