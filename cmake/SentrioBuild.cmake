@@ -66,3 +66,29 @@ function(sentrio_texts target)
     target_sources(${target} PRIVATE ${SENTRIO_RESOURCES_DIR}/texts_messages.rc)
   endif()
 endfunction()
+
+# sentrio_deliverable(<target> [IMPORTS <dll>...])
+# Marks <target> as one of the files that ship. Its image is stripped of symbols after the link (a
+# deliverable is a few hundred KB instead of over a MB); the unstripped copy stays beside the build in
+# <build>/unstripped/ for the debugger. IMPORTS names the DLLs it may import beyond the Windows system
+# DLLs (nnotes, hhctrl.ocx): the import check holds every deliverable to its own list.
+function(sentrio_deliverable target)
+  cmake_parse_arguments(D "" "" "IMPORTS" ${ARGN})
+  if(WIN32)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/unstripped
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${CMAKE_BINARY_DIR}/unstripped/
+      COMMAND ${CMAKE_STRIP} --strip-all $<TARGET_FILE:${target}>
+      VERBATIM)
+  endif()
+  string(JOIN " " imports ${D_IMPORTS})
+  set_property(GLOBAL APPEND PROPERTY SENTRIO_DELIVERABLE_IMPORTS "$<TARGET_FILE_NAME:${target}> ${imports}")
+endfunction()
+
+# Writes <build>/deliverables.txt: one line per deliverable, its file name and its allowed imports.
+# Called once, after every deliverable has been declared.
+function(sentrio_write_deliverables)
+  get_property(lines GLOBAL PROPERTY SENTRIO_DELIVERABLE_IMPORTS)
+  list(JOIN lines "\n" text)
+  file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/deliverables.txt CONTENT "${text}\n")
+endfunction()

@@ -8,6 +8,7 @@ set(CMAKE_C_COMPILER   ${_triple}-gcc)
 set(CMAKE_CXX_COMPILER ${_triple}-g++)
 set(CMAKE_RC_COMPILER  ${_triple}-windres)
 set(CMAKE_OBJDUMP      ${_triple}-objdump)
+set(CMAKE_STRIP        ${_triple}-strip)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${_triple})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -28,6 +28,21 @@ for p in "${packages[@]}"; do
   fi
 done
 
+# Where this machine can start 32-bit processes, the tests also run as the 32-bit images that ship,
+# under the 32-bit Wine (Debian's i386 architecture). Where it cannot, nothing 32-bit is installed.
+if bash "$here/probe-32bit.sh"; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+    as_root apt-get update -qq
+  fi
+  if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=(wine32:i386)
+  fi
+  can_run_32bit=1
+else
+  can_run_32bit=0
+fi
+
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   as_root apt-get update -qq
@@ -45,15 +60,27 @@ for triple in i686-w64-mingw32 x86_64-w64-mingw32; do
   done
 done
 
-# A Wine prefix of our own, made once. mscoree and mshtml are switched off so that wineboot never
-# asks to download Mono or Gecko (there is no network for it anyway).
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "setup: preparing the Wine prefix in $WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
-  "$WINELOADER" wineboot -i >/dev/null 2>&1 || true
-  "$WINESERVER" -w || true
-fi
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "setup: the Wine prefix could not be prepared in $WINEPREFIX" >&2
-  exit 1
+# A Wine prefix of our own per Wine (64-bit, and 32-bit where it runs), made once. mscoree and
+# mshtml are switched off so that wineboot never asks to download Mono or Gecko (there is no network
+# for it anyway).
+prepare_prefix() {
+  (
+    export SENTRIO_WINE_ARCH=$1
+    # shellcheck source=scripts/wine-env.sh
+    . "$here/wine-env.sh"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      echo "setup: preparing the $1 Wine prefix in $WINEPREFIX"
+      mkdir -p "$WINEPREFIX"
+      "$WINELOADER" wineboot -i >/dev/null 2>&1 || true
+      "$WINESERVER" -w || true
+    fi
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      echo "setup: the $1 Wine prefix could not be prepared in $WINEPREFIX" >&2
+      exit 1
+    fi
+  )
+}
+prepare_prefix win64
+if [ "$can_run_32bit" -eq 1 ]; then
+  prepare_prefix win32
 fi
