@@ -1,0 +1,76 @@
+// The Notes password change dialog: Generate is offered only in mode 4 and only while the field
+// is empty.
+#include "change_password_dialog.h"
+
+#include <vector>
+
+#include "common_ui.h"
+#include "text_ids_pending.h"
+#include "tolvik_res.h"
+
+int TChangePasDlg::Show(HINSTANCE instance)
+{
+    INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_CHANGE_PASSWORD), nullptr, Proc,
+                                     reinterpret_cast<LPARAM>(this));
+    return static_cast<int>(result);
+}
+
+INT_PTR CALLBACK TChangePasDlg::Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    TChangePasDlg *self = reinterpret_cast<TChangePasDlg *>(GetWindowLongPtrA(dialog, DWLP_USER));
+    switch (message) {
+    case WM_INITDIALOG:
+        self = reinterpret_cast<TChangePasDlg *>(lParam);
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        self->FormInit(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        if (self == nullptr)
+            break;
+        switch (LOWORD(wParam)) {
+        case IDC_NEWPWD_EDIT:
+            if (HIWORD(wParam) == EN_CHANGE)
+                self->PasswordEdChange(dialog);
+            return TRUE;
+        case IDOK:
+            self->PasswordEdChange(dialog);
+            EndDialog(dialog, kOk);
+            return TRUE;
+        case IDCANCEL:
+            EndDialog(dialog, kCancel);
+            return TRUE;
+        case IDC_NEWPWD_GENERATE:
+            EndDialog(dialog, kGenerate);
+            return TRUE;
+        }
+        break;
+    }
+    return FALSE;
+}
+
+void TChangePasDlg::FormInit(HWND dialog)
+{
+    password.clear();
+    SetWindowTextA(dialog, ProductCaption().c_str());
+    SetDlgItemTextA(dialog, IDOK, Text(IDS_OK).c_str());
+    SetDlgItemTextA(dialog, IDCANCEL, Text(IDS_CANCEL).c_str());
+    SetDlgItemTextA(dialog, IDC_NEWPWD_PROMPT, Text(IDS_ENTER_NEW_NOTES_PASSWORD).c_str());
+    SetDlgItemTextA(dialog, IDC_NEWPWD_GENERATE, Text(IDS_PASSWORD_GENERATE).c_str());
+    SendDlgItemMessageA(dialog, IDC_NEWPWD_EDIT, EM_LIMITTEXT, static_cast<WPARAM>(lengthLimit), 0);
+    if (mode != kModeNew) {
+        ShowWindow(GetDlgItem(dialog, IDC_NEWPWD_GENERATE), SW_HIDE);
+        SetDlgItemTextA(dialog, IDC_NEWPWD_PROMPT, Text(IDS_CONFIRM_NOTES_PASSWORD).c_str());
+    }
+    SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetForegroundWindow(dialog);
+    SetFocus(GetDlgItem(dialog, IDC_NEWPWD_EDIT));
+}
+
+void TChangePasDlg::PasswordEdChange(HWND dialog)
+{
+    std::vector<char> text(static_cast<std::size_t>(lengthLimit) + 1, '\0');
+    int n = GetDlgItemTextA(dialog, IDC_NEWPWD_EDIT, text.data(), lengthLimit + 1);
+    password.assign(text.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
+    if (mode == kModeNew)
+        ShowWindow(GetDlgItem(dialog, IDC_NEWPWD_GENERATE), password.empty() ? SW_SHOW : SW_HIDE);
+}

@@ -1,0 +1,30 @@
+// The entry points and flows of Tolvik that its modules call one another through.
+#pragma once
+
+#include <windows.h>
+
+#include "notes_api.h"
+
+extern "C" {
+STATUS LNPUBLIC MainEntryPoint(void);
+STATUS LNPUBLIC ExtClear(void);
+BOOL WINAPI DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID reserved);
+}
+
+// Reads the bound reader's record and materialises the ID file; true on success.
+bool GetDataFromKSD();
+// The client's build number, or 0 after reporting an error.
+WORD GetNotesVersion();
+
+// The PIN prompt, asked again until a PIN of at least 4 characters is given or the user chooses
+// to work without the Key. `label` is shown in the prompt.
+enum class PinLoopEnd { kAccepted, kWithoutKey };
+PinLoopEnd RunPinLoop(const char *label);
+
+// Registers the password handlers for notifications 73 and 74; 0 or the failed status.
+STATUS RegisterExtHandlers();
+STATUS LNCALLBACK ExtHandlerGetPassword(EMRECORD *record);
+STATUS LNCALLBACK ExtHandlerSetPassword(EMRECORD *record);
+
+// Sets or reads notes.ini KeyFileName.
+void WriteKeyFileName(const char *value);

@@ -1,0 +1,89 @@
+// LogonState: what Tolvik knows for the life of the client process, shared by the client's
+// threads and the Key monitor thread. The flags are volatile LONG changed with Interlocked calls;
+// the texts are written by one side before the hand-off (the SNTR_dll semaphore, the handler lock)
+// that lets the other read them.
+#pragma once
+
+#include <windows.h>
+
+#include "notes_api.h"
+#include "notes_key_data.h"
+
+class CSmartKeyEx;
+
+constexpr int kPinBufferSize = 11;        // up to 10 characters
+constexpr LONG kPinLengthLimit = 10;      // the PIN prompts at logon and re-insertion
+constexpr LONG kNewPinLengthLimit = 8;    // the change-PIN prompts
+constexpr int kReaderNameSize = 64;
+constexpr int kLabelSize = 36;
+
+struct LogonState {
+    volatile LONG bPinAccepted = 0;
+    volatile LONG bWorkingWithKey = 1;
+    volatile LONG bLogonDone = 0;
+    volatile LONG bDataLoaded = 0;
+    volatile LONG bKeyBound = 0;
+    volatile LONG bErrorShown = 0;
+    volatile LONG bPinPrompt = 0;
+    volatile LONG bLockDisplay = 0;
+    volatile LONG pinLengthLimit = kPinLengthLimit;
+    LONG pinLength = 0;  // the prompt's length value; -1 lets an empty entry through
+
+    char sReaderName[kReaderNameSize] = "";
+    char KSDLabel[kLabelSize] = "";
+    char sPinEdit[kPinBufferSize] = "";
+    char sPin[kPinBufferSize] = "";
+    char sUserName[MAXUSERNAME + 1] = "";
+    char sPassword[kPasswordMax + 1] = "";
+    char sIDFileName[kIDFileNameMax + 1] = "";
+    char sIDPath[MAXUSERNAME + 1] = "";
+    char sOldKeyFileName[MAXENVVALUE] = "";
+    char sHelpFile[MAXENVVALUE] = "";
+    WORD wNotesBuild = 0;
+    DWORD dwLogonTick = 0;
+    NotesKeyData keyData = {};
+
+    HINSTANCE instance = nullptr;
+    HANDLE hMapping = nullptr;
+    HANDLE hMutex = nullptr;
+    HANDLE hSemaphore = nullptr;
+    HEMREGISTRATION hGetPwdReg = 0;
+    HEMREGISTRATION hSetPwdReg = 0;
+    HWND volatile hFictDlg = nullptr;
+    HWND volatile hWait = nullptr;
+    HWND volatile hPinPrompt = nullptr;  // the PIN prompt while it is shown
+    HWND volatile hWndLS = nullptr;
+    HWND volatile hWndLSmain = nullptr;
+    HWND volatile hLock = nullptr;
+};
+
+// The one state of the process, and the one Key access object.
+LogonState &State();
+CSmartKeyEx &Key();
+
+inline bool IsSet(volatile LONG &flag)
+{
+    return InterlockedCompareExchange(&flag, 0, 0) != 0;
+}
+inline void SetFlag(volatile LONG &flag, bool on)
+{
+    InterlockedExchange(&flag, on ? 1 : 0);
+}
+inline HWND GetWindowHandle(HWND volatile &window)
+{
+    return static_cast<HWND>(InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile *>(&window),
+                                                               nullptr, nullptr));
+}
+inline void PutWindowHandle(HWND volatile &window, HWND value)
+{
+    InterlockedExchangePointer(reinterpret_cast<PVOID volatile *>(&window), value);
+}
+
+// True when the client counts as the newer one (Logout Screen).
+inline bool NewerClient()
+{
+    return State().wNotesBuild >= NOTES_BUILD_NEWER_CLIENT;
+}
+
+// The log lines of the extension all go under this module name.
+constexpr char kLogModule[] = "Sentrio";

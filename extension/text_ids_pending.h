@@ -1,0 +1,43 @@
+// The names of the numbered texts Tolvik shows, until resources/text_ids.h carries them all.
+#pragma once
+
+#define IDS_CANCEL                      2002
+#define IDS_OK                          2010
+#define IDS_KEY_NEEDS_PIN               2311
+#define IDS_BIO_VERIFY_FAILED           2539
+#define IDS_PRODUCT_CAPTION             8000
+#define IDS_ENTER_NEW_NOTES_PASSWORD    8015
+#define IDS_CONFIRM_NOTES_PASSWORD      8016
+#define IDS_ENTER_NEW_PIN               8018
+#define IDS_CONFIRM_NEW_PIN             8019
+#define IDS_BLANK_REMOVES_PIN           8020
+#define IDS_BIR_VERIFY_CAPTION          8022
+#define IDS_KEY_LOGIN_CAPTION           8033
+#define IDS_BUTTON_WORK_WITHOUT_KSD     8114
+#define IDS_STOP_KSD_OR_LOCK            8520
+#define IDS_PASSWORD_CHANGED            8521
+#define IDS_ENTER_KSD_PIN               8522
+#define IDS_PASSWORD_GENERATE           8523
+#define IDS_WAIT_WINDOW_TEXT            8524
+#define IDS_HELP_FILE_NAME              8530
+#define IDS_ERROR_LOADING_QUOREL        8600
+#define IDS_ERROR_READING_KSD           8601
+#define IDS_IS_BLOCKED_SUFFIX           8602
+#define IDS_KSD_IN_PREFIX               8603
+#define IDS_PIN_TOO_SHORT               8604
+#define IDS_ERROR_KSD_RANDOM            8617
+#define IDS_ERROR_OPENING_TEMP_ID_FILE  8620
+#define IDS_BAD_PIN_ATTEMPTS_LEFT       8626
+#define IDS_KSD_NOT_FORMATTED_IN        8628
+#define IDS_KSD_WORK_ERROR              8629
+#define IDS_ERROR_MESSAGE_FROM          8630
+#define IDS_PIN_REQUIRED                8633
+#define IDS_EXT_REGISTER_FAILED         8634
+#define IDS_KSD_NOT_FOUND               8635
+#define IDS_ERROR_SWITCHING_ID          8636
+#define IDS_PASSWORD_CONFIRM_MISMATCH   8637
+#define IDS_ERROR_CHANGING_PASSWORD_FOR 8638
+#define IDS_ERROR_READING_ID_FILE       8639
+#define IDS_SETPASSWORD_REGISTER_FAILED 8640
+#define IDS_NOTES_VERSION_OPEN_ERROR    8641
+#define IDS_NOTES_VERSION_BUILD_ERROR   8642

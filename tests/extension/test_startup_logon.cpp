@@ -1,0 +1,192 @@
+// The start-up logon in the Notes client stand-in, through the client's and Tolvik's real windows
+// and virtual Keys: the PIN prompt and its refusals, the switch to the ID from the Key, the
+// failures that leave the client to its own prompt, the passive second instance, the password
+// handler's refusal of other IDs and the notes.ini restored when the client unloads Tolvik.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "notes_control.h"
+#include "notes_host_res.h"
+#include "notes_scenario.h"
+#include "quorel_control.h"
+#include "testkit.h"
+
+namespace {
+
+using testkit::NotesKeyRecord;
+using testkit::NotesScenario;
+
+const char kAnna[] = "Anna Berg/Morvath";
+const char kAnnaPassword[] = "pw-anna-key";
+const char kOwner[] = "Olaf Own/Morvath";
+const char kOwnPassword[] = "pw-own";
+const NotesKeyRecord kAnnaRecord = {kAnna, kAnnaPassword, "anna.id"};
+
+class StartupLogon : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(s.MakeIdFile("own.id", kOwner, kOwnPassword).empty()); }
+
+    // A Key with Anna's record in the reader, and the client started with its own ID "own.id".
+    int StartWithKey(const char *pin, int build = 190)
+    {
+        int key = s.MakeKey("Anna's Key", pin, &kAnnaRecord);
+        EXPECT_NE(0, key);
+        EXPECT_TRUE(s.Insert(key));
+        s.Start(build, "own.id");
+        return key;
+    }
+    // The client runs on the ID from the Key: its status, notes.ini and no prompt of its own.
+    void ExpectOnKeyId()
+    {
+        ASSERT_NE(nullptr, s.WaitMain());
+        EXPECT_TRUE(s.WaitStatus("State=open")) << s.Status();
+        EXPECT_NE(std::string::npos, s.Status().find(std::string("User=") + kAnna)) << s.Status();
+        EXPECT_EQ(s.TempFile("anna.id"), s.IniValue("KeyFileName"));
+        EXPECT_TRUE(testkit::FileExists(s.TempFile("anna.id")));
+        EXPECT_EQ(std::string::npos, s.HostLog().find("own password prompt")) << s.HostLog();
+    }
+    // The client asks for its own ID with its own prompt and opens it.
+    void ExpectClientsOwnPrompt(bool ownIdInIni = true)
+    {
+        ASSERT_TRUE(s.AnswerClientPrompt(kOwnPassword)) << s.HostLog();
+        ASSERT_NE(nullptr, s.WaitMain());
+        EXPECT_TRUE(s.WaitStatus(std::string("User=") + kOwner)) << s.Status();
+        if (ownIdInIni) {
+            EXPECT_EQ("own.id", s.IniValue("KeyFileName"));
+        }
+    }
+
+    NotesScenario s;
+};
+
+TEST_F(StartupLogon, PinGivenTheClientRunsOnTheKeysIdWithoutItsPromptAndGetsItsIniBackAtExit)
+{
+    StartWithKey("1234");
+    HWND prompt = s.WaitPinPrompt();
+    ASSERT_NE(nullptr, prompt);
+    EXPECT_EQ("Enter PIN code for KSD:", testkit::GetControlText(GetDlgItem(prompt, 120)));
+    EXPECT_EQ("Anna's Key", testkit::GetControlText(GetDlgItem(prompt, 110)));
+    EXPECT_EQ("Work without KSD", testkit::GetControlText(GetDlgItem(prompt, IDCANCEL)));
+    EXPECT_EQ("&OK", testkit::GetControlText(GetDlgItem(prompt, IDOK)));
+    EXPECT_TRUE(GetWindowLongA(prompt, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    ASSERT_TRUE(s.AnswerPin("1234"));
+    ExpectOnKeyId();
+
+    EXPECT_EQ(0, s.Close());
+    EXPECT_EQ("own.id", s.IniValue("KeyFileName"));
+    EXPECT_FALSE(testkit::FileExists(s.TempFile("anna.id")));
+}
+
+TEST_F(StartupLogon, KeyWithoutPinLogsOnWithoutAnyPrompt)
+{
+    StartWithKey("");
+    ExpectOnKeyId();
+    EXPECT_EQ(nullptr, s.WaitPinPrompt(0));
+}
+
+TEST_F(StartupLogon, ShortAndEmptyPinsAreRefusedBeforeTheKeyIsTouched)
+{
+    StartWithKey("1234");
+    ASSERT_NE(nullptr, s.WaitPinPrompt());
+    struct {
+        const char *pin;
+        const char *message;
+    } refusals[] = {{"123", "PIN length need at least 4 symbols"}, {"", "PIN code required"}};
+    for (const auto &r : refusals) {
+        SCOPED_TRACE(std::string("PIN <") + r.pin + ">");
+        ASSERT_TRUE(s.AnswerPin(r.pin));
+        EXPECT_EQ(r.message, s.TakeBox());
+        ASSERT_NE(nullptr, s.WaitPinPrompt());  // asked again
+    }
+    QsimKeyState key;
+    ASSERT_TRUE(QsimGetKey(1, &key));
+    EXPECT_EQ(3, key.tries);
+    ASSERT_TRUE(s.AnswerPin("1234"));
+    ExpectOnKeyId();
+}
+
+TEST_F(StartupLogon, WrongPinIsReportedWithTheKeysTextAndCostsOneTry)
+{
+    int key = StartWithKey("1234");
+    ASSERT_TRUE(s.AnswerPin("9999"));
+    EXPECT_EQ("Error reading data from KSD\n\nReader A : Please enter PIN of the Key.", s.TakeBox());
+    ExpectClientsOwnPrompt();
+    EXPECT_TRUE(s.WaitHostLog("own password prompt"));
+    QsimKeyState state;
+    ASSERT_TRUE(QsimGetKey(key, &state));
+    EXPECT_EQ(2, state.tries);  // the refused PIN is not tried again behind the user's back
+    EXPECT_EQ(nullptr, s.WaitBox(1000)) << "no further box about the PIN";
+    ASSERT_TRUE(QsimGetKey(key, &state));
+    EXPECT_EQ(2, state.tries);
+}
+
+TEST_F(StartupLogon, WorkWithoutKeyLeavesTheClientToItsOwnId)
+{
+    StartWithKey("1234");
+    ASSERT_TRUE(s.WorkWithoutKey());
+    ExpectClientsOwnPrompt();
+    EXPECT_FALSE(testkit::FileExists(s.TempFile("anna.id")));
+}
+
+TEST_F(StartupLogon, EmptyKeyIsReportedOnceAndTheClientPromptsItself)
+{
+    int key = s.MakeKey("Empty", "1234", nullptr);
+    ASSERT_TRUE(s.Insert(key));
+    s.Start(190, "own.id");
+    ASSERT_TRUE(s.AnswerPin("1234"));
+    EXPECT_EQ("Error reading data from KSD", s.TakeBox());
+    ExpectClientsOwnPrompt();
+}
+
+TEST_F(StartupLogon, BlockedKeyIsReportedAsBlockedOnly)
+{
+    int key = s.MakeKey("Blocked", "1234", &kAnnaRecord);
+    ASSERT_TRUE(QsimBlockKey(key, 1));
+    ASSERT_TRUE(s.Insert(key));
+    s.Start(190, "own.id");
+    EXPECT_EQ("Key Storage Device in: Reader A is blocked", s.TakeBox());
+    ExpectClientsOwnPrompt();
+    EXPECT_EQ(nullptr, s.WaitPinPrompt(0));
+}
+
+TEST_F(StartupLogon, ClientStaysPassiveWhileTheProductsMappingExists)
+{
+    // The admin console (or a first client) holds the mapping "Sentrio".
+    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 256, "Sentrio");
+    ASSERT_NE(nullptr, mapping);
+    StartWithKey("1234");
+    ExpectClientsOwnPrompt();
+    EXPECT_EQ(nullptr, s.WaitPinPrompt(0));
+    CloseHandle(mapping);
+}
+
+TEST_F(StartupLogon, SecondClientProcessStaysPassive)
+{
+    StartWithKey("");
+    ExpectOnKeyId();
+    NotesScenario second(false);  // the same Keys
+    ASSERT_FALSE(second.MakeIdFile("own.id", kOwner, kOwnPassword).empty());
+    second.Start(190, "own.id");
+    ASSERT_TRUE(second.AnswerClientPrompt(kOwnPassword)) << second.HostLog();
+    ASSERT_NE(nullptr, second.WaitMain());
+    EXPECT_TRUE(second.WaitStatus(std::string("User=") + kOwner)) << second.Status();
+    EXPECT_EQ(0, second.Close());
+    EXPECT_TRUE(s.WaitStatus(std::string("User=") + kAnna)) << s.Status();
+}
+
+TEST_F(StartupLogon, PasswordRequestForAnotherIdIsLeftToTheClient)
+{
+    StartWithKey("");
+    ExpectOnKeyId();
+    // Switch ID: the client asks the handlers for own.id first; Tolvik answers 725.
+    PostMessageA(s.WaitMain(), WM_COMMAND, IDM_SWITCH_ID, 0);
+    HWND choose = s.Find("#32770", "Choose User ID to switch to");
+    ASSERT_NE(nullptr, choose);
+    ASSERT_TRUE(testkit::SetControlText(GetDlgItem(choose, IDC_SWITCHID_PATH), s.dir().file("own.id").c_str()));
+    testkit::ClickDialogButton(choose, IDOK);
+    ASSERT_TRUE(s.WaitHostLog("handlers answered 725")) << s.HostLog();
+    ExpectClientsOwnPrompt(false);  // a switch names the chosen file in notes.ini
+}
+
+}  // namespace

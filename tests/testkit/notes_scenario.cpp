@@ -1,0 +1,314 @@
+// The Notes client scenario helper: Keys with records, the client host with Tolvik, its windows.
+#include "notes_scenario.h"
+
+#include <cstring>
+
+#include "notes_control.h"
+#include "notes_host_res.h"
+#include "notes_key_data.h"
+#include "quorel_control.h"
+
+namespace testkit {
+
+const char *const NotesScenario::kReader = "Reader A";
+const char *const NotesScenario::kCaption = "Morvath Sentrio";
+
+namespace {
+
+const char kWriterReader[] = "Key writer";
+constexpr int kPinEditId = 101;
+constexpr int kPinPromptTextId = 120;
+
+struct FindQuery {
+    DWORD pid;
+    const char *className;
+    const char *caption;
+    int needsControl;  // a child with this id must exist (0: no condition)
+    int lacksControl;  // and one with this id must not (0: no condition)
+    HWND found;
+};
+
+BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM param)
+{
+    FindQuery *q = reinterpret_cast<FindQuery *>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != q->pid || !IsWindowVisible(window))
+        return TRUE;
+    char text[512];
+    if (q->className != nullptr) {
+        GetClassNameA(window, text, sizeof text);
+        if (lstrcmpiA(text, q->className) != 0)
+            return TRUE;
+    }
+    if (q->caption != nullptr) {
+        GetWindowTextA(window, text, sizeof text);
+        if (std::strcmp(text, q->caption) != 0)
+            return TRUE;
+    }
+    if (q->needsControl != 0 && GetDlgItem(window, q->needsControl) == nullptr)
+        return TRUE;
+    if (q->lacksControl != 0 && GetDlgItem(window, q->lacksControl) != nullptr)
+        return TRUE;
+    q->found = window;
+    return FALSE;
+}
+
+HWND FindIn(DWORD pid, const char *className, const char *caption, int needs, int lacks, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        FindQuery q = {pid, className, caption, needs, lacks, nullptr};
+        EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&q));
+        if (q.found != nullptr || GetTickCount() - start >= timeoutMs)
+            return q.found;
+        PumpMessages(20);
+    }
+}
+
+std::string GetEnv(const char *name)
+{
+    char value[MAX_PATH] = "";
+    DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+    return n > 0 && n < sizeof value ? value : "";
+}
+
+void SetEnv(const char *name, const std::string &value)
+{
+    SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
+}
+
+// A Key access object of the test's own, without a monitor, for writing and reading records.
+class RecordKey : public CSmartKey {
+public:
+    ~RecordKey() override { StopMonitoring(); }
+};
+
+}  // namespace
+
+NotesScenario::NotesScenario(bool freshKeys) : freshKeys_(freshKeys)
+{
+    if (freshKeys_) {
+        QsimReset();
+        QsimAddReader(kReader);
+    }
+    oldTmp_ = GetEnv("TMP");
+    oldTemp_ = GetEnv("TEMP");
+    SetEnv("TMP", temp_.path());
+    SetEnv("TEMP", temp_.path());
+    ini_ = dir_.file("notes.ini");
+    hostLog_ = dir_.file("host.log");
+}
+
+NotesScenario::~NotesScenario()
+{
+    if (process_ != nullptr) {
+        if (WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) {
+            if (main_ != nullptr)
+                PostMessageA(main_, WM_CLOSE, 0, 0);
+            if (WaitForSingleObject(process_, 10000) != WAIT_OBJECT_0)
+                TerminateProcess(process_, 99);
+        }
+        CloseHandle(process_);
+    }
+    SetEnv("TMP", oldTmp_);
+    SetEnv("TEMP", oldTemp_);
+    if (freshKeys_)
+        QsimReset();
+}
+
+std::string NotesScenario::MakeIdFile(const std::string &name, const std::string &user, const std::string &password)
+{
+    std::string path = dir_.file(name);
+    return NsimCreateIdFile(path.c_str(), user.c_str(), password.c_str()) == NOERROR ? path : std::string();
+}
+
+int NotesScenario::MakeKey(const std::string &label, const std::string &pin, const NotesKeyRecord *record)
+{
+    int key = QsimCreateKey(label.c_str(), pin.c_str());
+    if (key == 0 || record == nullptr)
+        return key;
+    std::string idPath = dir_.file("key" + std::to_string(++ids_) + "-" + record->idFileName);
+    if (NsimCreateIdFile(idPath.c_str(), record->user.c_str(), record->password.c_str()) != NOERROR)
+        return 0;
+    bool ok = QsimAddReader(kWriterReader) && QsimInsertKey(key, kWriterReader);
+    if (ok) {
+        RecordKey writer;
+        ok = writer.Init(kAppNotes);
+        writer.SetPIN(nullptr, pin.c_str());  // tried on the Key's first visit
+        char report[512] = "";
+        ok = ok && WriteNotesKeyDataFromFile(writer, kWriterReader, record->user.c_str(), record->password.c_str(),
+                                             record->idFileName.c_str(), idPath.c_str(), report, sizeof report);
+    }
+    QsimPullKey(key);
+    QsimRemoveReader(kWriterReader);
+    return ok ? key : 0;
+}
+
+bool NotesScenario::Insert(int key, const char *reader)
+{
+    return QsimInsertKey(key, reader) != FALSE;
+}
+
+bool NotesScenario::Pull(int key)
+{
+    return QsimPullKey(key) != FALSE;
+}
+
+bool NotesScenario::ReadRecord(int key, NotesKeyRecord *record, std::string *idBytes)
+{
+    QsimKeyState state;
+    if (!QsimGetKey(key, &state) || state.reader[0] == 0)
+        return false;
+    RecordKey reader;
+    if (!reader.Init(kAppNotes))
+        return false;
+    reader.SetPIN(nullptr, state.pin);
+    static NotesKeyData data;
+    if (ReadNotesKeyData(reader, state.reader, &data, nullptr) != KeyDataRead::kRead)
+        return false;
+    record->user = data.record.sUserName;
+    record->password = data.record.sPassword;
+    record->idFileName = data.record.sIDFileName;
+    if (idBytes != nullptr)
+        idBytes->assign(reinterpret_cast<const char *>(data.wData) + data.record.idFileOffset,
+                        data.record.wIDFileLength);
+    return true;
+}
+
+void NotesScenario::Start(int build, const std::string &ownId, const std::string &extra)
+{
+    std::string ini = "[Notes]\r\nDirectory=" + dir_.path() + "\r\nKeyFileName=" + ownId +
+                      "\r\nEXTMGR_ADDINS=Tolvik.dll\r\n" + extra;
+    WriteFileBytes(ini_, ini);
+    std::string command = "\"" + ExeDir() + "notes.exe\" -ini \"" + ini_ + "\" -log \"" + hostLog_ + "\"";
+    if (build >= 0)
+        command += " -build " + std::to_string(build);
+    process_ = StartProcess(command);
+    pid_ = process_ != nullptr ? GetProcessId(process_) : 0;
+}
+
+HWND NotesScenario::Find(const char *className, const char *caption, DWORD timeoutMs) const
+{
+    return FindIn(pid_, className, caption, 0, 0, timeoutMs);
+}
+
+HWND NotesScenario::WaitPinPrompt(DWORD timeoutMs) const
+{
+    return FindIn(pid_, "#32770", kCaption, kPinPromptTextId, 0, timeoutMs);
+}
+
+bool NotesScenario::AnswerPin(const char *pin)
+{
+    HWND prompt = WaitPinPrompt();
+    if (prompt == nullptr || !SetControlText(GetDlgItem(prompt, kPinEditId), pin))
+        return false;
+    ClickDialogButton(prompt, IDOK);
+    return WaitForWindowGone(prompt, kWait);
+}
+
+bool NotesScenario::WorkWithoutKey()
+{
+    HWND prompt = WaitPinPrompt();
+    if (prompt == nullptr)
+        return false;
+    ClickDialogButton(prompt, IDCANCEL);
+    return WaitForWindowGone(prompt, kWait);
+}
+
+HWND NotesScenario::WaitBox(DWORD timeoutMs) const
+{
+    // A message box: the product caption and its text in the static 0xFFFF, no PIN edit.
+    return FindIn(pid_, "#32770", kCaption, 0xFFFF, kPinEditId, timeoutMs);
+}
+
+std::string NotesScenario::BoxText(HWND box)
+{
+    return GetControlText(GetDlgItem(box, 0xFFFF));
+}
+
+bool NotesScenario::AnswerBox(HWND box, int button)
+{
+    if (box == nullptr)
+        return false;
+    ClickDialogButton(box, button);
+    return WaitForWindowGone(box, kWait);
+}
+
+std::string NotesScenario::TakeBox(int button, DWORD timeoutMs)
+{
+    HWND box = WaitBox(timeoutMs);
+    if (box == nullptr)
+        return "<no box>";
+    std::string text = BoxText(box);
+    AnswerBox(box, button);
+    return text;
+}
+
+HWND NotesScenario::WaitMain()
+{
+    main_ = Find("NOTES", nullptr, kWait);
+    return main_;
+}
+
+std::string NotesScenario::Status() const
+{
+    return GetControlText(GetDlgItem(main_, IDC_MAIN_STATUS));
+}
+
+bool NotesScenario::WaitStatus(const std::string &part, DWORD timeoutMs) const
+{
+    DWORD start = GetTickCount();
+    while (Status().find(part) == std::string::npos) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        PumpMessages(50);
+    }
+    return true;
+}
+
+bool NotesScenario::AnswerClientPrompt(const char *password)
+{
+    HWND prompt = Find("#32770", "Enter Password", kWait);
+    if (prompt == nullptr || !SetControlText(GetDlgItem(prompt, IDC_PASSWORD_EDIT), password))
+        return false;
+    ClickDialogButton(prompt, IDOK);
+    return WaitForWindowGone(prompt, kWait);
+}
+
+std::string NotesScenario::IniValue(const char *name) const
+{
+    char value[1024] = "";
+    GetPrivateProfileStringA("Notes", name, "", value, sizeof value, ini_.c_str());
+    return value;
+}
+
+std::string NotesScenario::HostLog() const
+{
+    return ReadFileBytes(hostLog_);
+}
+
+bool NotesScenario::WaitHostLog(const std::string &line, DWORD timeoutMs) const
+{
+    DWORD start = GetTickCount();
+    while (HostLog().find(line) == std::string::npos) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        PumpMessages(50);
+    }
+    return true;
+}
+
+int NotesScenario::Close()
+{
+    if (process_ == nullptr)
+        return -1;
+    if (main_ != nullptr)
+        PostMessageA(main_, WM_CLOSE, 0, 0);
+    DWORD code = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process_, kWait) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process_, &code);
+    return static_cast<int>(code);
+}
+
+}  // namespace testkit

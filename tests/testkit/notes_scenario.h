@@ -1,0 +1,92 @@
+// A scenario in the Notes client stand-in: virtual Keys carrying a Notes logon record, the client
+// host notes.exe started on a notes.ini of the scenario's own that loads Tolvik.dll, and the
+// client's and the extension's windows found, answered and read back.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "testkit.h"
+
+namespace testkit {
+
+// What a Key carries for the Notes logon.
+struct NotesKeyRecord {
+    std::string user, password, idFileName;
+};
+
+class NotesScenario {
+public:
+    static constexpr DWORD kWait = 20000;
+    static const char *const kReader;        // "Reader A", attached at the start
+    static const char *const kCaption;       // the extension's caption, "Morvath Sentrio"
+
+    // Empties the Key stand-in and attaches kReader (unless `freshKeys` is false: a second client
+    // among the Keys of a first), points TMP at a folder of its own.
+    explicit NotesScenario(bool freshKeys = true);
+    // Ends the client (killing it if it hangs), empties the Key stand-in when it made it fresh.
+    ~NotesScenario();
+    NotesScenario(const NotesScenario &) = delete;
+    NotesScenario &operator=(const NotesScenario &) = delete;
+
+    const TempDir &dir() const { return dir_; }
+    // The temporary directory the client works in (its %TMP%).
+    std::string TempFile(const std::string &name) const { return temp_.file(name); }
+
+    // A new ID file in the scenario's folder; its full path.
+    std::string MakeIdFile(const std::string &name, const std::string &user, const std::string &password);
+    // A new Key (PIN "" for none); with a record whose ID file is a fresh one made for its user and
+    // password (the record's idFileName names it). Not inserted. Its number, or 0.
+    int MakeKey(const std::string &label, const std::string &pin, const NotesKeyRecord *record);
+    bool Insert(int key, const char *reader = kReader);
+    bool Pull(int key);
+    // The Key's record as the Key holds it now (needs its PIN).
+    bool ReadRecord(int key, NotesKeyRecord *record, std::string *idBytes = nullptr);
+
+    // Writes notes.ini (Directory = the folder, KeyFileName = `ownId`, EXTMGR_ADDINS=Tolvik.dll
+    // and `extra` lines) and starts the client for `build`.
+    void Start(int build, const std::string &ownId, const std::string &extra = "");
+    DWORD pid() const { return pid_; }
+    HANDLE process() const { return process_; }
+
+    // A visible top-level window of the client with that class and caption (either null: any).
+    HWND Find(const char *className, const char *caption, DWORD timeoutMs = kWait) const;
+    // The PIN prompt (the extension's dialog with the PIN edit); null on time-out.
+    HWND WaitPinPrompt(DWORD timeoutMs = kWait) const;
+    // Types `pin` into the prompt and presses OK (or the second button); true when it closed.
+    bool AnswerPin(const char *pin);
+    bool WorkWithoutKey();
+    // A message box of the extension; its text; a button pressed and the box gone.
+    HWND WaitBox(DWORD timeoutMs = kWait) const;
+    static std::string BoxText(HWND box);
+    static bool AnswerBox(HWND box, int button = IDOK);
+    // Waits for the extension's box, checks nothing, returns its text after pressing `button`.
+    std::string TakeBox(int button = IDOK, DWORD timeoutMs = kWait);
+
+    // The client's main window and its status line (User=...;ID=...;State=...;Build=...).
+    HWND WaitMain();
+    std::string Status() const;
+    bool WaitStatus(const std::string &part, DWORD timeoutMs = kWait) const;
+    // Answers the client's own prompt "Enter Password".
+    bool AnswerClientPrompt(const char *password);
+
+    // A notes.ini value of the [Notes] section; the host's event log.
+    std::string IniValue(const char *name) const;
+    std::string HostLog() const;
+    bool WaitHostLog(const std::string &line, DWORD timeoutMs = kWait) const;
+
+    // Ends the client by closing its main window; its exit code (-1 when it did not end).
+    int Close();
+
+private:
+    TempDir dir_, temp_;
+    std::string oldTmp_, oldTemp_, ini_, hostLog_;
+    HANDLE process_ = nullptr;
+    DWORD pid_ = 0;
+    HWND main_ = nullptr;
+    int ids_ = 0;
+    bool freshKeys_ = true;
+};
+
+}  // namespace testkit
