@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common_ui.h"
-#include "text_ids_pending.h"
+#include "text_ids.h"
 #include "tolvik_res.h"
 
 int TChangePasDlg::Show(HINSTANCE instance)

@@ -7,7 +7,7 @@
 #include "common_ui.h"
 #include "log.h"
 #include "logon_state.h"
-#include "text_ids_pending.h"
+#include "text_ids.h"
 #include "tolvik_res.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "cut_format.h"
 #include "logon_state.h"
 #include "texts.h"
-#include "text_ids_pending.h"
+#include "text_ids.h"
 #include "tolvik_res.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "log.h"
 #include "logon_rules.h"
 #include "logon_state.h"
-#include "text_ids_pending.h"
+#include "text_ids.h"
 #include "tolvik_key.h"
 
 namespace {

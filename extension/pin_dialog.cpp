@@ -5,7 +5,7 @@
 
 #include "common_ui.h"
 #include "logon_state.h"
-#include "text_ids_pending.h"
+#include "text_ids.h"
 #include "tolvik_res.h"
 
 int TPINDlg::Show(HINSTANCE instance)

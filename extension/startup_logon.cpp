@@ -10,7 +10,7 @@
 #include "logon_rules.h"
 #include "logon_state.h"
 #include "pin_dialog.h"
-#include "text_ids_pending.h"
+#include "text_ids.h"
 #include "tolvik_key.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "extension.h"
 #include "log.h"
 #include "logon_state.h"
-#include "text_ids_pending.h"
+#include "text_ids.h"
 #include "texts.h"
 #include "tolvik_key.h"
 
