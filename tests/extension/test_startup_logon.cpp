@@ -9,56 +9,15 @@
 #include "notes_control.h"
 #include "notes_host_res.h"
 #include "notes_scenario.h"
+#include "tolvik_fixture.h"
 #include "quorel_control.h"
 #include "testkit.h"
 
 namespace {
 
-using testkit::NotesKeyRecord;
-using testkit::NotesScenario;
+using namespace tolvik_test;
 
-const char kAnna[] = "Anna Berg/Morvath";
-const char kAnnaPassword[] = "pw-anna-key";
-const char kOwner[] = "Olaf Own/Morvath";
-const char kOwnPassword[] = "pw-own";
-const NotesKeyRecord kAnnaRecord = {kAnna, kAnnaPassword, "anna.id"};
-
-class StartupLogon : public testing::Test {
-protected:
-    void SetUp() override { ASSERT_FALSE(s.MakeIdFile("own.id", kOwner, kOwnPassword).empty()); }
-
-    // A Key with Anna's record in the reader, and the client started with its own ID "own.id".
-    int StartWithKey(const char *pin, int build = 190)
-    {
-        int key = s.MakeKey("Anna's Key", pin, &kAnnaRecord);
-        EXPECT_NE(0, key);
-        EXPECT_TRUE(s.Insert(key));
-        s.Start(build, "own.id");
-        return key;
-    }
-    // The client runs on the ID from the Key: its status, notes.ini and no prompt of its own.
-    void ExpectOnKeyId()
-    {
-        ASSERT_NE(nullptr, s.WaitMain());
-        EXPECT_TRUE(s.WaitStatus("State=open")) << s.Status();
-        EXPECT_NE(std::string::npos, s.Status().find(std::string("User=") + kAnna)) << s.Status();
-        EXPECT_EQ(s.TempFile("anna.id"), s.IniValue("KeyFileName"));
-        EXPECT_TRUE(testkit::FileExists(s.TempFile("anna.id")));
-        EXPECT_EQ(std::string::npos, s.HostLog().find("own password prompt")) << s.HostLog();
-    }
-    // The client asks for its own ID with its own prompt and opens it.
-    void ExpectClientsOwnPrompt(bool ownIdInIni = true)
-    {
-        ASSERT_TRUE(s.AnswerClientPrompt(kOwnPassword)) << s.HostLog();
-        ASSERT_NE(nullptr, s.WaitMain());
-        EXPECT_TRUE(s.WaitStatus(std::string("User=") + kOwner)) << s.Status();
-        if (ownIdInIni) {
-            EXPECT_EQ("own.id", s.IniValue("KeyFileName"));
-        }
-    }
-
-    NotesScenario s;
-};
+using StartupLogon = TolvikClient;
 
 TEST_F(StartupLogon, PinGivenTheClientRunsOnTheKeysIdWithoutItsPromptAndGetsItsIniBackAtExit)
 {
