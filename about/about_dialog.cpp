@@ -3,6 +3,7 @@
 
 #include <shellapi.h>
 
+#include "centre_window.h"
 #include "cut_format.h"
 #include "module_version.h"
 #include "ostrel_res.h"
@@ -167,6 +168,7 @@ void TAboutDlg::FormInit(HWND dialog)
     SetDlgItemTextA(dialog, IDC_ABOUT_MAIL, supportAddress.c_str());
     ShowWindow(GetDlgItem(dialog, IDC_ABOUT_WEB), webAddress.empty() ? SW_HIDE : SW_SHOW);
     ShowWindow(GetDlgItem(dialog, IDC_ABOUT_MAIL), supportAddress.empty() ? SW_HIDE : SW_SHOW);
+    CentreOverOwner(dialog);
 }
 
 void TAboutDlg::FormDestroy()

@@ -7,6 +7,7 @@
 
 #include "bir_string.h"
 #include "braxial_res.h"
+#include "centre_window.h"
 #include "library_loader.h"
 #include "log.h"
 
@@ -72,6 +73,7 @@ INT_PTR CALLBACK VendorHostProc(HWND dialog, UINT message, WPARAM, LPARAM lParam
     switch (message) {
     case WM_INITDIALOG: {
         ShowWindow(dialog, SW_HIDE);
+        CentreOverOwner(dialog);
         PostMessageA(dialog, static_cast<UINT>(lParam), 0, 0);
         return TRUE;
     }

@@ -1,6 +1,7 @@
 // The processing dialog and its worker thread.
 #include "key_worker.h"
 
+#include "centre_window.h"
 #include "shared_ids.h"
 #include "texts.h"
 
@@ -43,7 +44,7 @@ INT_PTR CALLBACK ProcessingDialogProc(HWND dialog, UINT message, WPARAM wParam, 
     case WM_INITDIALOG: {
         BraxialKeyWorker *block = reinterpret_cast<BraxialKeyWorker *>(lParam);
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-        CentreOverOwner(dialog, GetWindow(dialog, GW_OWNER));
+        CentreOverOwner(dialog);
         char text[256];
         SetDlgItemTextA(dialog, IDC_PROCESSING_TEXT, LoadResString(IDS_PROCESSING_KEY, text, sizeof text));
         InterlockedExchangePointer(reinterpret_cast<PVOID volatile *>(&block->dialog), dialog);
@@ -66,30 +67,6 @@ INT_PTR CALLBACK ProcessingDialogProc(HWND dialog, UINT message, WPARAM wParam, 
 }
 
 }  // namespace
-
-void CentreOverOwner(HWND window, HWND owner)
-{
-    RECT mine, around;
-    GetWindowRect(window, &mine);
-    if (owner != nullptr && IsWindow(owner))
-        GetWindowRect(owner, &around);
-    else
-        SystemParametersInfoA(SPI_GETWORKAREA, 0, &around, 0);
-    int width = mine.right - mine.left, height = mine.bottom - mine.top;
-    int x = around.left + ((around.right - around.left) - width) / 2;
-    int y = around.top + ((around.bottom - around.top) - height) / 2;
-    RECT screen;
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &screen, 0);
-    if (x + width > screen.right)
-        x = screen.right - width;
-    if (y + height > screen.bottom)
-        y = screen.bottom - height;
-    if (x < screen.left)
-        x = screen.left;
-    if (y < screen.top)
-        y = screen.top;
-    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
 
 bool RunKeyAccess(HINSTANCE instance, HWND parent, BraxialKeyWorker *block, KeyAccessProc access,
                   void *context, DWORD *error)

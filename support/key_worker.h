@@ -25,6 +25,3 @@ typedef bool (*KeyAccessProc)(BraxialKeyWorker *block, void *context);
 // the user closed the dialog before a successful access ended, `*error` is ERROR_CANCELLED.
 bool RunKeyAccess(HINSTANCE instance, HWND parent, BraxialKeyWorker *block, KeyAccessProc access,
                   void *context, DWORD *error);
-
-// Centres `window` over `owner` (the desktop when null) and keeps it inside the screen.
-void CentreOverOwner(HWND window, HWND owner);
