@@ -144,6 +144,38 @@ TEST_F(AboutBox, ModalToItsParentWindow)
     DestroyWindow(parent);
 }
 
+TEST_F(AboutBox, CentredOverItsParentAndOnTheWorkAreaWithoutOne)
+{
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoA(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT &work = monitor.rcWork;
+    // A parent a little left of and above the work area's centre.
+    int width = (work.right - work.left) * 3 / 4, height = (work.bottom - work.top) * 3 / 4;
+    HWND parent = CreateWindowA("STATIC", "About parent", WS_OVERLAPPEDWINDOW | WS_VISIBLE, work.left + 20,
+                                work.top + 10, width, height, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, parent);
+    RECT around;
+    GetWindowRect(parent, &around);
+    HWND dialog = Open(parent);
+    ASSERT_NE(nullptr, dialog);
+    RECT box;
+    GetWindowRect(dialog, &box);
+    EXPECT_NEAR((around.left + around.right) / 2, (box.left + box.right) / 2, 1);
+    EXPECT_NEAR((around.top + around.bottom) / 2, (box.top + box.bottom) / 2, 1);
+    abouttest::PressKey(dialog, VK_ESCAPE);
+    EXPECT_EQ(IDOK, Closed());
+    DestroyWindow(parent);
+
+    dialog = Open();
+    ASSERT_NE(nullptr, dialog);
+    GetWindowRect(dialog, &box);
+    EXPECT_NEAR((work.left + work.right) / 2, (box.left + box.right) / 2, 1);
+    EXPECT_NEAR((work.top + work.bottom) / 2, (box.top + box.bottom) / 2, 1);
+    abouttest::PressKey(dialog, VK_ESCAPE);
+    EXPECT_EQ(IDOK, Closed());
+}
+
 TEST_F(AboutBox, TextsFitTheirControlsAndControlsStayInside)
 {
     HWND dialog = Open();
