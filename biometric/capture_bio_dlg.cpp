@@ -3,6 +3,7 @@
 
 #include "braxial_res.h"
 #include "centre_window.h"
+#include "text_ids.h"
 #include "log.h"
 
 bool TCaptureBioDlg::Show(HWND parent)
@@ -44,10 +45,10 @@ void TCaptureBioDlg::FormInit()
         devices_.Select(0, true);
     else
         EnableItem(IDC_BIO_OK, false);
-    SetTitle(2344);
-    SetItemText(IDC_BIO_PROMPT, 2337);
-    SetItemText(IDC_BIO_OK, 2010);
-    SetItemText(IDC_BIO_CANCEL, 2002);
+    SetTitle(IDS_CAPTURE_BIO_ID);
+    SetItemText(IDC_BIO_PROMPT, IDS_SELECT_BIO_DEVICE);
+    SetItemText(IDC_BIO_OK, IDS_OK);
+    SetItemText(IDC_BIO_CANCEL, IDS_CANCEL);
     CentreOverOwner(dialog_);
 }
 

@@ -4,6 +4,7 @@
 #include "bio_exports.h"
 #include "braxial_res.h"
 #include "centre_window.h"
+#include "text_ids.h"
 
 void TChangeBioDlg::Show(HWND parent)
 {
@@ -47,14 +48,14 @@ void TChangeBioDlg::FormInit()
     idle_ = true;
     bool any = devices_.Fill();
     EnableItem(IDC_BIO_OK, false);
-    SetTitle(2334);
+    SetTitle(IDS_CHANGE_BIO_ID);
     if (mode != 0) {
         if (any)
             devices_.Select(0, true);
         CheckDlgButton(dialog_, IDC_BIO_ENABLE, BST_CHECKED);
         if (mode == 3) {
             ShowWindow(Item(IDC_BIO_ENABLE), SW_HIDE);
-            SetTitle(2345);
+            SetTitle(IDS_ENROLL_BIO_ID);
         }
     } else {
         CheckDlgButton(dialog_, IDC_BIO_ENABLE, BST_UNCHECKED);
@@ -62,11 +63,11 @@ void TChangeBioDlg::FormInit()
         EnableItem(IDC_BIO_PROMPT, false);
     }
     char text[kTextSize];
-    SetWindowTextA(Item(IDC_BIO_ENABLE), Text(2336, text));
+    SetWindowTextA(Item(IDC_BIO_ENABLE), Text(IDS_ENABLE_BIO_VERIFY, text));
     FitCheckBoxToText(text);
-    SetItemText(IDC_BIO_PROMPT, 2337);
-    SetItemText(IDC_BIO_OK, 2010);
-    SetItemText(IDC_BIO_CANCEL, 2002);
+    SetItemText(IDC_BIO_PROMPT, IDS_SELECT_BIO_DEVICE);
+    SetItemText(IDC_BIO_OK, IDS_OK);
+    SetItemText(IDC_BIO_CANCEL, IDS_CANCEL);
     CentreOverOwner(dialog_);
 }
 
@@ -170,7 +171,8 @@ TChangeBioDlg::Enrolment TChangeBioDlg::Enrol()
         idle_ = true;
         record.SetSize(CBioPendingRecord::kCancelled);
         char text[kTextSize], caption[kTextSize];
-        MessageBoxA(dialog_, Text(2540, text), Text(2334, caption), MB_OK | MB_ICONERROR);
+        MessageBoxA(dialog_, Text(IDS_BIO_ENROLL_FAILED, text), Text(IDS_CHANGE_BIO_ID, caption),
+                    MB_OK | MB_ICONERROR);
         return Enrolment::kTryAgain;
     }
     // One byte more than the string, so that the held record is always NUL-terminated. A size of

@@ -3,6 +3,7 @@
 
 #include "braxial_res.h"
 #include "centre_window.h"
+#include "text_ids.h"
 
 bool TMissingDeviceDlg::Show(HWND parent)
 {
@@ -45,12 +46,12 @@ void TMissingDeviceDlg::FormInit()
     SendDlgItemMessageA(dialog_, IDC_BIO_WARNING_ICON, STM_SETICON,
                         reinterpret_cast<WPARAM>(LoadIconA(nullptr, IDI_WARNING)), 0);
     EnableItem(IDC_BIO_OK, false);
-    SetItemText(IDC_BIO_MISSING_TEXT, 2338);
+    SetItemText(IDC_BIO_MISSING_TEXT, IDS_BIO_DEVICE_UNUSABLE);
     ShowMissingName();
-    SetTitle(2335);
-    SetItemText(IDC_BIO_PROMPT, 2339);
-    SetItemText(IDC_BIO_OK, 2010);
-    SetItemText(IDC_BIO_CANCEL, 2002);
+    SetTitle(IDS_VERIFY_BIO_ID);
+    SetItemText(IDC_BIO_PROMPT, IDS_SELECT_OTHER_BIO_DEVICE);
+    SetItemText(IDC_BIO_OK, IDS_OK);
+    SetItemText(IDC_BIO_CANCEL, IDS_CANCEL);
     CentreOverOwner(dialog_);
 }
 

@@ -3,6 +3,7 @@
 
 #include "braxial_res.h"
 #include "centre_window.h"
+#include "text_ids.h"
 
 bool TNoMatchDlg::Show(HWND parent)
 {
@@ -35,10 +36,10 @@ void TNoMatchDlg::FormInit()
     SendDlgItemMessageA(dialog_, IDC_BIO_ERROR_ICON, STM_SETICON,
                         reinterpret_cast<WPARAM>(LoadIconA(nullptr, IDI_ERROR)), 0);
     MessageBeep(MB_ICONHAND);
-    SetTitle(2335);
-    SetItemText(IDC_BIO_FAILED_TEXT, 2539);
-    SetItemText(IDC_BIO_TRY_AGAIN, 2020);
-    SetItemText(IDC_BIO_CANCEL, 2002);
+    SetTitle(IDS_VERIFY_BIO_ID);
+    SetItemText(IDC_BIO_FAILED_TEXT, IDS_BIO_VERIFY_FAILED);
+    SetItemText(IDC_BIO_TRY_AGAIN, IDS_TRY_AGAIN);
+    SetItemText(IDC_BIO_CANCEL, IDS_CANCEL);
     CentreOverOwner(dialog_);
     SetFocus(Item(IDC_BIO_TRY_AGAIN));
 }
