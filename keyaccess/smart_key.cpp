@@ -11,6 +11,7 @@
 
 #include "cut_format.h"
 #include "log.h"
+#include "text_ids.h"
 #include "texts.h"
 
 namespace {
@@ -46,16 +47,16 @@ bool ThreadEnded(HANDLE thread)
 UINT StatusTextId(KeyStatus state)
 {
     switch (state) {
-    case csAbsent: return 2314;
-    case csReady: return 2428;
-    case csBlocked: return 2507;
-    case csFinallyBlocked: return 2401;
-    case csError: return 2510;
-    case csNeedPIN: return 2311;
-    case csNotFormatted: return 2513;
-    case csBioFailed: return 2539;
+    case csAbsent: return IDS_WAITING_FOR_KEY;
+    case csReady: return IDS_KEY_READY;
+    case csBlocked: return IDS_KEY_BLOCKED;
+    case csFinallyBlocked: return IDS_KEY_FINALLY_BLOCKED;
+    case csError: return IDS_KEY_UNKNOWN_ERROR;
+    case csNeedPIN: return IDS_KEY_NEEDS_PIN;
+    case csNotFormatted: return IDS_KEY_NOT_FORMATTED;
+    case csBioFailed: return IDS_BIO_VERIFY_FAILED;
     }
-    return 2516;
+    return IDS_KEY_UNIDENTIFIED;
 }
 
 // ---- Construction and events --------------------------------------------------------------------
@@ -364,13 +365,13 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
             std::memset(r->pin, 0, sizeof r->pin);
             m_lib.CloseCard(r->h, 1);
             SetState(r, csError);
-            LoadResString(2510, r->op_text, sizeof r->op_text);
+            LoadResString(IDS_KEY_UNKNOWN_ERROR, r->op_text, sizeof r->op_text);
             EvKeyError(r);
             return true;
         case 0:
             RefreshKeyInfo(index);
             SetState(r, csBlocked);
-            LoadResString(2507, r->op_text, sizeof r->op_text);
+            LoadResString(IDS_KEY_BLOCKED, r->op_text, sizeof r->op_text);
             if (checkMode)
                 return true;
             m_lib.CloseCard(r->h, 1);
@@ -380,13 +381,13 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
             RefreshKeyInfo(index);
             SetState(r, csFinallyBlocked);
             m_lib.CloseCard(r->h, 1);
-            LoadResString(2401, r->op_text, sizeof r->op_text);
+            LoadResString(IDS_KEY_FINALLY_BLOCKED, r->op_text, sizeof r->op_text);
             EvKeyError(r);
             return false;
         case -2:
             RefreshKeyInfo(index);
             SetState(r, csNotFormatted);
-            LoadResString(2513, r->op_text, sizeof r->op_text);
+            LoadResString(IDS_KEY_NOT_FORMATTED, r->op_text, sizeof r->op_text);
             m_lib.CloseCard(r->h, 1);
             EvKeyError(r);
             return false;
@@ -396,7 +397,7 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
         if (ret < 0) {
             RefreshKeyInfo(index);
             r->state = csError;
-            LoadResString(2516, r->status_text, sizeof r->status_text);
+            LoadResString(IDS_KEY_UNIDENTIFIED, r->status_text, sizeof r->status_text);
             EvKeyError(r);
             return false;
         }
@@ -682,7 +683,7 @@ bool CSmartKey::GetErrorText(const char *readerName, char *text)
     constexpr int kTextSize = 200;
     if (!IsLoaded()) {
         if (text != nullptr)
-            FormatResString(2518, "Quorel32.dll", text, kTextSize);
+            FormatResString(IDS_ERROR_LOADING_MODULE, "Quorel32.dll", text, kTextSize);
         return true;
     }
     ReaderRecord *r = FindReader(readerName);
@@ -703,7 +704,7 @@ bool CSmartKey::GetErrorText(const char *readerName, char *text)
     }
     char part[kSharedTextSize];
     if (r->op_kind == 2 && r->last_error == 0x80100006) {
-        LoadResString(2541, part, sizeof part);
+        LoadResString(IDS_KEY_NO_SPACE, part, sizeof part);
         FormatCut(text, kTextSize, "%s : %s", r->name, part);
         return true;
     }
@@ -712,8 +713,8 @@ bool CSmartKey::GetErrorText(const char *readerName, char *text)
         return true;
     }
     char what[kSharedTextSize], reader[kSharedTextSize];
-    FormatResString(2500, r->op_text, what, sizeof what);
-    LoadResString(2106, reader, sizeof reader);
+    FormatResString(IDS_ERROR_WHILE_OP, r->op_text, what, sizeof what);
+    LoadResString(IDS_KEY_READER, reader, sizeof reader);
     FormatCut(text, kTextSize,
               "%s \n%s%s \n\nApp ID: %d\nRet,GLE:%d, %X\nWrite, Read, Offs len:%d, %d, %d \n", what, reader,
               r->name, static_cast<int>(m_appId), static_cast<int>(r->ret), static_cast<unsigned>(r->last_error),

@@ -7,20 +7,10 @@
 #include "cut_format.h"
 #include "log.h"
 #include "smart_key.h"
+#include "text_ids.h"
 #include "texts.h"
 
 namespace {
-
-constexpr UINT kTextChangePin = 2317;     // "Change PIN"
-constexpr UINT kTextUnblock = 2221;       // "&Unblock"
-constexpr UINT kTextChangeBio = 2334;     // "Change Biometric ID"
-constexpr UINT kTextVerifyBio = 2335;     // "Verify Biometric ID"
-constexpr UINT kTextPinFailed = 2501;     // "An error occurred while changing PIN!"
-constexpr UINT kTextDeleteFailed = 2508;  // "An error occurred while deleting %s from the Key!"
-constexpr UINT kTextReadFailed = 2515;    // "An error occurred while reading %s from the Key!"
-constexpr UINT kTextWriteFailed = 2517;   // "An error occurred while writing %s to the Key!"
-constexpr UINT kTextBioFailed = 2539;     // "Biometric verification failed!"
-constexpr UINT kTextEnrolFailed = 2540;   // "Biometric registration failed!"
 
 constexpr int kOpTextSize = 51;           // operation names are kept to 50 characters
 constexpr int kNewPinLength = 8;
@@ -174,7 +164,7 @@ bool CSmartKey::Read(const char *readerName, void *buffer, DWORD *length)
     DWORD size = 0;
     if (!m_lib.ReadData(r->h, 0, nullptr, &size)) {
         Failed(r);
-        FormatResString(kTextReadFailed, "", r->op_text, sizeof r->op_text);
+        FormatResString(IDS_ERROR_READING_FROM_KEY, "", r->op_text, sizeof r->op_text);
     } else if (buffer == nullptr && wanted == 0) {
         *length = size;  // asked for the size only
         ok = true;
@@ -192,7 +182,7 @@ bool CSmartKey::Read(const char *readerName, void *buffer, DWORD *length)
         *length = size;
         if (!m_lib.ReadData(r->h, 0, static_cast<BYTE *>(buffer), length)) {
             Failed(r);
-            FormatResString(kTextReadFailed, "", r->op_text, sizeof r->op_text);
+            FormatResString(IDS_ERROR_READING_FROM_KEY, "", r->op_text, sizeof r->op_text);
         } else {
             RefreshSpace(r);
             ok = true;
@@ -222,7 +212,7 @@ bool CSmartKey::Write(const char *readerName, DWORD offset, const void *data, DW
         Failed(r);
     } else if (data != nullptr && !m_lib.WriteData(r->h, offset, static_cast<const BYTE *>(data), &size)) {
         Failed(r);
-        FormatResString(kTextWriteFailed, "", r->op_text, sizeof r->op_text);
+        FormatResString(IDS_ERROR_WRITING_TO_KEY, "", r->op_text, sizeof r->op_text);
     } else {
         // The data ends where the write ended; bytes before the offset are kept.
         if (data != nullptr)
@@ -230,7 +220,7 @@ bool CSmartKey::Write(const char *readerName, DWORD offset, const void *data, DW
         CopyCut(r->op_text, sizeof r->op_text, "Write Data, SetDataSize");
         if (!m_lib.SetDataSize(r->h, size)) {
             Failed(r);
-            FormatResString(kTextWriteFailed, "(SetDataSize after write)", r->op_text, sizeof r->op_text);
+            FormatResString(IDS_ERROR_WRITING_TO_KEY, "(SetDataSize after write)", r->op_text, sizeof r->op_text);
         } else {
             RefreshSpace(r);
             ok = true;
@@ -249,7 +239,7 @@ bool CSmartKey::Delete(const char *readerName)
     bool ok = m_lib.SetDataSize(r->h, 0) != 0;
     if (!ok) {
         Failed(r);
-        FormatResString(kTextDeleteFailed, "(SetDataSize)", r->op_text, sizeof r->op_text);
+        FormatResString(IDS_ERROR_DELETING_FROM_KEY, "(SetDataSize)", r->op_text, sizeof r->op_text);
     } else {
         RefreshSpace(r);
     }
@@ -277,7 +267,7 @@ bool CSmartKey::GetRandom(const char *readerName, void *buffer, DWORD length)
 bool CSmartKey::ChangePIN(const char *readerName, const char *newPin)
 {
     char opText[kOpTextSize];
-    ReaderRecord *r = AcquireCurrent(LoadResString(kTextChangePin, opText, sizeof opText), readerName);
+    ReaderRecord *r = AcquireCurrent(LoadResString(IDS_CHANGE_PIN, opText, sizeof opText), readerName);
     if (r == nullptr)
         return false;
     char oldPin[sizeof r->pin];
@@ -289,7 +279,7 @@ bool CSmartKey::ChangePIN(const char *readerName, const char *newPin)
         CopyCut(r->pin, sizeof r->pin, pin);
     } else {
         Failed(r);
-        LoadResString(kTextPinFailed, r->op_text, sizeof r->op_text);
+        LoadResString(IDS_ERROR_CHANGING_PIN, r->op_text, sizeof r->op_text);
     }
     EndOperation(r, 1);
     return ok;
@@ -298,7 +288,7 @@ bool CSmartKey::ChangePIN(const char *readerName, const char *newPin)
 bool CSmartKey::UnblockPIN(const char *readerName, const char *newPin)
 {
     char opText[kOpTextSize];
-    ReaderRecord *r = AcquireCurrent(LoadResString(kTextUnblock, opText, sizeof opText), readerName);
+    ReaderRecord *r = AcquireCurrent(LoadResString(IDS_UNBLOCK, opText, sizeof opText), readerName);
     if (r == nullptr)
         return false;
     bool ok = false;
@@ -345,7 +335,7 @@ KeyBirAccess CSmartKey::BirAccess(const ReaderRecord *r) const
 int CSmartKey::ChangeBioID(const char *readerName, HINSTANCE instance, HWND window, const char *caption)
 {
     char opText[kOpTextSize];
-    ReaderRecord *r = AcquireCurrent(LoadResString(kTextChangeBio, opText, sizeof opText), readerName);
+    ReaderRecord *r = AcquireCurrent(LoadResString(IDS_CHANGE_BIO_ID, opText, sizeof opText), readerName);
     if (r == nullptr)
         return 1;
     int result = 0;
@@ -357,7 +347,7 @@ int CSmartKey::ChangeBioID(const char *readerName, HINSTANCE instance, HWND wind
         result = ERROR_CANCELLED;
     } else {
         Failed(r);
-        LoadResString(kTextEnrolFailed, r->op_text, sizeof r->op_text);
+        LoadResString(IDS_BIO_ENROLL_FAILED, r->op_text, sizeof r->op_text);
         result = 1;
     }
     EndOperation(r, 1);
@@ -367,7 +357,7 @@ int CSmartKey::ChangeBioID(const char *readerName, HINSTANCE instance, HWND wind
 bool CSmartKey::VerifyBioID(const char *readerName, HINSTANCE instance, HWND window, const char *caption)
 {
     char opText[kOpTextSize];
-    ReaderRecord *r = AcquireCurrent(LoadResString(kTextVerifyBio, opText, sizeof opText), readerName);
+    ReaderRecord *r = AcquireCurrent(LoadResString(IDS_VERIFY_BIO_ID, opText, sizeof opText), readerName);
     if (r == nullptr)
         return false;
     bool ok = true;
@@ -375,7 +365,7 @@ bool CSmartKey::VerifyBioID(const char *readerName, HINSTANCE instance, HWND win
         ok = VerifyKeyBIR(instance, window, caption, BirAccess(r));
         if (!ok) {
             Failed(r);
-            LoadResString(kTextBioFailed, r->op_text, sizeof r->op_text);
+            LoadResString(IDS_BIO_VERIFY_FAILED, r->op_text, sizeof r->op_text);
             SetState(r, csBioFailed);
         }
     }

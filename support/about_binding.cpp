@@ -7,6 +7,7 @@
 #include "module_version.h"
 #include "sentrio_maker.h"
 #include "sentrio_version.h"
+#include "text_ids.h"
 #include "texts.h"
 
 AboutEntries g_about = {};
@@ -14,7 +15,6 @@ AboutEntries g_about = {};
 namespace {
 
 const char kLogModule[] = "Sentrio";
-const UINT kProductCaption = 8000;  // "%s Sentrio"
 
 template <typename Fn>
 bool Resolve(HMODULE library, const char *name, Fn *entry)
@@ -34,7 +34,7 @@ void ShowPlainAbout(HINSTANCE instance, HWND parent)
     char text[3 * kVersionTextSize + 8];
     FormatCut(text, sizeof text, "%s %s\n%s", productName, productVersion, copyright);
     char caption[kSharedTextSize];
-    FormatResString(kProductCaption, SENTRIO_COMPANY_NAME, caption, sizeof caption);
+    FormatResString(IDS_PRODUCT_CAPTION, SENTRIO_COMPANY_NAME, caption, sizeof caption);
     MessageBoxA(parent, text, caption, MB_OK | MB_ICONINFORMATION);
 }
 

@@ -7,6 +7,7 @@
 #include "key_worker.h"
 #include "library_loader.h"
 #include "log.h"
+#include "text_ids.h"
 #include "texts.h"
 
 const char *const kBraxialExportNames[kBraxialExportCount] = {
@@ -16,10 +17,6 @@ const char *const kBraxialExportNames[kBraxialExportCount] = {
 
 namespace {
 
-constexpr UINT kTextLoadError = 2518;    // "An error occurred while loading %s!"
-constexpr UINT kTextKeyError = 2527;     // "An error occurred while processing the Key!"
-constexpr UINT kTextInternal = 2538;     // "Internal error [%08X]!"
-constexpr UINT kTextNoSpace = 2541;      // "Not enough free space on the Key!"
 constexpr DWORD kKeyNoMemory = 0x80100006;  // the smart-card subsystem's "not enough memory"
 
 void ShowError(HWND parent, const char *caption, const char *text)
@@ -31,9 +28,9 @@ void ShowError(HWND parent, const char *caption, const char *text)
 bool FailWith(HWND parent, const char *caption, UINT id, DWORD error)
 {
     char text[kSharedTextSize];
-    if (id == kTextLoadError)
+    if (id == IDS_ERROR_LOADING_MODULE)
         FormatResString(id, "braxial.dll", text, sizeof text);
-    else if (id == kTextInternal)
+    else if (id == IDS_INTERNAL_ERROR)
         FormatResString(id, static_cast<int>(ERROR_NOT_ENOUGH_MEMORY), text, sizeof text);
     else
         LoadResString(id, text, sizeof text);
@@ -124,19 +121,19 @@ bool VerifyKeyBIR(HINSTANCE instance, HWND parent, const char *caption, const Ke
     LogMessage(kLogMilestone, context, "ReadBIR what size?");
     DWORD size = 0;
     if (!StoredSize(key, &size))
-        return FailWith(parent, caption, kTextKeyError, GetLastError());
+        return FailWith(parent, caption, IDS_ERROR_PROCESSING_KEY, GetLastError());
     if (size == 0)
         return true;  // the Key holds no biometric identifier
 
     LogMessage(kLogMilestone, context, "Load bioapi?");
     BraxialLibrary braxial;
     if (!LoadBraxial(&braxial))
-        return FailWith(parent, caption, kTextLoadError, GetLastError());
+        return FailWith(parent, caption, IDS_ERROR_LOADING_MODULE, GetLastError());
 
     BYTE *buffer = static_cast<BYTE *>(std::malloc(size));
     if (buffer == nullptr) {
         FreeBraxial(&braxial);
-        return FailWith(parent, caption, kTextInternal, ERROR_NOT_ENOUGH_MEMORY);
+        return FailWith(parent, caption, IDS_INTERNAL_ERROR, ERROR_NOT_ENOUGH_MEMORY);
     }
     LogMessage(kLogMilestone, context, "ReadBIR (hinst:%X, hwnd:%X)",
                static_cast<unsigned>(reinterpret_cast<UINT_PTR>(instance)),
@@ -145,7 +142,7 @@ bool VerifyKeyBIR(HINSTANCE instance, HWND parent, const char *caption, const Ke
     if (!RunWorker(instance, parent, key, ReadWorker, buffer, &size, &error)) {
         std::free(buffer);
         FreeBraxial(&braxial);
-        return FailWith(parent, caption, kTextKeyError, error);
+        return FailWith(parent, caption, IDS_ERROR_PROCESSING_KEY, error);
     }
 
     LogMessage(kLogMilestone, context, "BIOVerifyBIR");
@@ -166,11 +163,11 @@ bool ChangeKeyBIR(HINSTANCE instance, HWND parent, const char *caption, const Ke
 {
     DWORD currentSize = 0;
     if (!StoredSize(key, &currentSize))
-        return FailWith(parent, caption, kTextKeyError, GetLastError());
+        return FailWith(parent, caption, IDS_ERROR_PROCESSING_KEY, GetLastError());
 
     BraxialLibrary braxial;
     if (!LoadBraxial(&braxial))
-        return FailWith(parent, caption, kTextLoadError, GetLastError());
+        return FailWith(parent, caption, IDS_ERROR_LOADING_MODULE, GetLastError());
 
     DWORD newSize = 0;
     if (!braxial.BioGetBIR_GUI(GetLanguageModule(), parent, nullptr, &newSize, currentSize != 0 ? 1 : 0)) {
@@ -187,37 +184,37 @@ bool ChangeKeyBIR(HINSTANCE instance, HWND parent, const char *caption, const Ke
         FreeBraxial(&braxial);
         if (removed)
             return true;
-        return FailWith(parent, caption, kTextKeyError, error);
+        return FailWith(parent, caption, IDS_ERROR_PROCESSING_KEY, error);
     }
 
     DWORD freeSpace = 0;
     if (!key.WriteBIR(key.reader, 0, nullptr, &freeSpace)) {
         error = GetLastError();
         FreeBraxial(&braxial);
-        return FailWith(parent, caption, kTextKeyError, error);
+        return FailWith(parent, caption, IDS_ERROR_PROCESSING_KEY, error);
     }
     // The old record's space is reused; compared in 64 bits so that no sum wraps round.
     if (static_cast<unsigned long long>(freeSpace) + currentSize < newSize) {
         FreeBraxial(&braxial);
-        return FailWith(parent, caption, kTextNoSpace, kKeyNoMemory);
+        return FailWith(parent, caption, IDS_KEY_NO_SPACE, kKeyNoMemory);
     }
 
     BYTE *buffer = static_cast<BYTE *>(std::malloc(newSize));
     if (buffer == nullptr) {
         FreeBraxial(&braxial);
-        return FailWith(parent, caption, kTextInternal, ERROR_NOT_ENOUGH_MEMORY);
+        return FailWith(parent, caption, IDS_INTERNAL_ERROR, ERROR_NOT_ENOUGH_MEMORY);
     }
     DWORD copied = newSize;
     if (!braxial.BioGetBIR_GUI(GetLanguageModule(), parent, buffer, &copied, 1)) {
         error = GetLastError();
         std::free(buffer);
         FreeBraxial(&braxial);
-        return FailWith(parent, caption, kTextKeyError, error);
+        return FailWith(parent, caption, IDS_ERROR_PROCESSING_KEY, error);
     }
     bool written = RunWorker(instance, parent, key, WriteWorker, buffer, &copied, &error);
     std::free(buffer);
     FreeBraxial(&braxial);
     if (written)
         return true;
-    return FailWith(parent, caption, kTextKeyError, error);
+    return FailWith(parent, caption, IDS_ERROR_PROCESSING_KEY, error);
 }
