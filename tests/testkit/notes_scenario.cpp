@@ -178,10 +178,13 @@ bool NotesScenario::ReadRecord(int key, NotesKeyRecord *record, std::string *idB
 
 void NotesScenario::Start(int build, const std::string &ownId, const std::string &extra)
 {
-    std::string ini = "[Notes]\r\nDirectory=" + dir_.path() + "\r\nKeyFileName=" + ownId +
-                      "\r\nEXTMGR_ADDINS=Tolvik.dll\r\n" + extra;
+    std::string ini = "[Notes]\r\nDirectory=" + dir_.path() + "\r\nKeyFileName=" + ownId + "\r\n";
+    if (!extensions.empty())
+        ini += "EXTMGR_ADDINS=" + extensions + "\r\n";
+    ini += extra;
     WriteFileBytes(ini_, ini);
-    std::string command = "\"" + ExeDir() + "notes.exe\" -ini \"" + ini_ + "\" -log \"" + hostLog_ + "\"";
+    std::string folder = clientFolder.empty() ? ExeDir() : clientFolder;
+    std::string command = "\"" + folder + "notes.exe\" -ini \"" + ini_ + "\" -log \"" + hostLog_ + "\"";
     if (build >= 0)
         command += " -build " + std::to_string(build);
     process_ = StartProcess(command);
@@ -265,6 +268,17 @@ bool NotesScenario::WaitStatus(const std::string &part, DWORD timeoutMs) const
         PumpMessages(50);
     }
     return true;
+}
+
+void NotesScenario::Keys(std::initializer_list<BYTE> keys) const
+{
+    SetForegroundWindow(main_);
+    PumpMessages(200);
+    for (BYTE key : keys) {
+        keybd_event(key, 0, 0, 0);
+        keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+        PumpMessages(250);
+    }
 }
 
 bool NotesScenario::AnswerClientPrompt(const char *password)

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 
 #include "testkit.h"
@@ -44,7 +45,12 @@ public:
     // The Key's record as the Key holds it now (needs its PIN).
     bool ReadRecord(int key, NotesKeyRecord *record, std::string *idBytes = nullptr);
 
-    // Writes notes.ini (Directory = the folder, KeyFileName = `ownId`, EXTMGR_ADDINS=Tolvik.dll
+    // Where Start finds notes.exe (with a trailing backslash; empty: beside the test program), and
+    // what it names in EXTMGR_ADDINS (empty: no such line). Set before Start.
+    std::string clientFolder;
+    std::string extensions = "Tolvik.dll";
+
+    // Writes notes.ini (Directory = the folder, KeyFileName = `ownId`, EXTMGR_ADDINS=extensions
     // and `extra` lines) and starts the client for `build`.
     void Start(int build, const std::string &ownId, const std::string &extra = "");
     DWORD pid() const { return pid_; }
@@ -68,6 +74,8 @@ public:
     HWND WaitMain();
     std::string Status() const;
     bool WaitStatus(const std::string &part, DWORD timeoutMs = kWait) const;
+    // Presses and releases each key in turn at the main window, as a user at the keyboard.
+    void Keys(std::initializer_list<BYTE> keys) const;
     // Answers the client's own prompt "Enter Password".
     bool AnswerClientPrompt(const char *password);
 
