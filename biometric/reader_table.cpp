@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "bio_backend.h"
+#include "bio_exports.h"
 #include "bioapi_backend.h"
 #include "bir_string.h"
 #include "haapi_backend.h"

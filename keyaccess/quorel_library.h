@@ -43,6 +43,20 @@ typedef QBOOL(__stdcall *PFN_ChangeIssuerKey)(DWORD h, const BYTE *oldKey, const
 typedef QBOOL(__stdcall *PFN_FormatCard)(DWORD h, const char *pin, const char *label);
 typedef QBOOL(__stdcall *PFN_UnformatCard)(DWORD h);
 
+// What InitCard answers about the Key in a reader: 1 or more when a PIN is needed (the value is the
+// attempts left), otherwise one of these. Any other negative value is an unidentified error.
+enum InitCardResult : int {
+    kInitCardBlocked = 0,         // the PIN is blocked
+    kInitCardNoKey = -1,          // no Key in the reader
+    kInitCardNotFormatted = -2,   // a Key that was never formatted
+    kInitCardKeyError = -3,       // an error with the Key
+    kInitCardTriesUnknown = -4,   // a PIN is needed, attempts left unknown: taken as kInitCardDefaultTries
+    kInitCardUnchanged = -5,      // nothing new about a Key already known (closed with flag 1)
+    kInitCardKeyFailure = -6,     // an error with the Key
+    kInitCardFinallyBlocked = -7, // blocked for good
+};
+constexpr int kInitCardDefaultTries = 3;
+
 // X-list of the entry points in the order they are resolved.
 #define QUOREL_ENTRY_POINTS(X)                                                                  \
     X(EnumReaders) X(InitReader) X(CloseReader) X(InitCard) X(CloseCard) X(VerifyPIN)           \

@@ -273,7 +273,7 @@ void CSmartKey::UpdateReaders()
         std::memset(r, 0, sizeof *r);
         CopyCut(r->name, sizeof r->name, name);
         r->state = csAbsent;
-        r->tries = 3;
+        r->tries = kInitCardDefaultTries;
         r->h = m_lib.InitReader(r->name);
         r->present = TRUE;
         r->index = static_cast<DWORD>(count);
@@ -287,7 +287,7 @@ void CSmartKey::UpdateReaders()
             ++i;
             continue;
         }
-        if (r->ret != -1)
+        if (r->ret != kInitCardNoKey)
             EvKeyRemoved(r);
         EvReaderChanged(r->name, 0);
         if (m_current == r)
@@ -339,19 +339,19 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
         LogMessage(kLogDetail, "cm - ProcessReader:", "analizing ret value = %d [%X]", static_cast<int>(ret),
                    static_cast<unsigned>(GetCurrentThreadId()));
         DWORD error = GetLastError();
-        if (ret == -4)
-            ret = 3;
+        if (ret == kInitCardTriesUnknown)
+            ret = kInitCardDefaultTries;
         r->ret = ret;
         r->init_error = error;
 
         switch (ret) {
-        case -5:
+        case kInitCardUnchanged:
             if (r->state != csAbsent)
                 return false;
             LogMessage(kLogDetail, "cm - ProcessReader:", "-5, on [csAbsent]'ed Key, doing InitCard again...");
             m_lib.CloseCard(r->h, 0);
             continue;
-        case -1:
+        case kInitCardNoKey:
             std::memset(r->pin, 0, sizeof r->pin);
             if (r->state != csAbsent) {
                 r->count = 0;
@@ -359,8 +359,8 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
                 EvKeyRemoved(r);
             }
             return false;
-        case -3:
-        case -6:
+        case kInitCardKeyError:
+        case kInitCardKeyFailure:
             RefreshKeyInfo(index);
             std::memset(r->pin, 0, sizeof r->pin);
             m_lib.CloseCard(r->h, 1);
@@ -368,7 +368,7 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
             LoadResString(IDS_KEY_UNKNOWN_ERROR, r->op_text, sizeof r->op_text);
             EvKeyError(r);
             return true;
-        case 0:
+        case kInitCardBlocked:
             RefreshKeyInfo(index);
             SetState(r, csBlocked);
             LoadResString(IDS_KEY_BLOCKED, r->op_text, sizeof r->op_text);
@@ -377,14 +377,14 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
             m_lib.CloseCard(r->h, 1);
             EvKeyError(r);
             return false;
-        case -7:
+        case kInitCardFinallyBlocked:
             RefreshKeyInfo(index);
             SetState(r, csFinallyBlocked);
             m_lib.CloseCard(r->h, 1);
             LoadResString(IDS_KEY_FINALLY_BLOCKED, r->op_text, sizeof r->op_text);
             EvKeyError(r);
             return false;
-        case -2:
+        case kInitCardNotFormatted:
             RefreshKeyInfo(index);
             SetState(r, csNotFormatted);
             LoadResString(IDS_KEY_NOT_FORMATTED, r->op_text, sizeof r->op_text);
@@ -422,9 +422,9 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
         if (pin[0] != 0) {
             ++r->count;
             LONG tries = m_lib.InitCard(r->h, m_appId);
-            r->tries = tries == -4 ? 3 : tries;
+            r->tries = tries == kInitCardTriesUnknown ? kInitCardDefaultTries : tries;
             m_lib.CloseCard(r->h, 0);
-            if (r->tries == 0)
+            if (r->tries == kInitCardBlocked)
                 continue;  // the refusal used the last try: the next InitCard finds it blocked
         }
         if (EvNeedPIN(r))

@@ -10,11 +10,6 @@
 #include "text_ids.h"
 #include "texts.h"
 
-const char *const kBraxialExportNames[kBraxialExportCount] = {
-    "BioEnumReaders", "BioInitReader",  "BioCloseReader",    "BioVerifyBIR",      "BioGetBIR_GUI",
-    "BioVerifyBIR_GUI", "BioCaptureBIR", "BioCompareBIRS", "BioCaptureBIR_GUI", "BioGetBIR",
-};
-
 namespace {
 
 constexpr DWORD kKeyNoMemory = 0x80100006;  // the smart-card subsystem's "not enough memory"
@@ -89,19 +84,14 @@ bool LoadBraxial(BraxialLibrary *library)
     HMODULE module = LoadProductLibrary("Braxial.dll");
     if (module == nullptr)
         return false;
-    for (int i = 0; i < kBraxialExportCount; ++i) {
-        library->exports[i] = GetProcAddress(module, kBraxialExportNames[i]);
-        if (library->exports[i] == nullptr) {
-            DWORD error = GetLastError();
-            FreeLibrary(module);
-            std::memset(library, 0, sizeof *library);
-            SetLastError(error);
-            return false;
-        }
+    if (!ResolveBraxialApi(module, &library->api)) {
+        DWORD error = GetLastError();
+        FreeLibrary(module);
+        std::memset(library, 0, sizeof *library);
+        SetLastError(error);
+        return false;
     }
     library->module = module;
-    library->BioGetBIR_GUI = reinterpret_cast<PFN_BioGetBIR_GUI>(reinterpret_cast<void *>(library->exports[4]));
-    library->BioVerifyBIR_GUI = reinterpret_cast<PFN_BioVerifyBIR_GUI>(reinterpret_cast<void *>(library->exports[5]));
     return true;
 }
 
@@ -146,7 +136,7 @@ bool VerifyKeyBIR(HINSTANCE instance, HWND parent, const char *caption, const Ke
     }
 
     LogMessage(kLogMilestone, context, "BIOVerifyBIR");
-    BOOL verified = braxial.BioVerifyBIR_GUI(GetLanguageModule(), parent, buffer, size, nullptr, nullptr);
+    BOOL verified = braxial.api.BioVerifyBIR_GUI(GetLanguageModule(), parent, buffer, size, nullptr, nullptr);
     error = GetLastError();
     std::free(buffer);
     FreeBraxial(&braxial);
@@ -169,8 +159,8 @@ bool ChangeKeyBIR(HINSTANCE instance, HWND parent, const char *caption, const Ke
     if (!LoadBraxial(&braxial))
         return FailWith(parent, caption, IDS_ERROR_LOADING_MODULE, GetLastError());
 
-    DWORD newSize = 0;
-    if (!braxial.BioGetBIR_GUI(GetLanguageModule(), parent, nullptr, &newSize, currentSize != 0 ? 1 : 0)) {
+    uint32_t newSize = 0;
+    if (!braxial.api.BioGetBIR_GUI(GetLanguageModule(), parent, nullptr, &newSize, currentSize != 0 ? 1 : 0)) {
         DWORD error = GetLastError();
         FreeBraxial(&braxial);
         SetLastError(error);
@@ -204,14 +194,15 @@ bool ChangeKeyBIR(HINSTANCE instance, HWND parent, const char *caption, const Ke
         FreeBraxial(&braxial);
         return FailWith(parent, caption, IDS_INTERNAL_ERROR, ERROR_NOT_ENOUGH_MEMORY);
     }
-    DWORD copied = newSize;
-    if (!braxial.BioGetBIR_GUI(GetLanguageModule(), parent, buffer, &copied, 1)) {
+    uint32_t copied = newSize;
+    if (!braxial.api.BioGetBIR_GUI(GetLanguageModule(), parent, buffer, &copied, 1)) {
         error = GetLastError();
         std::free(buffer);
         FreeBraxial(&braxial);
         return FailWith(parent, caption, IDS_ERROR_PROCESSING_KEY, error);
     }
-    bool written = RunWorker(instance, parent, key, WriteWorker, buffer, &copied, &error);
+    DWORD length = copied;
+    bool written = RunWorker(instance, parent, key, WriteWorker, buffer, &length, &error);
     std::free(buffer);
     FreeBraxial(&braxial);
     if (written)

@@ -5,27 +5,18 @@
 
 #include <windows.h>
 
+#include "braxial_api.h"
 #include "key_bir.h"
 
-// The two Braxial exports the binding calls.
-typedef BOOL(__stdcall *PFN_BioGetBIR_GUI)(HMODULE resources, HWND parent, BYTE *buffer, DWORD *size, int mode);
-typedef BOOL(__stdcall *PFN_BioVerifyBIR_GUI)(HMODULE resources, HWND parent, const BYTE *stored, DWORD storedLength,
-                                              BYTE *captured, DWORD *capturedSize);
-
-constexpr int kBraxialExportCount = 10;
-
+// Braxial.dll while one operation runs: the module and its exports, typed.
 struct BraxialLibrary {
     HMODULE module;
-    FARPROC exports[kBraxialExportCount];  // in the order they are looked up
-    PFN_BioGetBIR_GUI BioGetBIR_GUI;
-    PFN_BioVerifyBIR_GUI BioVerifyBIR_GUI;
+    BraxialApi api;
 };
 
-// Names of the exports, in the order they are looked up.
-extern const char *const kBraxialExportNames[kBraxialExportCount];
-
-// Loads Braxial.dll and looks up its ten exports in order. When the library or any export is
-// missing it frees the library, clears the table, keeps the thread's last error and fails.
+// Loads Braxial.dll and looks up its ten exports by name, in the order of BRAXIAL_EXPORTS. When
+// the library or any export is missing it frees the library, clears the table, keeps the thread's
+// last error and fails.
 bool LoadBraxial(BraxialLibrary *library);
 void FreeBraxial(BraxialLibrary *library);
 

@@ -450,29 +450,29 @@ int __stdcall InitCard(DWORD h, DWORD appId)
     lock.card();
     if (lock.failed()) {
         lock.fail();
-        return lock.result() != 0 ? lock.result() : -3;
+        return lock.result() != 0 ? lock.result() : kInitCardKeyError;
     }
     Opener *o = OpenerOf(h);
     if (o == nullptr) {
         lock.setError(ERROR_INVALID_HANDLE);
-        return -3;
+        return kInitCardKeyError;
     }
     SimReader *r = ReaderBySerial(o->serial);
     if (r == nullptr) {
         o->open = 0;
         lock.setError(kReaderUnavailable);
-        return -1;
+        return kInitCardNoKey;
     }
     SimKey *k = KeyByNumber(r->key);
     if (k == nullptr) {
         o->open = 0;
         o->known = 0;
         lock.setError(kRemovedCard);
-        return -1;
+        return kInitCardNoKey;
     }
     if (o->known && o->key == r->key && o->generation == k->generation) {
         lock.setError(0);
-        return -5;
+        return kInitCardUnchanged;
     }
     o->open = 1;
     o->verified = 0;
@@ -482,13 +482,13 @@ int __stdcall InitCard(DWORD h, DWORD appId)
     o->app = appId;
     lock.setError(0);
     if (!k->s.formatted)
-        return -2;
+        return kInitCardNotFormatted;
     if (k->s.finallyBlocked)
-        return -7;
+        return kInitCardFinallyBlocked;
     if (k->s.tries <= 0)
-        return 0;
+        return kInitCardBlocked;
     if (k->s.pin[0] == 0)
-        return -4;  // no PIN set: the tries are not known
+        return kInitCardTriesUnknown;  // no PIN set: the tries are not known
     return k->s.tries;
 }
 

@@ -83,16 +83,7 @@ void BraxialTest::LoadBraxial()
     ASSERT_TRUE(testkit::WriteFileBytes(kLogPath, "5"));
     braxial_ = LoadProductLibrary("Braxial.dll");
     ASSERT_NE(nullptr, braxial_);
-    Resolve(braxial_, "BioEnumReaders", api_.EnumReaders);
-    Resolve(braxial_, "BioInitReader", api_.InitReader);
-    Resolve(braxial_, "BioCloseReader", api_.CloseReader);
-    Resolve(braxial_, "BioGetBIR", api_.GetBIR);
-    Resolve(braxial_, "BioVerifyBIR", api_.VerifyBIR);
-    Resolve(braxial_, "BioCaptureBIR", api_.CaptureBIR);
-    Resolve(braxial_, "BioCompareBIRS", api_.CompareBIRS);
-    Resolve(braxial_, "BioGetBIR_GUI", api_.GetBIR_GUI);
-    Resolve(braxial_, "BioCaptureBIR_GUI", api_.CaptureBIR_GUI);
-    Resolve(braxial_, "BioVerifyBIR_GUI", api_.VerifyBIR_GUI);
+    ASSERT_TRUE(ResolveBraxialApi(braxial_, &api_));
 }
 
 void BraxialTest::UnloadBraxial()
@@ -112,7 +103,7 @@ std::vector<std::string> BraxialTest::ReaderNames()
 {
     std::vector<std::string> names;
     for (uint32_t i = 0;; ++i) {
-        const char *name = api_.EnumReaders(i);
+        const char *name = api_.BioEnumReaders(i);
         if (name == nullptr)
             break;
         names.push_back(name);
@@ -122,7 +113,7 @@ std::vector<std::string> BraxialTest::ReaderNames()
 
 namespace {
 
-std::string TwoCalls(BOOL(__stdcall *call)(ReaderHandle *, uint8_t *, uint32_t *), ReaderHandle *handle)
+std::string TwoCalls(PFN_BioGetBIR call, ReaderHandle *handle)
 {
     uint32_t size = 0;
     SetLastError(0xdeadbeef);
@@ -140,21 +131,21 @@ std::string TwoCalls(BOOL(__stdcall *call)(ReaderHandle *, uint8_t *, uint32_t *
 
 std::string BraxialTest::Enrol(const char *reader)
 {
-    ReaderHandle *handle = api_.InitReader(reader);
+    ReaderHandle *handle = api_.BioInitReader(reader);
     if (handle == nullptr)
         return std::string();
-    std::string bir = TwoCalls(api_.GetBIR, handle);
-    api_.CloseReader(handle);
+    std::string bir = TwoCalls(api_.BioGetBIR, handle);
+    api_.BioCloseReader(handle);
     return bir;
 }
 
 std::string BraxialTest::Capture(const char *reader)
 {
-    ReaderHandle *handle = api_.InitReader(reader);
+    ReaderHandle *handle = api_.BioInitReader(reader);
     if (handle == nullptr)
         return std::string();
-    std::string bir = TwoCalls(api_.CaptureBIR, handle);
-    api_.CloseReader(handle);
+    std::string bir = TwoCalls(api_.BioCaptureBIR, handle);
+    api_.BioCloseReader(handle);
     return bir;
 }
 

@@ -13,28 +13,13 @@
 #include <vector>
 
 #include "bio_backend.h"
+#include "braxial_api.h"
 #include "sim_bioapi.h"
 #include "sim_haapi.h"
 
 namespace braxialtest {
 
 constexpr DWORD kWindowWait = 10000;
-
-// Braxial's exports, typed.
-struct BraxialApi {
-    const char *(__stdcall *EnumReaders)(uint32_t index);
-    ReaderHandle *(__stdcall *InitReader)(const char *name);
-    BOOL(__stdcall *CloseReader)(ReaderHandle *handle);
-    BOOL(__stdcall *GetBIR)(ReaderHandle *handle, uint8_t *buffer, uint32_t *size);
-    BOOL(__stdcall *VerifyBIR)(ReaderHandle *handle, const uint8_t *stored, uint32_t length);
-    BOOL(__stdcall *CaptureBIR)(ReaderHandle *handle, uint8_t *buffer, uint32_t *size);
-    BOOL(__stdcall *CompareBIRS)(const uint8_t *captured, uint32_t capturedLength, const uint8_t *stored,
-                                 uint32_t storedLength);
-    BOOL(__stdcall *GetBIR_GUI)(HMODULE resources, HWND parent, uint8_t *buffer, uint32_t *size, int mode);
-    BOOL(__stdcall *CaptureBIR_GUI)(HMODULE resources, HWND parent, uint8_t *buffer, uint32_t *size);
-    BOOL(__stdcall *VerifyBIR_GUI)(HMODULE resources, HWND parent, const uint8_t *stored, uint32_t length,
-                                   uint8_t *buffer, uint32_t *size);
-};
 
 // The stand-ins' controls, typed.
 struct BioApiSim {
@@ -87,7 +72,7 @@ protected:
     HMODULE braxial_ = nullptr;
     HMODULE bioapi_ = nullptr;
     HMODULE haapi_ = nullptr;
-    BraxialApi api_ = {};
+    BraxialApi api_ = {};  // Braxial's exports, typed
     BioApiSim bio_ = {};
     HaApiSim ha_ = {};
 };

@@ -22,7 +22,7 @@ protected:
     {
         bio_.AddModule(&module);
         LoadBraxial();
-        ASSERT_NE(nullptr, api_.EnumReaders(0));
+        ASSERT_NE(nullptr, api_.BioEnumReaders(0));
     }
 };
 
@@ -51,41 +51,41 @@ TEST_F(BioApiBackEnd, AnInconsistentPurposeIsLoggedAsSuch)
 TEST_F(BioApiBackEnd, WhenEveryPurposeFailsTheEnrolmentFailsWithSizeZero)
 {
     Use(Module("Bio Reader A", 1, kAllOperations, 0));
-    ReaderHandle *handle = api_.InitReader("Bio Reader A");
+    ReaderHandle *handle = api_.BioInitReader("Bio Reader A");
     ASSERT_NE(nullptr, handle);
     uint32_t size = 1234;
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(api_.GetBIR(handle, nullptr, &size));
+    EXPECT_FALSE(api_.BioGetBIR(handle, nullptr, &size));
     EXPECT_EQ(0u, size);
     EXPECT_EQ(1359u, GetLastError());
     EXPECT_EQ(6u, bio_.CallCount("BioAPI_Enroll"));
     EXPECT_EQ(7u, Count(Log(), "Error in BioAPI_Enroll"));
-    EXPECT_TRUE(api_.CloseReader(handle));
+    EXPECT_TRUE(api_.BioCloseReader(handle));
 }
 
 TEST_F(BioApiBackEnd, AModuleWithoutEnrollIsNeverAskedToEnrol)
 {
     Use(Module("Bio Reader A", 1, BioAPI_CAPTURE | BioAPI_VERIFYMATCH));
-    ReaderHandle *handle = api_.InitReader("Bio Reader A");
+    ReaderHandle *handle = api_.BioInitReader("Bio Reader A");
     ASSERT_NE(nullptr, handle);
     uint32_t size = 0;
-    EXPECT_FALSE(api_.GetBIR(handle, nullptr, &size));
+    EXPECT_FALSE(api_.BioGetBIR(handle, nullptr, &size));
     EXPECT_EQ(0u, bio_.CallCount("BioAPI_Enroll"));
-    api_.CloseReader(handle);
+    api_.BioCloseReader(handle);
 }
 
 TEST_F(BioApiBackEnd, TheTwoCallProtocolReportsWritesAndRefuses)
 {
     Use(Module("ABC", 1));
-    ReaderHandle *handle = api_.InitReader("ABC");
+    ReaderHandle *handle = api_.BioInitReader("ABC");
     ASSERT_NE(nullptr, handle);
     uint8_t buffer[128];
     uint32_t size = sizeof buffer;
     // A buffer before any enrolment: nothing is held.
-    EXPECT_FALSE(api_.GetBIR(handle, buffer, &size));
+    EXPECT_FALSE(api_.BioGetBIR(handle, buffer, &size));
     size = 0;
     SetLastError(0xdeadbeef);
-    ASSERT_TRUE(api_.GetBIR(handle, nullptr, &size));
+    ASSERT_TRUE(api_.BioGetBIR(handle, nullptr, &size));
     EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY), GetLastError());
     // "1 BioAPI", N, the name, the 16-byte header, the data (6 + 4 + 3 bytes from the stand-in).
     const uint32_t total = 12 + 3 + 16 + 13;
@@ -93,17 +93,17 @@ TEST_F(BioApiBackEnd, TheTwoCallProtocolReportsWritesAndRefuses)
     std::memset(buffer, 0xAA, sizeof buffer);
     uint32_t shortSize = total - 1;
     SetLastError(0xdeadbeef);
-    EXPECT_TRUE(api_.GetBIR(handle, buffer, &shortSize));
+    EXPECT_TRUE(api_.BioGetBIR(handle, buffer, &shortSize));
     EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY), GetLastError());
     EXPECT_EQ(0xAA, buffer[0]);
     SetLastError(0xdeadbeef);
-    EXPECT_TRUE(api_.GetBIR(handle, buffer, &size));
+    EXPECT_TRUE(api_.BioGetBIR(handle, buffer, &size));
     EXPECT_EQ(0u, GetLastError());
     EXPECT_EQ(0, std::memcmp(buffer, "1 BioAPI\x03\0\0\0ABC", 15));
     EXPECT_EQ(0xAA, buffer[total]);
     EXPECT_EQ(1u, bio_.CallCount("BioAPI_Enroll"));
     EXPECT_NE(std::string::npos, Log().find("Error: buffer size is too small.\nThis size of buffer needed :44"));
-    api_.CloseReader(handle);
+    api_.BioCloseReader(handle);
 }
 
 TEST_F(BioApiBackEnd, ASignedRecordCarriesItsSignature)
@@ -113,10 +113,10 @@ TEST_F(BioApiBackEnd, ASignedRecordCarriesItsSignature)
     ASSERT_EQ(44u + 4 + 2, bir.size());
     EXPECT_EQ(std::string("\x02\0\0\0SG", 6), bir.substr(44));
     // The signed template still verifies against a live sample of the same finger.
-    ReaderHandle *handle = api_.InitReader("ABC");
+    ReaderHandle *handle = api_.BioInitReader("ABC");
     ASSERT_NE(nullptr, handle);
-    EXPECT_EQ(1, api_.VerifyBIR(handle, Bytes(bir), Size(bir)));
-    api_.CloseReader(handle);
+    EXPECT_EQ(1, api_.BioVerifyBIR(handle, Bytes(bir), Size(bir)));
+    api_.BioCloseReader(handle);
 }
 
 TEST_F(BioApiBackEnd, VerifyMatchesTheSameFingerOnly)
@@ -124,30 +124,30 @@ TEST_F(BioApiBackEnd, VerifyMatchesTheSameFingerOnly)
     Use(Module("Bio Reader A", 1));
     std::string stored = Enrol("Bio Reader A");
     ASSERT_FALSE(stored.empty());
-    ReaderHandle *handle = api_.InitReader("Bio Reader A");
+    ReaderHandle *handle = api_.BioInitReader("Bio Reader A");
     ASSERT_NE(nullptr, handle);
     SetLastError(0xdeadbeef);
-    EXPECT_EQ(1, api_.VerifyBIR(handle, Bytes(stored), Size(stored)));
+    EXPECT_EQ(1, api_.BioVerifyBIR(handle, Bytes(stored), Size(stored)));
     EXPECT_EQ(0u, GetLastError());
     EXPECT_EQ(1u, bio_.CallCount("BioAPI_Process"));
     EXPECT_EQ(1u, bio_.CallCount("BioAPI_VerifyMatch"));
     bio_.SetFinger(2);
     SetLastError(0xdeadbeef);
-    EXPECT_EQ(0, api_.VerifyBIR(handle, Bytes(stored), Size(stored)));
+    EXPECT_EQ(0, api_.BioVerifyBIR(handle, Bytes(stored), Size(stored)));
     EXPECT_EQ(0xdeadbeefu, GetLastError());
     EXPECT_EQ(0u, Count(Log(), "Error in BioAPI_VerifyMatch"));
-    api_.CloseReader(handle);
+    api_.BioCloseReader(handle);
 }
 
 TEST_F(BioApiBackEnd, AProcessedCaptureIsUsedWithoutProcessing)
 {
     Use(Module("Bio Reader A", 1, kAllOperations, 1u << 1, 4));
     std::string stored = Enrol("Bio Reader A");
-    ReaderHandle *handle = api_.InitReader("Bio Reader A");
+    ReaderHandle *handle = api_.BioInitReader("Bio Reader A");
     ASSERT_NE(nullptr, handle);
-    EXPECT_EQ(1, api_.VerifyBIR(handle, Bytes(stored), Size(stored)));
+    EXPECT_EQ(1, api_.BioVerifyBIR(handle, Bytes(stored), Size(stored)));
     EXPECT_EQ(0u, bio_.CallCount("BioAPI_Process"));
-    api_.CloseReader(handle);
+    api_.BioCloseReader(handle);
 }
 
 TEST_F(BioApiBackEnd, WithoutCaptureButWithVerifyTheModuleVerifiesItself)
@@ -155,29 +155,29 @@ TEST_F(BioApiBackEnd, WithoutCaptureButWithVerifyTheModuleVerifiesItself)
     Use(Module("Bio Reader A", 1, BioAPI_ENROLL | BioAPI_VERIFY));
     std::string stored = Enrol("Bio Reader A");
     ASSERT_FALSE(stored.empty());
-    ReaderHandle *handle = api_.InitReader("Bio Reader A");
+    ReaderHandle *handle = api_.BioInitReader("Bio Reader A");
     ASSERT_NE(nullptr, handle);
-    EXPECT_EQ(1, api_.VerifyBIR(handle, Bytes(stored), Size(stored)));
+    EXPECT_EQ(1, api_.BioVerifyBIR(handle, Bytes(stored), Size(stored)));
     EXPECT_EQ(0u, bio_.CallCount("BioAPI_Capture"));
     EXPECT_EQ(1u, bio_.CallCount("BioAPI_Verify"));
     // Nor can it capture.
     uint32_t size = 0;
-    EXPECT_FALSE(api_.CaptureBIR(handle, nullptr, &size));
+    EXPECT_FALSE(api_.BioCaptureBIR(handle, nullptr, &size));
     EXPECT_EQ(0u, bio_.CallCount("BioAPI_Capture"));
-    api_.CloseReader(handle);
+    api_.BioCloseReader(handle);
 }
 
 TEST_F(BioApiBackEnd, WithCaptureButWithoutVerifyMatchItCapturesAndStillVerifies)
 {
     Use(Module("Bio Reader A", 1, BioAPI_CAPTURE | BioAPI_ENROLL | BioAPI_VERIFY));
     std::string stored = Enrol("Bio Reader A");
-    ReaderHandle *handle = api_.InitReader("Bio Reader A");
+    ReaderHandle *handle = api_.BioInitReader("Bio Reader A");
     ASSERT_NE(nullptr, handle);
-    EXPECT_EQ(1, api_.VerifyBIR(handle, Bytes(stored), Size(stored)));
+    EXPECT_EQ(1, api_.BioVerifyBIR(handle, Bytes(stored), Size(stored)));
     EXPECT_EQ(1u, bio_.CallCount("BioAPI_Capture"));
     EXPECT_EQ(1u, bio_.CallCount("BioAPI_Verify"));
     EXPECT_EQ(0u, bio_.CallCount("BioAPI_VerifyMatch"));
-    api_.CloseReader(handle);
+    api_.BioCloseReader(handle);
 }
 
 TEST_F(BioApiBackEnd, WithNeitherVerifyMatchNorVerifyNothingMatches)
@@ -187,11 +187,11 @@ TEST_F(BioApiBackEnd, WithNeitherVerifyMatchNorVerifyNothingMatches)
     ASSERT_FALSE(stored.empty());
     std::string sample = Capture("Bio Reader A");
     ASSERT_FALSE(sample.empty());
-    ReaderHandle *handle = api_.InitReader("Bio Reader A");
+    ReaderHandle *handle = api_.BioInitReader("Bio Reader A");
     ASSERT_NE(nullptr, handle);
-    EXPECT_EQ(0, api_.VerifyBIR(handle, Bytes(stored), Size(stored)));
-    api_.CloseReader(handle);
-    EXPECT_EQ(0, api_.CompareBIRS(Bytes(sample), Size(sample), Bytes(stored), Size(stored)));
+    EXPECT_EQ(0, api_.BioVerifyBIR(handle, Bytes(stored), Size(stored)));
+    api_.BioCloseReader(handle);
+    EXPECT_EQ(0, api_.BioCompareBIRS(Bytes(sample), Size(sample), Bytes(stored), Size(stored)));
     EXPECT_EQ(0u, bio_.CallCount("BioAPI_Verify"));
     EXPECT_EQ(0u, bio_.CallCount("BioAPI_VerifyMatch"));
 }
@@ -207,9 +207,9 @@ TEST_F(BioApiBackEnd, ACapturedSampleComparesWithTheTemplateOfTheSameFinger)
     ASSERT_FALSE(same.empty());
     ASSERT_FALSE(other.empty());
     SetLastError(0xdeadbeef);
-    EXPECT_EQ(1, api_.CompareBIRS(Bytes(same), Size(same), Bytes(stored), Size(stored)));
+    EXPECT_EQ(1, api_.BioCompareBIRS(Bytes(same), Size(same), Bytes(stored), Size(stored)));
     EXPECT_EQ(0u, GetLastError());
-    EXPECT_EQ(0, api_.CompareBIRS(Bytes(other), Size(other), Bytes(stored), Size(stored)));
+    EXPECT_EQ(0, api_.BioCompareBIRS(Bytes(other), Size(other), Bytes(stored), Size(stored)));
     EXPECT_NE(std::string::npos, Log().find("returned 1"));
     EXPECT_EQ(0u, bio_.AttachedCount());
 }
@@ -218,10 +218,10 @@ TEST_F(BioApiBackEnd, FailedEventsDoNotStopTheReaderFromOpening)
 {
     Use(Module("Bio Reader A", 1));
     bio_.FailNext("BioAPI_EnableEvents", 257);
-    ReaderHandle *handle = api_.InitReader("Bio Reader A");
+    ReaderHandle *handle = api_.BioInitReader("Bio Reader A");
     ASSERT_NE(nullptr, handle);
     EXPECT_NE(std::string::npos, Log().find("Error in BioAPI_EnableEvents"));
-    EXPECT_TRUE(api_.CloseReader(handle));
+    EXPECT_TRUE(api_.BioCloseReader(handle));
 }
 
 TEST_F(BioApiBackEnd, AFailedAttachUnloadsTheModuleAndMapsTheCode)
@@ -229,30 +229,30 @@ TEST_F(BioApiBackEnd, AFailedAttachUnloadsTheModuleAndMapsTheCode)
     Use(Module("Bio Reader A", 1));
     bio_.FailNext("BioAPI_ModuleAttach", 12);
     SetLastError(0xdeadbeef);
-    EXPECT_EQ(nullptr, api_.InitReader("Bio Reader A"));
+    EXPECT_EQ(nullptr, api_.BioInitReader("Bio Reader A"));
     EXPECT_EQ(1705u, GetLastError());
     EXPECT_EQ(1u, bio_.CallCount("BioAPI_ModuleUnload"));
     EXPECT_EQ(0u, bio_.LoadedCount());
     // The reader stays closed and can be opened afterwards.
-    ReaderHandle *handle = api_.InitReader("Bio Reader A");
+    ReaderHandle *handle = api_.BioInitReader("Bio Reader A");
     ASSERT_NE(nullptr, handle);
-    EXPECT_TRUE(api_.CloseReader(handle));
+    EXPECT_TRUE(api_.BioCloseReader(handle));
 }
 
 TEST_F(BioApiBackEnd, AFailedCaptureFailsTheVerificationWithTheMappedError)
 {
     Use(Module("Bio Reader A", 1));
     std::string stored = Enrol("Bio Reader A");
-    ReaderHandle *handle = api_.InitReader("Bio Reader A");
+    ReaderHandle *handle = api_.BioInitReader("Bio Reader A");
     ASSERT_NE(nullptr, handle);
     bio_.FailNext("BioAPI_Capture", 4353);
     SetLastError(0xdeadbeef);
-    EXPECT_EQ(0, api_.VerifyBIR(handle, Bytes(stored), Size(stored)));
+    EXPECT_EQ(0, api_.BioVerifyBIR(handle, Bytes(stored), Size(stored)));
     EXPECT_EQ(1359u, GetLastError());
     EXPECT_NE(std::string::npos,
               Log().find("Error in BioAPI_Capture, Error code:[4353] or [0x1101] \"BSP is unable to capture raw "
                          "samples from the device\""));
-    api_.CloseReader(handle);
+    api_.BioCloseReader(handle);
 }
 
 TEST_F(BioApiBackEnd, AnUnknownFrameworkCodeIsReportedAsUnknown)
@@ -260,7 +260,7 @@ TEST_F(BioApiBackEnd, AnUnknownFrameworkCodeIsReportedAsUnknown)
     Use(Module("Bio Reader A", 1));
     bio_.FailNext("BioAPI_ModuleLoad", 0x4242);
     SetLastError(0xdeadbeef);
-    EXPECT_EQ(nullptr, api_.InitReader("Bio Reader A"));
+    EXPECT_EQ(nullptr, api_.BioInitReader("Bio Reader A"));
     EXPECT_EQ(1359u, GetLastError());
     EXPECT_NE(std::string::npos, Log().find("Error in BioAPI_ModuleLoad, Error code:[16962] or [0x4242] \"Unknown error!\""));
 }
@@ -268,15 +268,15 @@ TEST_F(BioApiBackEnd, AnUnknownFrameworkCodeIsReportedAsUnknown)
 TEST_F(BioApiBackEnd, AStringThatIsNoBioApiBirIsRefused)
 {
     Use(Module("Bio Reader A", 1));
-    ReaderHandle *handle = api_.InitReader("Bio Reader A");
+    ReaderHandle *handle = api_.BioInitReader("Bio Reader A");
     ASSERT_NE(nullptr, handle);
     const std::string garbage = "1 BioAPI\xff\xff\xff\x7f";
     SetLastError(0xdeadbeef);
-    EXPECT_EQ(0, api_.VerifyBIR(handle, Bytes(garbage), Size(garbage)));
+    EXPECT_EQ(0, api_.BioVerifyBIR(handle, Bytes(garbage), Size(garbage)));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
     EXPECT_NE(std::string::npos, Log().find("Cannot convert string Bir to compatible form"));
     EXPECT_EQ(0u, bio_.CallCount("BioAPI_Capture"));
-    api_.CloseReader(handle);
+    api_.BioCloseReader(handle);
 }
 
 TEST_F(BioApiBackEnd, ARecordIsWrittenOnlyThroughTheReaderThatMadeIt)
@@ -284,43 +284,43 @@ TEST_F(BioApiBackEnd, ARecordIsWrittenOnlyThroughTheReaderThatMadeIt)
     SimBspModule b = Module("Bio Reader B", 2);
     bio_.AddModule(&b);
     Use(Module("Bio Reader A", 1));
-    ReaderHandle *a = api_.InitReader("Bio Reader A");
-    ReaderHandle *other = api_.InitReader("Bio Reader B");
+    ReaderHandle *a = api_.BioInitReader("Bio Reader A");
+    ReaderHandle *other = api_.BioInitReader("Bio Reader B");
     ASSERT_NE(nullptr, a);
     ASSERT_NE(nullptr, other);
     uint32_t size = 0;
-    ASSERT_TRUE(api_.GetBIR(a, nullptr, &size));
+    ASSERT_TRUE(api_.BioGetBIR(a, nullptr, &size));
     std::string buffer(size, '\x55');
     uint32_t given = size;
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(api_.CaptureBIR(other, reinterpret_cast<uint8_t *>(&buffer[0]), &given));
-    EXPECT_FALSE(api_.GetBIR(other, reinterpret_cast<uint8_t *>(&buffer[0]), &given));
+    EXPECT_FALSE(api_.BioCaptureBIR(other, reinterpret_cast<uint8_t *>(&buffer[0]), &given));
+    EXPECT_FALSE(api_.BioGetBIR(other, reinterpret_cast<uint8_t *>(&buffer[0]), &given));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
     EXPECT_EQ(std::string(size, '\x55'), buffer);
     SetLastError(0xdeadbeef);
-    EXPECT_TRUE(api_.GetBIR(a, reinterpret_cast<uint8_t *>(&buffer[0]), &given));
+    EXPECT_TRUE(api_.BioGetBIR(a, reinterpret_cast<uint8_t *>(&buffer[0]), &given));
     EXPECT_EQ(0u, GetLastError());
     EXPECT_EQ("Bio Reader A", buffer.substr(12, 12));
-    api_.CloseReader(a);
-    api_.CloseReader(other);
+    api_.BioCloseReader(a);
+    api_.BioCloseReader(other);
 }
 
 TEST_F(BioApiBackEnd, AFailedEnrolmentLeavesNoOlderRecordToWrite)
 {
     Use(Module("Bio Reader A", 1));
-    ReaderHandle *handle = api_.InitReader("Bio Reader A");
+    ReaderHandle *handle = api_.BioInitReader("Bio Reader A");
     ASSERT_NE(nullptr, handle);
     uint32_t size = 0;
-    ASSERT_TRUE(api_.GetBIR(handle, nullptr, &size));
+    ASSERT_TRUE(api_.BioGetBIR(handle, nullptr, &size));
     bio_.FailNext("BioAPI_GetBIRFromHandle", 2);
     uint32_t failedSize = 0;
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(api_.GetBIR(handle, nullptr, &failedSize));
+    EXPECT_FALSE(api_.BioGetBIR(handle, nullptr, &failedSize));
     EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY), GetLastError());
     std::string buffer(size, '\x55');
-    EXPECT_FALSE(api_.GetBIR(handle, reinterpret_cast<uint8_t *>(&buffer[0]), &size));
+    EXPECT_FALSE(api_.BioGetBIR(handle, reinterpret_cast<uint8_t *>(&buffer[0]), &size));
     EXPECT_EQ(std::string(size, '\x55'), buffer);
-    api_.CloseReader(handle);
+    api_.BioCloseReader(handle);
 }
 
 class HaApiBackEnd : public BraxialTest {
@@ -333,7 +333,7 @@ protected:
     void Start()
     {
         LoadBraxial();
-        ASSERT_NE(nullptr, api_.EnumReaders(0));
+        ASSERT_NE(nullptr, api_.BioEnumReaders(0));
     }
 };
 
@@ -354,16 +354,16 @@ TEST_F(HaApiBackEnd, VerifiesTheSameFingerAndPassesTheVendorsResultOn)
     Start();
     std::string stored = Enrol(SIMHAAPI_PALM_NAME);
     ASSERT_FALSE(stored.empty());
-    ReaderHandle *handle = api_.InitReader(SIMHAAPI_PALM_NAME);
+    ReaderHandle *handle = api_.BioInitReader(SIMHAAPI_PALM_NAME);
     ASSERT_NE(nullptr, handle);
     ha_.SetMatchResult(7);
     SetLastError(0xdeadbeef);
-    EXPECT_EQ(7, api_.VerifyBIR(handle, Bytes(stored), Size(stored)));
+    EXPECT_EQ(7, api_.BioVerifyBIR(handle, Bytes(stored), Size(stored)));
     EXPECT_EQ(0u, GetLastError());
     ha_.SetFinger(3);
-    EXPECT_EQ(0, api_.VerifyBIR(handle, Bytes(stored), Size(stored)));
+    EXPECT_EQ(0, api_.BioVerifyBIR(handle, Bytes(stored), Size(stored)));
     EXPECT_EQ(0u, ha_.OutstandingBlocks());
-    api_.CloseReader(handle);
+    api_.BioCloseReader(handle);
 }
 
 TEST_F(HaApiBackEnd, ABioApiStringIsRefusedWithInvalidParameter)
@@ -373,79 +373,79 @@ TEST_F(HaApiBackEnd, ABioApiStringIsRefusedWithInvalidParameter)
     Start();
     std::string bioStored = Enrol("Bio Reader A");
     ASSERT_FALSE(bioStored.empty());
-    ReaderHandle *handle = api_.InitReader(SIMHAAPI_FINGER_NAME);
+    ReaderHandle *handle = api_.BioInitReader(SIMHAAPI_FINGER_NAME);
     ASSERT_NE(nullptr, handle);
     SetLastError(0xdeadbeef);
-    EXPECT_EQ(0, api_.VerifyBIR(handle, Bytes(bioStored), Size(bioStored)));
+    EXPECT_EQ(0, api_.BioVerifyBIR(handle, Bytes(bioStored), Size(bioStored)));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
     EXPECT_EQ(0u, ha_.CallCount("capture"));
-    api_.CloseReader(handle);
+    api_.BioCloseReader(handle);
 }
 
 TEST_F(HaApiBackEnd, AUserCancelInTheVendorDialogFailsTheEnrolment)
 {
     Start();
-    ReaderHandle *handle = api_.InitReader(SIMHAAPI_FINGER_NAME);
+    ReaderHandle *handle = api_.BioInitReader(SIMHAAPI_FINGER_NAME);
     ASSERT_NE(nullptr, handle);
     ha_.CancelNext();
     uint32_t size = 99;
-    EXPECT_FALSE(api_.GetBIR(handle, nullptr, &size));
+    EXPECT_FALSE(api_.BioGetBIR(handle, nullptr, &size));
     EXPECT_EQ(0u, size);
     EXPECT_NE(std::string::npos,
               Log().find("Error in HAAPI_Enrollment, Error code:[788529169] or [0x2F000011] \"HAAPI_USERCANCEL\""));
     EXPECT_EQ(0u, ha_.OutstandingBlocks());
-    api_.CloseReader(handle);
+    api_.BioCloseReader(handle);
 }
 
 TEST_F(HaApiBackEnd, AFailedProcessReleasesTheCapture)
 {
     Start();
-    ReaderHandle *handle = api_.InitReader(SIMHAAPI_IRIS_NAME);
+    ReaderHandle *handle = api_.BioInitReader(SIMHAAPI_IRIS_NAME);
     ASSERT_NE(nullptr, handle);
     ha_.FailNext("process", HAAPI_GENERALERROR);
     uint32_t size = 0;
-    EXPECT_FALSE(api_.CaptureBIR(handle, nullptr, &size));
+    EXPECT_FALSE(api_.BioCaptureBIR(handle, nullptr, &size));
     EXPECT_NE(std::string::npos, Log().find("Error in HAAPI_Process"));
     EXPECT_EQ(0u, ha_.OutstandingBlocks());
-    api_.CloseReader(handle);
+    api_.BioCloseReader(handle);
 }
 
 TEST_F(HaApiBackEnd, ATemplateIsWrittenOnlyThroughTheReaderThatMadeIt)
 {
     Start();
-    ReaderHandle *finger = api_.InitReader(SIMHAAPI_FINGER_NAME);
-    ReaderHandle *palm = api_.InitReader(SIMHAAPI_PALM_NAME);
+    ReaderHandle *finger = api_.BioInitReader(SIMHAAPI_FINGER_NAME);
+    ReaderHandle *palm = api_.BioInitReader(SIMHAAPI_PALM_NAME);
     ASSERT_NE(nullptr, finger);
     ASSERT_NE(nullptr, palm);
     uint32_t size = 0;
-    ASSERT_TRUE(api_.GetBIR(finger, nullptr, &size));
+    ASSERT_TRUE(api_.BioGetBIR(finger, nullptr, &size));
     std::string buffer(64, '\x55');
     uint32_t given = 64;
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(api_.GetBIR(palm, reinterpret_cast<uint8_t *>(&buffer[0]), &given));
+    EXPECT_FALSE(api_.BioGetBIR(palm, reinterpret_cast<uint8_t *>(&buffer[0]), &given));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
     EXPECT_EQ(std::string(64, '\x55'), buffer);
     given = size;
     SetLastError(0xdeadbeef);
-    EXPECT_TRUE(api_.GetBIR(finger, reinterpret_cast<uint8_t *>(&buffer[0]), &given));
+    EXPECT_TRUE(api_.BioGetBIR(finger, reinterpret_cast<uint8_t *>(&buffer[0]), &given));
     EXPECT_EQ(0u, GetLastError());
     EXPECT_EQ(SIMHAAPI_FINGER_NAME, buffer.substr(28, std::strlen(SIMHAAPI_FINGER_NAME)));
     EXPECT_EQ(0u, ha_.OutstandingBlocks());
-    api_.CloseReader(finger);
-    api_.CloseReader(palm);
+    api_.BioCloseReader(finger);
+    api_.BioCloseReader(palm);
 }
 
 TEST_F(HaApiBackEnd, TheVendorsOwnMinusOneArrivesAsHaApiError)
 {
     Start();
-    ReaderHandle *handle = api_.InitReader(SIMHAAPI_FINGER_NAME);
+    ReaderHandle *handle = api_.BioInitReader(SIMHAAPI_FINGER_NAME);
     ASSERT_NE(nullptr, handle);
     ha_.FailNext("capture", 0xFFFFFFFFu);
     uint32_t size = 0;
-    EXPECT_FALSE(api_.CaptureBIR(handle, nullptr, &size));
+    EXPECT_FALSE(api_.BioCaptureBIR(handle, nullptr, &size));
     EXPECT_NE(std::string::npos, Log().find("Error in HAAPI_Capture, Error code:[-1] or [0xFFFFFFFF] \"HAAPI_ERROR\""))
         << Log();
-    api_.CloseReader(handle);
+    api_.BioCloseReader(handle);
 }
 
 TEST_F(HaApiBackEnd, ATechnologyWithoutVerifyFunctionIsListedButCannotBeOpened)
@@ -456,11 +456,11 @@ TEST_F(HaApiBackEnd, ATechnologyWithoutVerifyFunctionIsListedButCannotBeOpened)
     std::vector<std::string> expected = {SIMHAAPI_FINGER_NAME, SIMHAAPI_PALM_NAME, SIMHAAPI_IRIS_NAME};
     EXPECT_EQ(expected, ReaderNames());
     SetLastError(0xdeadbeef);
-    EXPECT_EQ(nullptr, api_.InitReader(SIMHAAPI_PALM_NAME));
+    EXPECT_EQ(nullptr, api_.BioInitReader(SIMHAAPI_PALM_NAME));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
-    ReaderHandle *other = api_.InitReader(SIMHAAPI_IRIS_NAME);
+    ReaderHandle *other = api_.BioInitReader(SIMHAAPI_IRIS_NAME);
     EXPECT_NE(nullptr, other);
-    api_.CloseReader(other);
+    api_.BioCloseReader(other);
 }
 
 TEST_F(HaApiBackEnd, AMissingTechnologyNameListsAnEmptyName)
@@ -470,7 +470,7 @@ TEST_F(HaApiBackEnd, AMissingTechnologyNameListsAnEmptyName)
     Start();
     std::vector<std::string> expected = {SIMHAAPI_FINGER_NAME, SIMHAAPI_PALM_NAME, ""};
     EXPECT_EQ(expected, ReaderNames());
-    EXPECT_EQ(nullptr, api_.InitReader(""));
+    EXPECT_EQ(nullptr, api_.BioInitReader(""));
 }
 
 TEST_F(HaApiBackEnd, TheVendorLibraryIsLoadedOnceAcrossReopenings)
@@ -487,11 +487,11 @@ TEST_F(HaApiBackEnd, TheVendorLibraryIsLoadedOnceAcrossReopenings)
     Start();
     for (int round = 0; round < 3; ++round) {
         for (const char *name : {SIMHAAPI_FINGER_NAME, SIMHAAPI_IRIS_NAME}) {
-            ReaderHandle *handle = api_.InitReader(name);
+            ReaderHandle *handle = api_.BioInitReader(name);
             ASSERT_NE(nullptr, handle);
-            EXPECT_TRUE(api_.CloseReader(handle));
+            EXPECT_TRUE(api_.BioCloseReader(handle));
         }
-        ASSERT_NE(nullptr, api_.EnumReaders(0));
+        ASSERT_NE(nullptr, api_.BioEnumReaders(0));
     }
     UnloadBraxial();
     // Braxial keeps its vendor libraries for the life of the process: ours and its one reference.
@@ -518,15 +518,15 @@ TEST_F(HaApiBackEnd, CompareAcrossTechnologiesOrDevicesAnswersNoWithoutOpeningAR
     ASSERT_FALSE(fingerSample.empty());
     size_t opened = Count(Log(), "Call BioInitReader");
     uint32_t loads = bio_.CallCount("BioAPI_ModuleLoad");
-    EXPECT_EQ(0, api_.CompareBIRS(Bytes(bio), Size(bio), Bytes(finger), Size(finger)));
-    EXPECT_EQ(0, api_.CompareBIRS(Bytes(finger), Size(finger), Bytes(bio), Size(bio)));
-    EXPECT_EQ(0, api_.CompareBIRS(Bytes(palm), Size(palm), Bytes(finger), Size(finger)));
-    EXPECT_EQ(0, api_.CompareBIRS(nullptr, 0, Bytes(finger), Size(finger)));
+    EXPECT_EQ(0, api_.BioCompareBIRS(Bytes(bio), Size(bio), Bytes(finger), Size(finger)));
+    EXPECT_EQ(0, api_.BioCompareBIRS(Bytes(finger), Size(finger), Bytes(bio), Size(bio)));
+    EXPECT_EQ(0, api_.BioCompareBIRS(Bytes(palm), Size(palm), Bytes(finger), Size(finger)));
+    EXPECT_EQ(0, api_.BioCompareBIRS(nullptr, 0, Bytes(finger), Size(finger)));
     EXPECT_EQ(opened, Count(Log(), "Call BioInitReader"));
     EXPECT_EQ(loads, bio_.CallCount("BioAPI_ModuleLoad"));
     EXPECT_EQ(0u, ha_.CallCount("verify"));
     // The same device and finger do match.
-    EXPECT_EQ(1, api_.CompareBIRS(Bytes(fingerSample), Size(fingerSample), Bytes(finger), Size(finger)));
+    EXPECT_EQ(1, api_.BioCompareBIRS(Bytes(fingerSample), Size(fingerSample), Bytes(finger), Size(finger)));
     EXPECT_EQ(1u, ha_.CallCount("verify"));
 }
 

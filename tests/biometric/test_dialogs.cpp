@@ -143,12 +143,12 @@ protected:
 
     std::function<BOOL()> GetBirGui(uint32_t *size, int mode)
     {
-        auto f = api_.GetBIR_GUI;
+        auto f = api_.BioGetBIR_GUI;
         return [f, size, mode] { return f(nullptr, nullptr, nullptr, size, mode); };
     }
     std::function<BOOL()> VerifyGui(const std::string *stored, uint32_t *size)
     {
-        auto f = api_.VerifyBIR_GUI;
+        auto f = api_.BioVerifyBIR_GUI;
         return [f, stored, size] { return f(nullptr, nullptr, Bytes(*stored), Size(*stored), nullptr, size); };
     }
 
@@ -158,7 +158,7 @@ protected:
         std::string bir(size + 8, '\x55');
         uint32_t given = size;
         SetLastError(0xdeadbeef);
-        if (!api_.GetBIR_GUI(nullptr, nullptr, reinterpret_cast<uint8_t *>(&bir[0]), &given, 1) ||
+        if (!api_.BioGetBIR_GUI(nullptr, nullptr, reinterpret_cast<uint8_t *>(&bir[0]), &given, 1) ||
             GetLastError() != 0 || given != size)
             return std::string();
         EXPECT_EQ('\x55', bir[size]) << "written past the record";
@@ -243,7 +243,7 @@ TEST_F(Dialogs, ModeZeroWithoutTheTickLeavesOkDisabledAndCancelAnswers1223)
     uint8_t buffer[8];
     uint32_t bufferSize = sizeof buffer;
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(api_.GetBIR_GUI(nullptr, nullptr, buffer, &bufferSize, 1));
+    EXPECT_FALSE(api_.BioGetBIR_GUI(nullptr, nullptr, buffer, &bufferSize, 1));
     EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), GetLastError());
 }
 
@@ -281,7 +281,7 @@ TEST_F(Dialogs, WithoutAnyDeviceOkStaysDisabled)
     EXPECT_FALSE(flow.result());
     EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), flow.error());
 
-    auto f = api_.CaptureBIR_GUI;
+    auto f = api_.BioCaptureBIR_GUI;
     FlowThread capture([f, &size] { return f(nullptr, nullptr, nullptr, &size); });
     HWND captureDialog = WaitDialog(kCaptureCaption);
     ASSERT_NE(nullptr, captureDialog);
@@ -310,7 +310,7 @@ TEST_F(Dialogs, ADialogIsCentredOverItsOwnerAndKeptOnTheScreen)
         HWND owner = MakeOwner(c.x, c.y, 400, 300);
         ASSERT_NE(nullptr, owner);
         uint32_t size = 0;
-        auto f = api_.CaptureBIR_GUI;
+        auto f = api_.BioCaptureBIR_GUI;
         FlowThread flow([f, owner, &size] { return f(nullptr, owner, nullptr, &size); });
         HWND dialog = WaitDialog(kCaptureCaption);
         ASSERT_NE(nullptr, dialog);
@@ -388,7 +388,7 @@ TEST_F(Dialogs, ModeOneSwitchedOffSucceedsWithSizeZeroAndNoEnrolment)
     // The copy call then reports the size 0 and writes nothing.
     uint8_t buffer[4] = {9, 9, 9, 9};
     uint32_t bufferSize = sizeof buffer;
-    EXPECT_TRUE(api_.GetBIR_GUI(nullptr, nullptr, buffer, &bufferSize, 1));
+    EXPECT_TRUE(api_.BioGetBIR_GUI(nullptr, nullptr, buffer, &bufferSize, 1));
     EXPECT_EQ(0u, bufferSize);
     EXPECT_EQ(9, buffer[0]);
 }
@@ -496,12 +496,12 @@ TEST_F(Dialogs, ACopyOneByteShortFailsAndLosesTheRecord)
     std::string buffer(64, '\x55');
     uint32_t shortSize = size - 1;
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(api_.GetBIR_GUI(nullptr, nullptr, reinterpret_cast<uint8_t *>(&buffer[0]), &shortSize, 1));
+    EXPECT_FALSE(api_.BioGetBIR_GUI(nullptr, nullptr, reinterpret_cast<uint8_t *>(&buffer[0]), &shortSize, 1));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
     EXPECT_EQ(std::string(64, '\x55'), buffer);
     // The record is gone: a copy with room enough writes nothing.
     uint32_t fullSize = 64;
-    EXPECT_TRUE(api_.GetBIR_GUI(nullptr, nullptr, reinterpret_cast<uint8_t *>(&buffer[0]), &fullSize, 1));
+    EXPECT_TRUE(api_.BioGetBIR_GUI(nullptr, nullptr, reinterpret_cast<uint8_t *>(&buffer[0]), &fullSize, 1));
     EXPECT_EQ(0u, fullSize);
     EXPECT_EQ(std::string(64, '\x55'), buffer);
 }
@@ -512,7 +512,7 @@ TEST_F(Dialogs, CaptureThroughDialog108)
 {
     Start();
     uint32_t size = 0;
-    auto f = api_.CaptureBIR_GUI;
+    auto f = api_.BioCaptureBIR_GUI;
     FlowThread flow([f, &size] { return f(nullptr, nullptr, nullptr, &size); });
     HWND dialog = WaitDialog(kCaptureCaption);
     ASSERT_NE(nullptr, dialog);
@@ -526,18 +526,18 @@ TEST_F(Dialogs, CaptureThroughDialog108)
     ASSERT_EQ(16u + 12 + std::strlen(SIMHAAPI_PALM_NAME), size);
     std::string bir(size, '\0');
     uint32_t given = size;
-    EXPECT_TRUE(api_.CaptureBIR_GUI(nullptr, nullptr, reinterpret_cast<uint8_t *>(&bir[0]), &given));
+    EXPECT_TRUE(api_.BioCaptureBIR_GUI(nullptr, nullptr, reinterpret_cast<uint8_t *>(&bir[0]), &given));
     EXPECT_EQ(SIMHAAPI_PALM_NAME, bir.substr(28));
     // Nothing pending any more.
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(api_.CaptureBIR_GUI(nullptr, nullptr, reinterpret_cast<uint8_t *>(&bir[0]), &given));
+    EXPECT_FALSE(api_.BioCaptureBIR_GUI(nullptr, nullptr, reinterpret_cast<uint8_t *>(&bir[0]), &given));
 }
 
 TEST_F(Dialogs, CancelledCaptureFails)
 {
     Start();
     uint32_t size = 0;
-    auto f = api_.CaptureBIR_GUI;
+    auto f = api_.BioCaptureBIR_GUI;
     FlowThread flow([f, &size] { return f(nullptr, nullptr, nullptr, &size); });
     HWND dialog = WaitDialog(kCaptureCaption);
     ASSERT_NE(nullptr, dialog);
@@ -616,7 +616,7 @@ TEST_P(EnrolThenVerify, AForeignFingerThenTryAgainWithTheRightOne)
     uint8_t buffer[128];
     uint32_t size = sizeof buffer;
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(api_.VerifyBIR_GUI(nullptr, nullptr, Bytes(stored), Size(stored), buffer, &size));
+    EXPECT_FALSE(api_.BioVerifyBIR_GUI(nullptr, nullptr, Bytes(stored), Size(stored), buffer, &size));
     EXPECT_NE(std::string::npos, Log().find("CapturedBIRSize is NULL and we will delete recived BIR"));
 }
 
@@ -625,7 +625,7 @@ INSTANTIATE_TEST_SUITE_P(BioApiAndHaApi, EnrolThenVerify, testing::Values(0, 1))
 TEST_F(Dialogs, WithASizePointerTheCapturedSampleCanBeCopiedOut)
 {
     Start(true, false);
-    ASSERT_NE(nullptr, api_.EnumReaders(0));
+    ASSERT_NE(nullptr, api_.BioEnumReaders(0));
     std::string stored = Enrol("Bio Reader A");
     ASSERT_FALSE(stored.empty());
     uint32_t size = 0;
@@ -635,18 +635,18 @@ TEST_F(Dialogs, WithASizePointerTheCapturedSampleCanBeCopiedOut)
     ASSERT_EQ(62u, size);
     std::string sample(size, '\0');
     SetLastError(0xdeadbeef);
-    EXPECT_TRUE(api_.VerifyBIR_GUI(nullptr, nullptr, Bytes(stored), Size(stored),
+    EXPECT_TRUE(api_.BioVerifyBIR_GUI(nullptr, nullptr, Bytes(stored), Size(stored),
                                    reinterpret_cast<uint8_t *>(&sample[0]), &size));
     EXPECT_EQ(0u, GetLastError());
     EXPECT_EQ("1 BioAPI", sample.substr(0, 8));
     // The captured sample matches the template it was verified against.
-    EXPECT_EQ(1, api_.CompareBIRS(Bytes(sample), Size(sample), Bytes(stored), Size(stored)));
+    EXPECT_EQ(1, api_.BioCompareBIRS(Bytes(sample), Size(sample), Bytes(stored), Size(stored)));
 }
 
 TEST_F(Dialogs, AFailedVerificationWithoutSizePointerLeavesNothingPending)
 {
     Start(true, false);
-    ASSERT_NE(nullptr, api_.EnumReaders(0));
+    ASSERT_NE(nullptr, api_.BioEnumReaders(0));
     std::string stored = Enrol("Bio Reader A");
     bio_.SetFinger(2);
     FlowThread flow(VerifyGui(&stored, nullptr));
@@ -657,7 +657,7 @@ TEST_F(Dialogs, AFailedVerificationWithoutSizePointerLeavesNothingPending)
     EXPECT_EQ(0, flow.result());
     uint8_t buffer[128];
     uint32_t size = sizeof buffer;
-    EXPECT_FALSE(api_.VerifyBIR_GUI(nullptr, nullptr, Bytes(stored), Size(stored), buffer, &size));
+    EXPECT_FALSE(api_.BioVerifyBIR_GUI(nullptr, nullptr, Bytes(stored), Size(stored), buffer, &size));
 }
 
 TEST_F(Dialogs, AMissingDeviceLeadsToDialog103WithItsNameInQuotes)
@@ -665,7 +665,7 @@ TEST_F(Dialogs, AMissingDeviceLeadsToDialog103WithItsNameInQuotes)
     SimBspModule gone = Module("Gone Reader", 7);
     bio_.AddModule(&gone);
     LoadBraxial();
-    ASSERT_NE(nullptr, api_.EnumReaders(0));
+    ASSERT_NE(nullptr, api_.BioEnumReaders(0));
     std::string stored = Enrol("Gone Reader");
     ASSERT_FALSE(stored.empty());
     bio_.Reset();
@@ -708,7 +708,7 @@ TEST_F(Dialogs, AMissingDeviceLeadsToDialog103WithItsNameInQuotes)
 TEST_F(Dialogs, CancelInDialog103GivesUp)
 {
     Start(false, true);
-    ASSERT_NE(nullptr, api_.EnumReaders(0));
+    ASSERT_NE(nullptr, api_.BioEnumReaders(0));
     std::string stored = Enrol(SIMHAAPI_IRIS_NAME);
     ASSERT_FALSE(stored.empty());
     ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeA(HKEY_LOCAL_MACHINE, SIMHAAPI_VENDORS_KEY "\\Vendor2"));
@@ -726,14 +726,14 @@ TEST_F(Dialogs, CancelInDialog103GivesUp)
 TEST_F(Dialogs, TextsComeFromTheCallersLanguageModuleFirst)
 {
     Start(true, false);
-    ASSERT_NE(nullptr, api_.EnumReaders(0));
+    ASSERT_NE(nullptr, api_.BioEnumReaders(0));
     std::string stored = Enrol("Bio Reader A");
     ASSERT_FALSE(stored.empty());
     HMODULE language = LoadLibraryExA((testkit::ExeDir() + "braxlang_lang.dll").c_str(), nullptr,
                                       LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, language);
     bio_.SetFinger(3);
-    auto f = api_.VerifyBIR_GUI;
+    auto f = api_.BioVerifyBIR_GUI;
     FlowThread flow([f, language, &stored] {
         return f(language, nullptr, Bytes(stored), Size(stored), nullptr, nullptr);
     });
@@ -750,7 +750,7 @@ TEST_F(Dialogs, TextsComeFromTheCallersLanguageModuleFirst)
 TEST_F(Dialogs, AVendorCancelDuringVerificationCountsAsNoMatch)
 {
     Start(false, true);
-    ASSERT_NE(nullptr, api_.EnumReaders(0));
+    ASSERT_NE(nullptr, api_.BioEnumReaders(0));
     std::string stored = Enrol(SIMHAAPI_PALM_NAME);
     ASSERT_FALSE(stored.empty());
     ha_.CancelNext();
@@ -768,7 +768,7 @@ TEST_F(Dialogs, ACaptureCopyOneByteShortFailsAndLosesTheSample)
 {
     Start(true, false);
     uint32_t size = 0;
-    auto f = api_.CaptureBIR_GUI;
+    auto f = api_.BioCaptureBIR_GUI;
     FlowThread flow([f, &size] { return f(nullptr, nullptr, nullptr, &size); });
     HWND dialog = WaitDialog(kCaptureCaption);
     ASSERT_NE(nullptr, dialog);
@@ -779,10 +779,10 @@ TEST_F(Dialogs, ACaptureCopyOneByteShortFailsAndLosesTheSample)
     std::string buffer(64, '\x55');
     uint32_t shortSize = size - 1;
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(api_.CaptureBIR_GUI(nullptr, nullptr, reinterpret_cast<uint8_t *>(&buffer[0]), &shortSize));
+    EXPECT_FALSE(api_.BioCaptureBIR_GUI(nullptr, nullptr, reinterpret_cast<uint8_t *>(&buffer[0]), &shortSize));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
     uint32_t fullSize = 64;
-    EXPECT_FALSE(api_.CaptureBIR_GUI(nullptr, nullptr, reinterpret_cast<uint8_t *>(&buffer[0]), &fullSize));
+    EXPECT_FALSE(api_.BioCaptureBIR_GUI(nullptr, nullptr, reinterpret_cast<uint8_t *>(&buffer[0]), &fullSize));
     EXPECT_EQ(std::string(64, '\x55'), buffer);
 }
 
@@ -790,7 +790,7 @@ TEST_F(Dialogs, ANullStoredStringFailsAtOnce)
 {
     Start();
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(api_.VerifyBIR_GUI(nullptr, nullptr, nullptr, 10, nullptr, nullptr));
+    EXPECT_FALSE(api_.BioVerifyBIR_GUI(nullptr, nullptr, nullptr, 10, nullptr, nullptr));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
 }
 

@@ -11,6 +11,11 @@
 #include <cstring>
 #include <string>
 
+#include "braxial_api.h"
+
+// The stand-in's exports are declared from the callers' types, so its definitions must match them.
+BRAXIAL_EXPORTS(BRAXIAL_DECLARE_EXPORT)
+
 namespace {
 
 std::string Env(const char *name)
@@ -36,18 +41,21 @@ BOOL Refuse()
 
 extern "C" {
 
-__declspec(dllexport) const char *__stdcall BioEnumReaders(DWORD) { return nullptr; }
-__declspec(dllexport) void *__stdcall BioInitReader(const char *) { return nullptr; }
-__declspec(dllexport) BOOL __stdcall BioCloseReader(void *) { return Refuse(); }
-__declspec(dllexport) BOOL __stdcall BioVerifyBIR(void *, const BYTE *, DWORD) { return Refuse(); }
-__declspec(dllexport) BOOL __stdcall BioCaptureBIR(void *, BYTE *, DWORD *) { return Refuse(); }
+__declspec(dllexport) const char *__stdcall BioEnumReaders(uint32_t) { return nullptr; }
+__declspec(dllexport) ReaderHandle *__stdcall BioInitReader(const char *) { return nullptr; }
+__declspec(dllexport) BOOL __stdcall BioCloseReader(ReaderHandle *) { return Refuse(); }
+__declspec(dllexport) BOOL __stdcall BioVerifyBIR(ReaderHandle *, const uint8_t *, uint32_t) { return Refuse(); }
+__declspec(dllexport) BOOL __stdcall BioCaptureBIR(ReaderHandle *, uint8_t *, uint32_t *) { return Refuse(); }
 #ifndef FAKE_BRAXIAL_LACKING
-__declspec(dllexport) BOOL __stdcall BioCompareBIRS(const BYTE *, DWORD, const BYTE *, DWORD) { return Refuse(); }
+__declspec(dllexport) BOOL __stdcall BioCompareBIRS(const uint8_t *, uint32_t, const uint8_t *, uint32_t)
+{
+    return Refuse();
+}
 #endif
-__declspec(dllexport) BOOL __stdcall BioCaptureBIR_GUI(HMODULE, HWND, BYTE *, DWORD *) { return Refuse(); }
-__declspec(dllexport) BOOL __stdcall BioGetBIR(void *, BYTE *, DWORD *) { return Refuse(); }
+__declspec(dllexport) BOOL __stdcall BioCaptureBIR_GUI(HMODULE, HWND, uint8_t *, uint32_t *) { return Refuse(); }
+__declspec(dllexport) BOOL __stdcall BioGetBIR(ReaderHandle *, uint8_t *, uint32_t *) { return Refuse(); }
 
-__declspec(dllexport) BOOL __stdcall BioGetBIR_GUI(HMODULE resources, HWND, BYTE *buffer, DWORD *size, int mode)
+__declspec(dllexport) BOOL __stdcall BioGetBIR_GUI(HMODULE resources, HWND, uint8_t *buffer, uint32_t *size, int mode)
 {
     std::string enrol = Env("FAKEBRAX_ENROL");
     if (buffer != nullptr) {
@@ -57,7 +65,7 @@ __declspec(dllexport) BOOL __stdcall BioGetBIR_GUI(HMODULE resources, HWND, BYTE
             return FALSE;
         }
         std::memcpy(buffer, enrol.data(), enrol.size());
-        *size = static_cast<DWORD>(enrol.size());
+        *size = static_cast<uint32_t>(enrol.size());
         SetLastError(0);
         return TRUE;
     }
@@ -71,13 +79,13 @@ __declspec(dllexport) BOOL __stdcall BioGetBIR_GUI(HMODULE resources, HWND, BYTE
         SetLastError(ERROR_GEN_FAILURE);
         return FALSE;
     }
-    *size = enrol == "off" ? 0 : static_cast<DWORD>(enrol.size());
+    *size = enrol == "off" ? 0 : static_cast<uint32_t>(enrol.size());
     SetLastError(0);
     return TRUE;
 }
 
-__declspec(dllexport) BOOL __stdcall BioVerifyBIR_GUI(HMODULE, HWND, const BYTE *stored, DWORD storedLength, BYTE *,
-                                                      DWORD *)
+__declspec(dllexport) BOOL __stdcall BioVerifyBIR_GUI(HMODULE, HWND, const uint8_t *stored, uint32_t storedLength,
+                                                      uint8_t *, uint32_t *)
 {
     std::string text(reinterpret_cast<const char *>(stored), storedLength);
     Note("verify:" + text);

@@ -119,7 +119,7 @@ TEST_F(Monitor, MinusFiveOnAnAbsentKeyIsRetriedWithFlagZero)
     ASSERT_TRUE(QsimInsertKey(card, "Reader A"));
     RecordingKey key;
     ASSERT_TRUE(key.Start(false));
-    ASSERT_TRUE(QsimFailNextEx("InitCard", 0, -5, 3));
+    ASSERT_TRUE(QsimFailNextEx("InitCard", 0, kInitCardUnchanged, 3));
     DWORD closes = QsimCallCount("CloseCard");
     key.StartMonitoring();
     ASSERT_TRUE(key.WaitFor("inserted Reader A"));

@@ -61,7 +61,7 @@ TEST_F(Quorel, WrongPinsCostTriesAndTheLastBlocks)
         EXPECT_EQ(left == 0 ? kChvBlocked : kWrongChv, GetLastError());
         q.CloseCard(h_, 0);
     }
-    EXPECT_EQ(0, q.InitCard(h_, 225));  // blocked
+    EXPECT_EQ(kInitCardBlocked, q.InitCard(h_, 225));
     SetLastError(0xdeadbeef);
     DWORD length = 0;
     EXPECT_FALSE(q.ReadData(h_, 0, nullptr, &length));
@@ -86,26 +86,26 @@ TEST_F(Quorel, UnblockRefusedForAForeignIssuerEndsFinallyBlocked)
     ASSERT_TRUE(QsimSetUnblockSecret(key_, "other issuer"));
     ASSERT_TRUE(QsimBlockKey(key_, 1));
     for (int i = 0; i < 3; ++i) {
-        ASSERT_EQ(0, q.InitCard(h_, 225));
+        ASSERT_EQ(kInitCardBlocked, q.InitCard(h_, 225));
         SetLastError(0xdeadbeef);
         EXPECT_FALSE(q.UnblockPIN(h_, "1111"));
         EXPECT_EQ(kSecurityViolation, GetLastError());
         q.CloseCard(h_, 0);
     }
-    EXPECT_EQ(-7, q.InitCard(h_, 225));
+    EXPECT_EQ(kInitCardFinallyBlocked, q.InitCard(h_, 225));
 }
 
 TEST_F(Quorel, UnchangedKeyAnswersMinusFiveAfterFlagOne)
 {
     Open();
     q.CloseCard(h_, 1);
-    EXPECT_EQ(-5, q.InitCard(h_, 225));
+    EXPECT_EQ(kInitCardUnchanged, q.InitCard(h_, 225));
     q.CloseCard(h_, 0);
     EXPECT_EQ(3, q.InitCard(h_, 225));  // flag 0: reported afresh
     ASSERT_TRUE(q.VerifyPIN(h_, "1234"));
     q.CloseCard(h_, 1);
     ASSERT_TRUE(QsimPullKey(key_));
-    EXPECT_EQ(-1, q.InitCard(h_, 225));
+    EXPECT_EQ(kInitCardNoKey, q.InitCard(h_, 225));
     ASSERT_TRUE(QsimInsertKey(key_, "Reader A"));
     EXPECT_EQ(3, q.InitCard(h_, 225));  // put back: a change
 }
@@ -227,9 +227,9 @@ TEST_F(Quorel, NeverCalledEntriesRefuse)
 
 TEST_F(Quorel, InjectedFailureAndReaderChanges)
 {
-    ASSERT_TRUE(QsimFailNextEx("InitCard", 0x80100066, -6, 1));
+    ASSERT_TRUE(QsimFailNextEx("InitCard", 0x80100066, kInitCardKeyFailure, 1));
     SetLastError(0);
-    EXPECT_EQ(-6, q.InitCard(h_, 225));
+    EXPECT_EQ(kInitCardKeyFailure, q.InitCard(h_, 225));
     EXPECT_EQ(0x80100066u, GetLastError());
     EXPECT_EQ(3, q.InitCard(h_, 225));  // only the next call
     q.AnyReadersChanges(0);
@@ -246,7 +246,7 @@ TEST_F(Quorel, SecondProcessSeesTheSameKey)
 {
     std::string ctl = "\"" + testkit::ExeDir() + "quorelctl.exe\" ";
     ASSERT_EQ(0, testkit::RunProcess(ctl + "pull 1"));
-    EXPECT_EQ(-1, q.InitCard(h_, 225));
+    EXPECT_EQ(kInitCardNoKey, q.InitCard(h_, 225));
     ASSERT_EQ(0, testkit::RunProcess(ctl + "insert 1 \"Reader A\""));
     EXPECT_EQ(3, q.InitCard(h_, 225));
     EXPECT_EQ(1, testkit::RunProcess(ctl + "insert 1 \"No such reader\""));
