@@ -149,3 +149,36 @@ TEST_F(StartupLogon, PasswordRequestForAnotherIdIsLeftToTheClient)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(StartupLogon, NoKeyWithinFifteenSecondsIsReportedAndTheClientPromptsItself)
+{
+    s.Start(190, "own.id");
+    DWORD start = GetTickCount();
+    EXPECT_EQ("Key Storage Device not found or not formatted for Sentrio", s.TakeBox(IDOK, 30000));
+    EXPECT_GE(GetTickCount() - start, 14000u);  // the logon waited for a Key
+    ExpectClientsOwnPrompt();
+    EXPECT_FALSE(testkit::FileExists(s.TempFile("anna.id")));
+}
+
+TEST_F(StartupLogon, PasswordLongerThanTheClientsBufferIsLeftToTheClientsPrompt)
+{
+    // 63 characters do not fit the client's 63 bytes with their terminator.
+    const std::string longPassword(63, 'p');
+    const NotesKeyRecord record = {kAnna, longPassword, "anna.id"};
+    int key = s.MakeKey("Long", "", &record);
+    ASSERT_TRUE(s.Insert(key));
+    s.Start(190, "own.id");
+    ExpectOnKeyId();  // the switch itself takes the whole password
+    PostMessageA(s.WaitMain(), WM_COMMAND, IDM_LOCK_ID, 0);
+    HWND logout = s.Find(nullptr, "Logout Screen");
+    ASSERT_NE(nullptr, logout);
+    PostMessageA(logout, WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, 0);
+    PostMessageA(logout, WM_LBUTTONUP, MK_CONTROL, 0);
+    EXPECT_TRUE(s.WaitHostLog("handlers answered 725")) << s.HostLog();
+    ASSERT_TRUE(s.AnswerClientPrompt(longPassword.c_str()));
+    EXPECT_TRUE(s.WaitStatus("State=open")) << s.Status();
+}
+
+}  // namespace

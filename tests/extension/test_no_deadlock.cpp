@@ -1,0 +1,116 @@
+// A Key operation never waits for an event handler: a removal while a generated password is being
+// written, and a Key operation of the client's thread while the re-insertion PIN prompt is open on
+// the monitor thread, both come to an end; the Key's record is the old one or the new one, whole.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "notes_control.h"
+#include "notes_host_res.h"
+#include "quorel_control.h"
+#include "tolvik_fixture.h"
+
+namespace {
+
+using namespace tolvik_test;
+
+constexpr int kGenerate = 111;
+
+class NoDeadlock : public TolvikClient {
+protected:
+    void TearDown() override { QsimSetLatency(0, 0); }
+
+    HWND OpenChange()
+    {
+        PostMessageA(s.WaitMain(), WM_COMMAND, IDM_CHANGE_PASSWORD, 0);
+        HWND d = nullptr;
+        DWORD start = GetTickCount();
+        while (d == nullptr && GetTickCount() - start < NotesScenario::kWait) {
+            d = s.Find("#32770", NotesScenario::kCaption, 50);
+            if (d != nullptr && GetDlgItem(d, kGenerate) == nullptr)
+                d = nullptr;
+        }
+        return d;
+    }
+    bool WaitCalls(const char *entry, DWORD above)
+    {
+        DWORD start = GetTickCount();
+        while (QsimCallCount(entry) <= above) {
+            if (GetTickCount() - start >= NotesScenario::kWait)
+                return false;
+            testkit::PumpMessages(5);
+        }
+        return true;
+    }
+    static bool StartsWith(const std::string &text, const std::string &head)
+    {
+        return text.compare(0, head.size(), head) == 0;
+    }
+};
+
+TEST_F(NoDeadlock, KeyPulledWhileAGeneratedPasswordIsWrittenEndsBothSides)
+{
+    int key = LogOn("");
+    // A slow Key: the change holds the handler lock across the Key's calls for a while.
+    ASSERT_TRUE(QsimSetLatency(150, 0));
+    DWORD draws = QsimCallCount("GetRandom");
+    HWND ask = OpenChange();
+    ASSERT_NE(nullptr, ask);
+    testkit::ClickDialogButton(ask, kGenerate);
+    ASSERT_TRUE(WaitCalls("GetRandom", draws));
+    ASSERT_TRUE(s.Pull(key));  // the removal's ExtClear now waits for the handler lock
+
+    // The change ends (whatever the Key managed), and so does the removal.
+    std::string box = s.TakeBox();
+    EXPECT_TRUE(box == "Password was successfuly changed" || StartsWith(box, "Error writing data into KSD.") ||
+                StartsWith(box, "Error geting random data from KSD"))
+        << box;
+    EXPECT_TRUE(s.WaitHostLog("password change")) << s.HostLog();
+    DWORD start = GetTickCount();
+    while (testkit::FileExists(s.TempFile("anna.id")) && GetTickCount() - start < NotesScenario::kWait)
+        testkit::PumpMessages(50);
+    EXPECT_FALSE(testkit::FileExists(s.TempFile("anna.id")));
+    EXPECT_EQ("own.id", s.IniValue("KeyFileName"));
+
+    // The record on the Key is whole: its ID file opens with its password, old or new.
+    QsimSetLatency(0, 0);
+    ASSERT_TRUE(s.Insert(key));
+    NotesKeyRecord record;
+    std::string id;
+    ASSERT_TRUE(s.ReadRecord(key, &record, &id));
+    EXPECT_TRUE(record.password == kAnnaPassword || record.password.size() == 60) << record.password;
+    std::string copy = s.dir().file("from-key.id");
+    ASSERT_TRUE(testkit::WriteFileBytes(copy, id));
+    EXPECT_EQ(NOERROR, NsimCheckIdPassword(copy.c_str(), record.password.c_str()));
+}
+
+TEST_F(NoDeadlock, ClientsKeyOperationWhileTheReinsertionPromptIsOpenEnds)
+{
+    int key = LogOn("1234");
+    HWND ask = OpenChange();  // the change dialog waits for its answer on the client's thread
+    ASSERT_NE(nullptr, ask);
+    ASSERT_TRUE(s.Pull(key));
+    DWORD start = GetTickCount();
+    while (testkit::FileExists(s.TempFile("anna.id")) && GetTickCount() - start < NotesScenario::kWait)
+        testkit::PumpMessages(50);
+    ASSERT_TRUE(s.Insert(key));
+    HWND prompt = s.WaitPinPrompt();  // on the monitor thread, waiting for the user
+    ASSERT_NE(nullptr, prompt);
+
+    // Generate: the client's thread asks the Key for random bytes meanwhile. It does not wait
+    // for the prompt: the Key has no PIN yet, so the draw is refused at once and reported.
+    testkit::ClickDialogButton(ask, kGenerate);
+    std::string box = s.TakeBox();
+    EXPECT_TRUE(StartsWith(box, "Error geting random data from KSD")) << box;
+    EXPECT_TRUE(s.WaitHostLog("handlers answered 725")) << s.HostLog();
+    EXPECT_TRUE(IsWindow(prompt));
+
+    ASSERT_TRUE(s.AnswerPin("1234"));
+    EXPECT_TRUE(s.WaitStatus("State=open")) << s.Status();
+    EXPECT_EQ(s.TempFile("anna.id"), s.IniValue("KeyFileName"));
+    NotesKeyRecord record;
+    ASSERT_TRUE(s.ReadRecord(key, &record));
+    EXPECT_EQ(kAnnaPassword, record.password);
+}
+
+}  // namespace
