@@ -172,8 +172,10 @@ bool ChangeKeyBIR(HINSTANCE instance, HWND parent, const char *caption, const Ke
         // Verification switched off: the record goes, whether or not the Key had one.
         bool removed = RunWorker(instance, parent, key, RemoveWorker, nullptr, nullptr, &error);
         FreeBraxial(&braxial);
-        if (removed)
+        if (removed) {
+            SetLastError(0);
             return true;
+        }
         return FailWith(parent, caption, IDS_ERROR_PROCESSING_KEY, error);
     }
 
@@ -205,7 +207,9 @@ bool ChangeKeyBIR(HINSTANCE instance, HWND parent, const char *caption, const Ke
     bool written = RunWorker(instance, parent, key, WriteWorker, buffer, &length, &error);
     std::free(buffer);
     FreeBraxial(&braxial);
-    if (written)
+    if (written) {
+        SetLastError(0);
         return true;
+    }
     return FailWith(parent, caption, IDS_ERROR_PROCESSING_KEY, error);
 }

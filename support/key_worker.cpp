@@ -81,21 +81,14 @@ bool RunKeyAccess(HINSTANCE instance, HWND parent, BraxialKeyWorker *block, KeyA
     }
     INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_PROCESSING), parent,
                                      ProcessingDialogProc, reinterpret_cast<LPARAM>(block));
-    DWORD dialogError = result == -1 ? GetLastError() : 0;
     if (result != 1)
         InterlockedExchangePointer(reinterpret_cast<PVOID volatile *>(&block->dialog),
                                    reinterpret_cast<PVOID>(static_cast<LONG_PTR>(-1)));
+    // The worker uses the block, the buffer and the context until it ends: wait for it whatever
+    // became of the dialog. Then its own result is the answer: the user closing the dialog (or a
+    // dialog that could not be shown) does not undo a write that reached the Key.
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
-    if (result == 1) {
-        *error = 0;
-        return true;
-    }
-    if (block->error != 0)
-        *error = block->error;
-    else if (result == -1)
-        *error = dialogError != 0 ? dialogError : ERROR_RESOURCE_NAME_NOT_FOUND;
-    else
-        *error = ERROR_CANCELLED;  // closed by the user before the access ended well
-    return false;
+    *error = block->error;
+    return block->error == 0;
 }

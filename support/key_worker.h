@@ -21,7 +21,8 @@ struct BraxialKeyWorker {
 typedef bool (*KeyAccessProc)(BraxialKeyWorker *block, void *context);
 
 // Runs `access` on a worker thread under the processing dialog of `instance`, owned by `parent`.
-// True when the access succeeded. False otherwise, with `*error` set to the worker's error; when
-// the user closed the dialog before a successful access ended, `*error` is ERROR_CANCELLED.
+// Returns only once the worker has ended, and answers with the worker's own result: true when the
+// access succeeded (also when the user closed the dialog before it ended), false otherwise with
+// `*error` set to the worker's error.
 bool RunKeyAccess(HINSTANCE instance, HWND parent, BraxialKeyWorker *block, KeyAccessProc access,
                   void *context, DWORD *error);

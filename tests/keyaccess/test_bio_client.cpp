@@ -150,6 +150,21 @@ protected:
         moved_ = false;
     }
 
+    // Closes the processing dialog as soon as it shows (with `screenshot`, saved under that name)
+    // and checks that it leaves the screen at once.
+    void CloseProcessingDialog(const char *screenshot)
+    {
+        HWND dialog = testkit::WaitForWindow("", "#32770", 10000);
+        ASSERT_NE(nullptr, dialog);
+        EXPECT_EQ("Processing the Key . . .", testkit::GetControlText(testkit::Control(dialog, IDC_PROCESSING_TEXT)));
+        if (screenshot != nullptr)
+            testkit::SaveScreenshot(dialog, screenshot);
+        PostMessageA(dialog, WM_CLOSE, 0, 0);
+        for (int i = 0; i < 50 && IsWindowVisible(dialog); ++i)
+            testkit::PumpMessages(20);
+        EXPECT_FALSE(IsWindowVisible(dialog));
+    }
+
     RecordingKey key;
     int card = 0;
 
@@ -335,29 +350,51 @@ TEST_F(BioClient, KeyReadFailureIsReported)
     EXPECT_EQ(static_cast<DWORD>(ERROR_READ_FAULT), key.FindReader("Reader A")->last_error);
 }
 
-TEST_F(BioClient, ClosingTheProcessingDialogDuringTheReadFailsOnceTheReadEnded)
+// The user closes the processing dialog while the Key is still busy: the dialog goes at once, the
+// access goes on to its end, and its own result is what the operation goes on with.
+TEST_F(BioClient, ClosingTheProcessingDialogDuringTheReadGoesOnWithTheRecordRead)
 {
     std::string bir(2000, 'b');
     Enrol(bir);
     SetEnvironmentVariableA("FAKEBRAX_FINGER", bir.c_str());
     ASSERT_TRUE(QsimSetLatency(0, 1000));  // the read of the record takes two seconds
-    bool verified = true;
-    Async op([&] { verified = key.VerifyBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
-    HWND dialog = testkit::WaitForWindow("", "#32770", 10000);
-    ASSERT_NE(nullptr, dialog);
-    EXPECT_EQ("Processing the Key . . .", testkit::GetControlText(testkit::Control(dialog, IDC_PROCESSING_TEXT)));
-    testkit::SaveScreenshot(dialog, "processing_dialog");
-    PostMessageA(dialog, WM_CLOSE, 0, 0);
-    // It goes from the screen at once; the read goes on to its end.
-    for (int i = 0; i < 50 && IsWindowVisible(dialog); ++i)
-        testkit::PumpMessages(20);
-    EXPECT_FALSE(IsWindowVisible(dialog));
-    EXPECT_EQ("An error occurred while processing the Key!", AnswerMessageBox());
+    bool verified = false;
+    DWORD error = 0;
+    Async op([&] {
+        SetLastError(0xdeadbeef);
+        verified = key.VerifyBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption);
+        error = GetLastError();
+    });
+    CloseProcessingDialog("processing_dialog");
     ASSERT_TRUE(op.Wait());
     QsimSetLatency(0, 0);
-    EXPECT_FALSE(verified);
-    EXPECT_EQ("", Env("FAKEBRAX_CALLS"));  // nothing verified against a record given up
-    EXPECT_EQ(csBioFailed, key.FindReader("Reader A")->state);
+    EXPECT_TRUE(verified);
+    EXPECT_EQ(0u, error);
+    EXPECT_EQ("verify:" + bir + ";", Env("FAKEBRAX_CALLS"));  // the whole record was verified
+    EXPECT_EQ(csReady, key.FindReader("Reader A")->state);
+    EXPECT_EQ(nullptr, testkit::WaitForWindow(kCaption, nullptr, 300));  // no message
+}
+
+TEST_F(BioClient, ClosingTheProcessingDialogDuringTheWriteReportsTheWrite)
+{
+    std::string bir(2000, 'w');
+    SetEnvironmentVariableA("FAKEBRAX_ENROL", bir.c_str());
+    ASSERT_TRUE(QsimSetLatency(0, 1000));  // the write of the record takes two seconds
+    int result = -1;
+    DWORD error = 0;
+    Async op([&] {
+        SetLastError(0xdeadbeef);
+        result = key.ChangeBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption);
+        error = GetLastError();
+    });
+    CloseProcessingDialog(nullptr);
+    ASSERT_TRUE(op.Wait());
+    QsimSetLatency(0, 0);
+    EXPECT_EQ(0, result);  // written, not cancelled
+    EXPECT_EQ(0u, error);
+    EXPECT_EQ(0u, key.FindReader("Reader A")->last_error);
+    EXPECT_EQ(2000u, KeyState().size227);
+    EXPECT_EQ(nullptr, testkit::WaitForWindow(kCaption, nullptr, 300));  // no message
 }
 
 }  // namespace

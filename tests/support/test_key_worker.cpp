@@ -145,29 +145,47 @@ TEST_F(KeyWorker, FailureWithoutALastErrorIsStillAFailure)
     EXPECT_NE(0u, error);
 }
 
-TEST_F(KeyWorker, ClosingTheDialogWaitsForTheAccessAndFails)
+// The user closes the dialog while the access still runs: the call waits for the worker and then
+// answers with the worker's own result.
+TEST_F(KeyWorker, ClosingTheDialogWaitsForTheAccessAndTakesItsResult)
 {
-    Access access;
-    access.release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    Watcher watcher;
-    watcher.close = true;
-    watcher.afterClose = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    watcher.Start();
-    // Let the access end only some time after the dialog was closed.
-    ReleaseLater later = {watcher.afterClose, access.release};
-    HANDLE waiter = CreateThread(nullptr, 0, ReleaseLater::Run, &later, 0, nullptr);
+    struct Case {
+        bool succeed;
+        DWORD failWith;
+        bool expected;
+        DWORD expectedError;
+    } const cases[] = {
+        {true, 0, true, 0},                              // the write reached the Key
+        {false, 0x80100006, false, 0x80100006},          // the access failed on its own
+        {false, ERROR_WRITE_FAULT, false, ERROR_WRITE_FAULT},
+    };
+    for (const Case &c : cases) {
+        Access access;
+        access.succeed = c.succeed;
+        access.failWith = c.failWith;
+        access.release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        Watcher watcher;
+        watcher.close = true;
+        watcher.afterClose = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        watcher.Start();
+        // Let the access end only some time after the dialog was closed.
+        ReleaseLater later = {watcher.afterClose, access.release};
+        HANDLE waiter = CreateThread(nullptr, 0, ReleaseLater::Run, &later, 0, nullptr);
 
-    BraxialKeyWorker block = {};
-    DWORD error = 0;
-    EXPECT_FALSE(RunKeyAccess(instance(), nullptr, &block, RunAccess, &access, &error));
-    EXPECT_EQ(1, access.finished);  // the worker had ended before RunKeyAccess returned
-    EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), error);
-    EXPECT_EQ(-1, block.dialog);
-    watcher.Join();
-    WaitForSingleObject(waiter, 10000);
-    CloseHandle(waiter);
-    CloseHandle(access.release);
-    CloseHandle(watcher.afterClose);
+        BraxialKeyWorker block = {};
+        DWORD error = 0xdeadbeef;
+        EXPECT_EQ(c.expected, RunKeyAccess(instance(), nullptr, &block, RunAccess, &access, &error)) << c.failWith;
+        EXPECT_EQ(1, access.finished);  // the worker had ended before RunKeyAccess returned
+        EXPECT_EQ(c.expectedError, error);
+        EXPECT_EQ(42u, block.size);  // what the worker left is there to read
+        EXPECT_NE(nullptr, watcher.dialog);
+        EXPECT_EQ(-1, block.dialog);
+        watcher.Join();
+        WaitForSingleObject(waiter, 10000);
+        CloseHandle(waiter);
+        CloseHandle(access.release);
+        CloseHandle(watcher.afterClose);
+    }
 }
 
 HWND MakeOwner(int x, int y, int w, int h)
