@@ -181,4 +181,18 @@ TEST_F(StartupLogon, PasswordLongerThanTheClientsBufferIsLeftToTheClientsPrompt)
     EXPECT_TRUE(s.WaitStatus("State=open")) << s.Status();
 }
 
+TEST_F(StartupLogon, MissingKeyLibraryIsReportedAndTheClientPromptsItself)
+{
+    // The client in a folder of its own, without Quorel32.dll beside it.
+    std::string folder = s.dir().file("client") + "\\";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    for (const char *file : {"notes.exe", "nnotes.dll", "Tolvik.dll"})
+        ASSERT_TRUE(CopyFileA((testkit::ExeDir() + file).c_str(), (folder + file).c_str(), FALSE)) << file;
+    s.clientFolder = folder;
+    StartWithKey("1234");
+    EXPECT_EQ("An error occurred while loading Quorel32.DLL!", s.TakeBox());
+    ExpectClientsOwnPrompt();
+    EXPECT_EQ(nullptr, s.WaitPinPrompt(0));
+}
+
 }  // namespace
