@@ -4,6 +4,7 @@
 #include <string>
 
 #include "testkit.h"
+#include "text_ids.h"
 #include "texts.h"
 
 namespace {
@@ -29,11 +30,11 @@ TEST_F(Texts, ProgramTextsWithoutALanguage)
 {
     EXPECT_TRUE(LoadLanguage(nullptr, nullptr));
     EXPECT_EQ(GetModuleHandleA(nullptr), GetLanguageModule());
-    EXPECT_STREQ("Waiting for Key insertion . . .", LoadResString(2314));
+    EXPECT_STREQ("Waiting for Key insertion . . .", LoadResString(IDS_WAITING_FOR_KEY));
     // Escapes of the string tables: a line break, and double quotes inside a text.
-    EXPECT_STREQ("The Key is finally blocked!\nIt should be reformatted to reuse.", LoadResString(2401));
-    EXPECT_STREQ("Initialize Notes - Select \"notes.ini\"", LoadResString(8024));
-    EXPECT_STREQ("Error: \"Password can't be empty\"", LoadResString(8614));
+    EXPECT_STREQ("The Key is finally blocked!\nIt should be reformatted to reuse.", LoadResString(IDS_KEY_FINALLY_BLOCKED));
+    EXPECT_STREQ("Initialize Notes - Select \"notes.ini\"", LoadResString(IDS_INIT_NOTES_TITLE));
+    EXPECT_STREQ("Error: \"Password can't be empty\"", LoadResString(IDS_PASSWORD_EMPTY));
 }
 
 TEST_F(Texts, LanguageModuleFirstThenProgramThenOwnModule)
@@ -45,8 +46,8 @@ TEST_F(Texts, LanguageModuleFirstThenProgramThenOwnModule)
     EXPECT_NE(own, language);
     EXPECT_NE(GetModuleHandleA(nullptr), language);
 
-    EXPECT_STREQ("%s Sentrio (test language)", LoadResString(8000));  // language module
-    EXPECT_STREQ("Waiting for Key insertion . . .", LoadResString(2314));  // program beats own
+    EXPECT_STREQ("%s Sentrio (test language)", LoadResString(IDS_PRODUCT_CAPTION));  // language module
+    EXPECT_STREQ("Waiting for Key insertion . . .", LoadResString(IDS_WAITING_FOR_KEY));  // program beats own
     EXPECT_STREQ("only in the own module", LoadResString(2999));  // own module last
     EXPECT_STREQ("", LoadResString(2998));  // nowhere: empty
 }
@@ -57,7 +58,7 @@ TEST_F(Texts, NoLanguageDllMeansTheGivenModuleComesFirst)
     ASSERT_NE(nullptr, own);
     ASSERT_TRUE(LoadLanguage("nosuchlanguage", own));
     EXPECT_EQ(own, GetLanguageModule());
-    EXPECT_STREQ("own module's 2314", LoadResString(2314));
+    EXPECT_STREQ("own module's 2314", LoadResString(IDS_WAITING_FOR_KEY));
 }
 
 TEST_F(Texts, LanguageDllBesideTheModuleOutsideTheSearchPath)
@@ -72,7 +73,7 @@ TEST_F(Texts, LanguageDllBesideTheModuleOutsideTheSearchPath)
     ASSERT_NE(nullptr, own);
     ASSERT_TRUE(LoadLanguage("besidelang", own));
     EXPECT_NE(own, GetLanguageModule());
-    EXPECT_STREQ("%s Sentrio (test language)", LoadResString(8000));
+    EXPECT_STREQ("%s Sentrio (test language)", LoadResString(IDS_PRODUCT_CAPTION));
     ResetLanguageForTests();
     FreeLibrary(own);
     own_ = nullptr;
@@ -90,7 +91,7 @@ TEST_F(Texts, LanguageDllInTheCurrentDirectoryIsNotLoaded)
     SetCurrentDirectoryA(saved);
     EXPECT_TRUE(loaded);
     EXPECT_EQ(GetModuleHandleA(nullptr), GetLanguageModule());
-    EXPECT_STREQ("%s Sentrio", LoadResString(8000));
+    EXPECT_STREQ("%s Sentrio", LoadResString(IDS_PRODUCT_CAPTION));
 }
 
 TEST_F(Texts, CutToTheCallersSize)
@@ -98,7 +99,7 @@ TEST_F(Texts, CutToTheCallersSize)
     LoadLanguage(nullptr, nullptr);
     char buffer[16];
     memset(buffer, 'X', sizeof buffer);
-    EXPECT_EQ(buffer, LoadResString(2314, buffer, 8));
+    EXPECT_EQ(buffer, LoadResString(IDS_WAITING_FOR_KEY, buffer, 8));
     EXPECT_STREQ("Waiting", buffer);
     EXPECT_EQ('X', buffer[8]);
 }
@@ -106,13 +107,13 @@ TEST_F(Texts, CutToTheCallersSize)
 TEST_F(Texts, SharedBufferServesCallsWithoutABuffer)
 {
     LoadLanguage(nullptr, nullptr);
-    char *first = LoadResString(2314);
-    char *second = LoadResString(2428);
+    char *first = LoadResString(IDS_WAITING_FOR_KEY);
+    char *second = LoadResString(IDS_KEY_READY);
     EXPECT_EQ(first, second);
     EXPECT_STREQ("Ready for operation.", first);
     // A size larger than the shared buffer is held to it.
     std::string huge(3000, 'y');
-    char *filled = FormatResString(2500, nullptr, 5000, huge.c_str());
+    char *filled = FormatResString(IDS_ERROR_WHILE_OP, nullptr, 5000, huge.c_str());
     EXPECT_EQ(first, filled);
     EXPECT_EQ(static_cast<size_t>(kSharedTextSize - 1), strlen(filled));
 }
@@ -121,11 +122,11 @@ TEST_F(Texts, PlaceholdersAndShorthands)
 {
     LoadLanguage(nullptr, nullptr);
     char buffer[300];
-    EXPECT_STREQ("Morvath Sentrio", FormatResString(8000, "Morvath", buffer, sizeof buffer));
+    EXPECT_STREQ("Morvath Sentrio", FormatResString(IDS_PRODUCT_CAPTION, "Morvath", buffer, sizeof buffer));
     EXPECT_STREQ("ATTENTION! Bad PIN code was entered!\n\nRemain 2 attempts to enter correct PIN code",
-                 FormatResString(8626, 2, buffer, sizeof buffer));
+                 FormatResString(IDS_BAD_PIN_ATTEMPTS_LEFT, 2, buffer, sizeof buffer));
     EXPECT_STREQ("Error during working with Key Storage Device occured : at Reader 1 [Read]",
-                 FormatResString(8629, buffer, sizeof buffer, "Reader 1", "Read"));
+                 FormatResString(IDS_KSD_WORK_ERROR, buffer, sizeof buffer, "Reader 1", "Read"));
     EXPECT_STREQ("", FormatResString(2998, buffer, sizeof buffer, 1));
 }
 
@@ -134,12 +135,12 @@ TEST_F(Texts, FormatNeverWritesPastTheGivenSize)
     LoadLanguage(nullptr, nullptr);
     char buffer[32];
     memset(buffer, 'X', sizeof buffer);
-    FormatResString(8000, "Morvath", buffer, 10);
+    FormatResString(IDS_PRODUCT_CAPTION, "Morvath", buffer, 10);
     EXPECT_STREQ("Morvath S", buffer);
     for (size_t i = 10; i < sizeof buffer; ++i)
         ASSERT_EQ('X', buffer[i]) << "byte " << i;
     memset(buffer, 'X', sizeof buffer);
-    FormatResString(8626, 12345, buffer, 1);
+    FormatResString(IDS_BAD_PIN_ATTEMPTS_LEFT, 12345, buffer, 1);
     EXPECT_EQ(0, buffer[0]);
     EXPECT_EQ('X', buffer[1]);
 }
