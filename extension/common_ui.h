@@ -6,7 +6,7 @@
 
 #include <string>
 
-// Message 8000 filled with the maker's name: the caption of every dialog and box of the extension.
+// IDS_PRODUCT_CAPTION filled with the maker's name: the caption of every dialog and box of the extension.
 std::string ProductCaption();
 
 // A numbered text, and one filled from a printf format (cut to 1024 characters).

@@ -10,8 +10,8 @@ enum PinPromptResult { kPinOk = 0, kPinSecondButton = 1, kPinOkEmpty = 2 };
 
 enum class PinVerdict {
     kAccept,       // the PIN goes to the Key
-    kTooShort,     // fewer than 4 characters: message 8604, ask again
-    kRequired,     // OK on an empty field: message 8633, ask again
+    kTooShort,     // fewer than 4 characters: IDS_PIN_TOO_SHORT, ask again
+    kRequired,     // OK on an empty field: IDS_PIN_REQUIRED, ask again
     kWithoutKey,   // "Work without KSD"
 };
 

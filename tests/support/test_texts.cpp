@@ -58,7 +58,7 @@ TEST_F(Texts, NoLanguageDllMeansTheGivenModuleComesFirst)
     ASSERT_NE(nullptr, own);
     ASSERT_TRUE(LoadLanguage("nosuchlanguage", own));
     EXPECT_EQ(own, GetLanguageModule());
-    EXPECT_STREQ("own module's 2314", LoadResString(IDS_WAITING_FOR_KEY));
+    EXPECT_STREQ("own module's waiting text", LoadResString(IDS_WAITING_FOR_KEY));
 }
 
 TEST_F(Texts, LanguageDllBesideTheModuleOutsideTheSearchPath)
