@@ -199,6 +199,14 @@ STATUS LNCALLBACK ExtHandlerSetPassword(EMRECORD *record)
         LogMessage(kLogStep, kLogModule, "ExtHandlerSetPassword - OK_GetRand");
         CloseWaitWindow();
     }
+    if (!IsSet(s.bDataLoaded)) {
+        // The Key was pulled while the dialog was open: the ID from the Key is no longer in use,
+        // and the client's own ID is not changed with the Key's password.
+        lock.Release();
+        CloseWaitWindow();
+        LogMessage(kLogStep, kLogModule, "ExtHandlerSetPassword - no Key data loaded: not handled");
+        return ERR_EM_CONTINUE;
+    }
     GiveToClient(newPassword, maxLength, buffer, length);
 
     char idPath[MAXENVVALUE] = "";

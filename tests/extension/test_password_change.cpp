@@ -170,4 +170,32 @@ TEST_F(PasswordChange, RefusedOrCancelledChangesLeaveEverythingAsItWas)
     EXPECT_EQ(NOERROR, NsimCheckIdPassword(s.TempFile("anna.id").c_str(), kAnnaPassword));
 }
 
+TEST_F(PasswordChange, KeyPulledWhileTheDialogIsOpenChangesNothing)
+{
+    int key = LogOn("");
+    HWND ask = OpenChange();
+    ASSERT_NE(nullptr, ask);
+    ASSERT_TRUE(s.Pull(key));
+    for (DWORD start = GetTickCount();
+         testkit::FileExists(s.TempFile("anna.id")) && GetTickCount() - start < NotesScenario::kWait;)
+        testkit::PumpMessages(20);
+    ASSERT_EQ("own.id", s.IniValue("KeyFileName"));
+    Type(ask, "late-pass");
+    Press(ask, IDOK);
+    HWND confirm = Dialog();
+    ASSERT_NE(nullptr, confirm);
+    Type(confirm, "late-pass");
+    Press(confirm, IDOK);
+    // Not handled: the client goes on with its own dialog; the user's own ID keeps its password.
+    EXPECT_TRUE(s.WaitHostLog("handlers answered 725")) << s.HostLog();
+    HWND own = s.Find("#32770", "Change Password");
+    ASSERT_NE(nullptr, own);
+    testkit::ClickDialogButton(own, IDCANCEL);
+    EXPECT_EQ(NOERROR, NsimCheckIdPassword(s.dir().file("own.id").c_str(), kOwnPassword));
+    ASSERT_TRUE(s.Insert(key));
+    NotesKeyRecord record;
+    ASSERT_TRUE(s.ReadRecord(key, &record));
+    EXPECT_EQ(kAnnaPassword, record.password);
+}
+
 }  // namespace
