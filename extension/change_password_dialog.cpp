@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "centre_window.h"
 #include "common_ui.h"
 #include "text_ids.h"
 #include "tolvik_res.h"
@@ -50,6 +51,7 @@ INT_PTR CALLBACK TChangePasDlg::Proc(HWND dialog, UINT message, WPARAM wParam, L
 
 void TChangePasDlg::FormInit(HWND dialog)
 {
+    CentreOverOwner(dialog);
     password.clear();
     SetWindowTextA(dialog, ProductCaption().c_str());
     SetDlgItemTextA(dialog, IDOK, Text(IDS_OK).c_str());

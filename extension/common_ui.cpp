@@ -3,6 +3,7 @@
 
 #include <cstdarg>
 
+#include "centre_window.h"
 #include "cut_format.h"
 #include "logon_state.h"
 #include "texts.h"
@@ -19,6 +20,7 @@ INT_PTR CALLBACK WaitDlgProc(HWND dialog, UINT message, WPARAM, LPARAM)
     case WM_INITDIALOG:
         SetWindowTextA(dialog, ProductCaption().c_str());
         SetDlgItemTextA(dialog, IDC_WAIT_TEXT, Text(IDS_WAIT_WINDOW_TEXT).c_str());
+        CentreOverOwner(dialog);
         SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         return FALSE;
     case WM_CLOSE:

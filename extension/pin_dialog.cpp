@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "centre_window.h"
 #include "common_ui.h"
 #include "logon_state.h"
 #include "text_ids.h"
@@ -48,6 +49,7 @@ INT_PTR CALLBACK TPINDlg::Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
 
 void TPINDlg::FormInit(HWND dialog)
 {
+    CentreOverOwner(dialog);
     if (shownWindow != nullptr)
         PutWindowHandle(*shownWindow, dialog);
     SendDlgItemMessageA(dialog, IDC_PIN_EDIT, EM_LIMITTEXT, static_cast<WPARAM>(lengthLimit), 0);
