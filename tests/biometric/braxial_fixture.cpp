@@ -149,46 +149,4 @@ std::string BraxialTest::Capture(const char *reader)
     return bir;
 }
 
-FlowThread::FlowThread(std::function<BOOL()> call) : call_(std::move(call))
-{
-    thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
-}
-
-FlowThread::~FlowThread()
-{
-    if (thread_ != nullptr) {
-        // A flow left waiting in a dialog: close what it shows so that the thread can end.
-        for (int i = 0; i < 50 && WaitForSingleObject(thread_, 100) == WAIT_TIMEOUT; ++i) {
-            HWND active = nullptr;
-            GUITHREADINFO info = {};
-            info.cbSize = sizeof info;
-            if (GetGUIThreadInfo(GetThreadId(thread_), &info))
-                active = info.hwndActive;
-            if (active != nullptr)
-                PostMessageA(active, WM_COMMAND, IDCANCEL, 0);
-        }
-        CloseHandle(thread_);
-    }
-}
-
-bool FlowThread::Finish(DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    while (WaitForSingleObject(thread_, 0) == WAIT_TIMEOUT) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        testkit::PumpMessages(20);
-    }
-    return true;
-}
-
-DWORD WINAPI FlowThread::Run(void *self)
-{
-    FlowThread *flow = static_cast<FlowThread *>(self);
-    SetLastError(0xdeadbeef);
-    flow->result_ = flow->call_();
-    flow->error_ = GetLastError();
-    return 0;
-}
-
 }  // namespace braxialtest

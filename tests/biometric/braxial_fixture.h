@@ -14,6 +14,7 @@
 
 #include "bio_backend.h"
 #include "braxial_api.h"
+#include "dialog_flow.h"
 #include "sim_bioapi.h"
 #include "sim_haapi.h"
 
@@ -77,24 +78,8 @@ protected:
     HaApiSim ha_ = {};
 };
 
-// Runs `call` on a second thread (a modal dialog's own thread) and collects its result and the
-// thread's last error after it.
-class FlowThread {
-public:
-    explicit FlowThread(std::function<BOOL()> call);
-    ~FlowThread();
-    // Waits for the call to end; false on time-out.
-    bool Finish(DWORD timeoutMs = kWindowWait);
-    BOOL result() const { return result_; }
-    DWORD error() const { return error_; }
-
-private:
-    static DWORD WINAPI Run(void *self);
-    std::function<BOOL()> call_;
-    HANDLE thread_ = nullptr;
-    BOOL result_ = -2;
-    DWORD error_ = 0xdeadbeef;
-};
+// Dialog flows run on a second thread (testkit's).
+using FlowThread = testkit::DialogFlow;
 
 // A BIR string as bytes.
 inline const uint8_t *Bytes(const std::string &s)

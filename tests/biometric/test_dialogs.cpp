@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "braxial_res.h"
+#include "dialog_flow.h"
 #include "testkit.h"
 
 namespace braxialtest {
@@ -146,6 +147,11 @@ protected:
         auto f = api_.BioGetBIR_GUI;
         return [f, size, mode] { return f(nullptr, nullptr, nullptr, size, mode); };
     }
+    std::function<BOOL()> CaptureGui(uint32_t *size)
+    {
+        auto f = api_.BioCaptureBIR_GUI;
+        return [f, size] { return f(nullptr, nullptr, nullptr, size); };
+    }
     std::function<BOOL()> VerifyGui(const std::string *stored, uint32_t *size)
     {
         auto f = api_.BioVerifyBIR_GUI;
@@ -170,19 +176,34 @@ protected:
     std::string EnrolThroughDialog(int item)
     {
         uint32_t size = 0;
-        FlowThread flow(GetBirGui(&size, 3));
-        HWND dialog = WaitDialog(kEnrollCaption);
-        EXPECT_NE(nullptr, dialog);
-        if (dialog == nullptr)
-            return std::string();
-        SelectItem(dialog, item);
-        testkit::ClickDialogButton(dialog, IDC_BIO_OK);
-        EXPECT_TRUE(flow.Finish());
-        EXPECT_TRUE(flow.result());
-        EXPECT_EQ(0u, flow.error());
-        return flow.result() ? CopyEnrolled(size) : std::string();
+        testkit::FlowOutcome flow = testkit::RunDialogFlow(GetBirGui(&size, 3), kEnrollCaption, [item](HWND dialog) {
+            SelectItem(dialog, item);
+            testkit::ClickDialogButton(dialog, IDC_BIO_OK);
+        });
+        EXPECT_TRUE(flow.result);
+        EXPECT_EQ(0u, flow.error);
+        return flow.result ? CopyEnrolled(size) : std::string();
     }
 };
+
+// A flow that ended as cancelled: result 0, last error 1223.
+void ExpectCancelled(const testkit::FlowOutcome &flow)
+{
+    EXPECT_TRUE(flow.finished);
+    EXPECT_FALSE(flow.result);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), flow.error);
+}
+
+// Presses the dialog's Cancel button.
+void PressCancel(HWND dialog)
+{
+    testkit::ClickDialogButton(dialog, IDC_BIO_CANCEL);
+}
+
+void PressOk(HWND dialog)
+{
+    testkit::ClickDialogButton(dialog, IDC_BIO_OK);
+}
 
 // ---- BioGetBIR_GUI ------------------------------------------------------------------------
 
@@ -228,14 +249,10 @@ TEST_F(Dialogs, ModeZeroWithoutTheTickLeavesOkDisabledAndCancelAnswers1223)
 {
     Start();
     uint32_t size = 77;
-    FlowThread flow(GetBirGui(&size, 0));
-    HWND dialog = WaitDialog(kChangeCaption);
-    ASSERT_NE(nullptr, dialog);
-    EXPECT_FALSE(Enabled(dialog, IDC_BIO_OK));
-    testkit::ClickDialogButton(dialog, IDC_BIO_CANCEL);
-    ASSERT_TRUE(flow.Finish());
-    EXPECT_FALSE(flow.result());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), flow.error());
+    ExpectCancelled(testkit::RunDialogFlow(GetBirGui(&size, 0), kChangeCaption, [](HWND dialog) {
+        EXPECT_FALSE(Enabled(dialog, IDC_BIO_OK));
+        PressCancel(dialog);
+    }));
     EXPECT_EQ(77u, size);
     EXPECT_EQ(0u, bio_.CallCount("BioAPI_Enroll"));
     EXPECT_NE(std::string::npos, Log().find(" user cancelled "));
@@ -251,44 +268,29 @@ TEST_F(Dialogs, ModeZeroTickedAndClearedAgainCannotConfirm)
 {
     Start();
     uint32_t size = 0;
-    FlowThread flow(GetBirGui(&size, 0));
-    HWND dialog = WaitDialog(kChangeCaption);
-    ASSERT_NE(nullptr, dialog);
-    ClickCheckBox(dialog);
-    ASSERT_TRUE(Enabled(dialog, IDC_BIO_OK));
-    ClickCheckBox(dialog);
-    // Nothing was set up, so there is nothing to switch off.
-    EXPECT_FALSE(Enabled(dialog, IDC_BIO_OK));
-    EXPECT_FALSE(Enabled(dialog, IDC_BIO_DEVICES));
-    EXPECT_EQ(-1, SelectedItem(dialog));
-    testkit::ClickDialogButton(dialog, IDC_BIO_CANCEL);
-    ASSERT_TRUE(flow.Finish());
-    EXPECT_FALSE(flow.result());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), flow.error());
+    ExpectCancelled(testkit::RunDialogFlow(GetBirGui(&size, 0), kChangeCaption, [](HWND dialog) {
+        ClickCheckBox(dialog);
+        EXPECT_TRUE(Enabled(dialog, IDC_BIO_OK));
+        ClickCheckBox(dialog);
+        // Nothing was set up, so there is nothing to switch off.
+        EXPECT_FALSE(Enabled(dialog, IDC_BIO_OK));
+        EXPECT_FALSE(Enabled(dialog, IDC_BIO_DEVICES));
+        EXPECT_EQ(-1, SelectedItem(dialog));
+        PressCancel(dialog);
+    }));
 }
 
 TEST_F(Dialogs, WithoutAnyDeviceOkStaysDisabled)
 {
     Start(false, false);
     uint32_t size = 0;
-    FlowThread flow(GetBirGui(&size, 3));
-    HWND dialog = WaitDialog(kEnrollCaption);
-    ASSERT_NE(nullptr, dialog);
-    EXPECT_TRUE(ListItems(dialog).empty());
-    EXPECT_FALSE(Enabled(dialog, IDC_BIO_OK));
-    testkit::ClickDialogButton(dialog, IDC_BIO_CANCEL);
-    ASSERT_TRUE(flow.Finish());
-    EXPECT_FALSE(flow.result());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), flow.error());
-
-    auto f = api_.BioCaptureBIR_GUI;
-    FlowThread capture([f, &size] { return f(nullptr, nullptr, nullptr, &size); });
-    HWND captureDialog = WaitDialog(kCaptureCaption);
-    ASSERT_NE(nullptr, captureDialog);
-    EXPECT_FALSE(Enabled(captureDialog, IDC_BIO_OK));
-    testkit::ClickDialogButton(captureDialog, IDC_BIO_CANCEL);
-    ASSERT_TRUE(capture.Finish());
-    EXPECT_FALSE(capture.result());
+    auto noDevices = [](HWND dialog) {
+        EXPECT_TRUE(ListItems(dialog).empty());
+        EXPECT_FALSE(Enabled(dialog, IDC_BIO_OK));
+        PressCancel(dialog);
+    };
+    ExpectCancelled(testkit::RunDialogFlow(GetBirGui(&size, 3), kEnrollCaption, noDevices));
+    ExpectCancelled(testkit::RunDialogFlow(CaptureGui(&size), kCaptureCaption, noDevices));
 }
 
 // A plain top-level window of this thread to own the dialogs.
@@ -336,52 +338,45 @@ TEST_F(Dialogs, TheCheckBoxShrinksToItsText)
 {
     Start(true, false);
     uint32_t size = 0;
-    FlowThread flow(GetBirGui(&size, 1));
-    HWND dialog = WaitDialog(kChangeCaption);
-    ASSERT_NE(nullptr, dialog);
-    RECT designed = {0, 0, 220, 10};
-    MapDialogRect(dialog, &designed);
-    RECT check;
-    GetWindowRect(GetDlgItem(dialog, IDC_BIO_ENABLE), &check);
-    EXPECT_LT(check.right - check.left, designed.right - designed.left);
-    EXPECT_GT(check.right - check.left, 19);
-    testkit::ClickDialogButton(dialog, IDC_BIO_CANCEL);
-    ASSERT_TRUE(flow.Finish());
+    testkit::RunDialogFlow(GetBirGui(&size, 1), kChangeCaption, [](HWND dialog) {
+        RECT designed = {0, 0, 220, 10};
+        MapDialogRect(dialog, &designed);
+        RECT check;
+        GetWindowRect(GetDlgItem(dialog, IDC_BIO_ENABLE), &check);
+        EXPECT_LT(check.right - check.left, designed.right - designed.left);
+        EXPECT_GT(check.right - check.left, 19);
+        PressCancel(dialog);
+    });
 }
 
 TEST_F(Dialogs, TheSystemCloseCommandCancelsToo)
 {
     Start();
     uint32_t size = 0;
-    FlowThread flow(GetBirGui(&size, 1));
-    HWND dialog = WaitDialog(kChangeCaption);
-    ASSERT_NE(nullptr, dialog);
-    PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    ASSERT_TRUE(flow.Finish());
-    EXPECT_FALSE(flow.result());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), flow.error());
+    ExpectCancelled(testkit::RunDialogFlow(GetBirGui(&size, 1), kChangeCaption, [](HWND dialog) {
+        PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    }));
 }
 
 TEST_F(Dialogs, ModeOneSwitchedOffSucceedsWithSizeZeroAndNoEnrolment)
 {
     Start();
     uint32_t size = 77;
-    FlowThread flow(GetBirGui(&size, 1));
-    HWND dialog = WaitDialog(kChangeCaption);
-    ASSERT_NE(nullptr, dialog);
-    EXPECT_EQ(static_cast<UINT>(BST_CHECKED), IsDlgButtonChecked(dialog, IDC_BIO_ENABLE));
-    EXPECT_EQ(0, SelectedItem(dialog));
-    EXPECT_TRUE(Enabled(dialog, IDC_BIO_OK));
-    ClickCheckBox(dialog);
-    EXPECT_EQ(static_cast<UINT>(BST_UNCHECKED), IsDlgButtonChecked(dialog, IDC_BIO_ENABLE));
-    EXPECT_EQ(-1, SelectedItem(dialog));
-    EXPECT_FALSE(Enabled(dialog, IDC_BIO_DEVICES));
-    EXPECT_TRUE(Enabled(dialog, IDC_BIO_OK));
-    Shot(dialog, "braxial_102_switched_off");
-    testkit::ClickDialogButton(dialog, IDC_BIO_OK);
-    ASSERT_TRUE(flow.Finish());
-    EXPECT_TRUE(flow.result());
-    EXPECT_EQ(0u, flow.error());
+    testkit::FlowOutcome flow = testkit::RunDialogFlow(GetBirGui(&size, 1), kChangeCaption, [](HWND dialog) {
+        EXPECT_EQ(static_cast<UINT>(BST_CHECKED), IsDlgButtonChecked(dialog, IDC_BIO_ENABLE));
+        EXPECT_EQ(0, SelectedItem(dialog));
+        EXPECT_TRUE(Enabled(dialog, IDC_BIO_OK));
+        ClickCheckBox(dialog);
+        EXPECT_EQ(static_cast<UINT>(BST_UNCHECKED), IsDlgButtonChecked(dialog, IDC_BIO_ENABLE));
+        EXPECT_EQ(-1, SelectedItem(dialog));
+        EXPECT_FALSE(Enabled(dialog, IDC_BIO_DEVICES));
+        EXPECT_TRUE(Enabled(dialog, IDC_BIO_OK));
+        Shot(dialog, "braxial_102_switched_off");
+        testkit::ClickDialogButton(dialog, IDC_BIO_OK);
+    });
+    ASSERT_TRUE(flow.finished);
+    EXPECT_TRUE(flow.result);
+    EXPECT_EQ(0u, flow.error);
     EXPECT_EQ(0u, size);
     EXPECT_EQ(0u, bio_.CallCount("BioAPI_Enroll"));
     EXPECT_EQ(0u, ha_.CallCount("dialog"));
@@ -397,17 +392,16 @@ TEST_F(Dialogs, ModeThreeHidesTheSwitchAndEnrolsOnTheChosenDevice)
 {
     Start();
     uint32_t size = 0;
-    FlowThread flow(GetBirGui(&size, 3));
-    HWND dialog = WaitDialog(kEnrollCaption);
-    ASSERT_NE(nullptr, dialog);
-    EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, IDC_BIO_ENABLE)));
-    EXPECT_EQ(0, SelectedItem(dialog));
-    EXPECT_TRUE(Enabled(dialog, IDC_BIO_OK));
-    Shot(dialog, "braxial_102_mode3");
-    SelectItem(dialog, 3);
-    testkit::ClickDialogButton(dialog, IDC_BIO_OK);
-    ASSERT_TRUE(flow.Finish());
-    EXPECT_TRUE(flow.result());
+    testkit::FlowOutcome flow = testkit::RunDialogFlow(GetBirGui(&size, 3), kEnrollCaption, [](HWND dialog) {
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, IDC_BIO_ENABLE)));
+        EXPECT_EQ(0, SelectedItem(dialog));
+        EXPECT_TRUE(Enabled(dialog, IDC_BIO_OK));
+        Shot(dialog, "braxial_102_mode3");
+        SelectItem(dialog, 3);
+        testkit::ClickDialogButton(dialog, IDC_BIO_OK);
+    });
+    ASSERT_TRUE(flow.finished);
+    EXPECT_TRUE(flow.result);
     std::string bir = CopyEnrolled(size);
     ASSERT_EQ(16u + 12 + std::strlen(SIMHAAPI_IRIS_NAME), bir.size());
     EXPECT_EQ(0, bir.compare(0, 8, "1 HA_API"));
@@ -446,16 +440,12 @@ TEST_F(Dialogs, AVendorCancelEndsTheEnrolmentWith1223)
     Start(false, true);
     ha_.SetInteractive(1);
     uint32_t size = 0;
-    FlowThread flow(GetBirGui(&size, 3));
-    HWND dialog = WaitDialog(kEnrollCaption);
-    ASSERT_NE(nullptr, dialog);
-    testkit::ClickDialogButton(dialog, IDC_BIO_OK);
-    HWND vendor = WaitDialog(SIMHAAPI_DIALOG_CAPTION);
-    ASSERT_NE(nullptr, vendor);
-    testkit::ClickDialogButton(vendor, IDCANCEL);
-    ASSERT_TRUE(flow.Finish());
-    EXPECT_FALSE(flow.result());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), flow.error());
+    ExpectCancelled(testkit::RunDialogFlow(GetBirGui(&size, 3), kEnrollCaption, [](HWND dialog) {
+        testkit::ClickDialogButton(dialog, IDC_BIO_OK);
+        HWND vendor = WaitDialog(SIMHAAPI_DIALOG_CAPTION);
+        ASSERT_NE(nullptr, vendor);
+        testkit::ClickDialogButton(vendor, IDCANCEL);
+    }));
     EXPECT_NE(std::string::npos, Log().find("\"HAAPI_USERCANCEL\""));
     EXPECT_EQ(0u, ha_.OutstandingBlocks());
 }
@@ -486,12 +476,7 @@ TEST_F(Dialogs, ACopyOneByteShortFailsAndLosesTheRecord)
 {
     Start(true, false);
     uint32_t size = 0;
-    FlowThread flow(GetBirGui(&size, 3));
-    HWND dialog = WaitDialog(kEnrollCaption);
-    ASSERT_NE(nullptr, dialog);
-    testkit::ClickDialogButton(dialog, IDC_BIO_OK);
-    ASSERT_TRUE(flow.Finish());
-    ASSERT_TRUE(flow.result());
+    ASSERT_TRUE(testkit::RunDialogFlow(GetBirGui(&size, 3), kEnrollCaption, PressOk).result);
     ASSERT_EQ(62u, size);
     std::string buffer(64, '\x55');
     uint32_t shortSize = size - 1;
@@ -512,17 +497,15 @@ TEST_F(Dialogs, CaptureThroughDialog108)
 {
     Start();
     uint32_t size = 0;
-    auto f = api_.BioCaptureBIR_GUI;
-    FlowThread flow([f, &size] { return f(nullptr, nullptr, nullptr, &size); });
-    HWND dialog = WaitDialog(kCaptureCaption);
-    ASSERT_NE(nullptr, dialog);
-    EXPECT_EQ(0, SelectedItem(dialog));
-    EXPECT_EQ(4u, ListItems(dialog).size());
-    Shot(dialog, "braxial_108");
-    SelectItem(dialog, 2);
-    testkit::ClickDialogButton(dialog, IDC_BIO_OK);
-    ASSERT_TRUE(flow.Finish());
-    EXPECT_TRUE(flow.result());
+    testkit::FlowOutcome flow = testkit::RunDialogFlow(CaptureGui(&size), kCaptureCaption, [](HWND dialog) {
+        EXPECT_EQ(0, SelectedItem(dialog));
+        EXPECT_EQ(4u, ListItems(dialog).size());
+        Shot(dialog, "braxial_108");
+        SelectItem(dialog, 2);
+        testkit::ClickDialogButton(dialog, IDC_BIO_OK);
+    });
+    ASSERT_TRUE(flow.finished);
+    EXPECT_TRUE(flow.result);
     ASSERT_EQ(16u + 12 + std::strlen(SIMHAAPI_PALM_NAME), size);
     std::string bir(size, '\0');
     uint32_t given = size;
@@ -537,13 +520,7 @@ TEST_F(Dialogs, CancelledCaptureFails)
 {
     Start();
     uint32_t size = 0;
-    auto f = api_.BioCaptureBIR_GUI;
-    FlowThread flow([f, &size] { return f(nullptr, nullptr, nullptr, &size); });
-    HWND dialog = WaitDialog(kCaptureCaption);
-    ASSERT_NE(nullptr, dialog);
-    testkit::ClickDialogButton(dialog, IDC_BIO_CANCEL);
-    ASSERT_TRUE(flow.Finish());
-    EXPECT_FALSE(flow.result());
+    ExpectCancelled(testkit::RunDialogFlow(CaptureGui(&size), kCaptureCaption, PressCancel));
     EXPECT_EQ(0u, bio_.CallCount("BioAPI_Capture"));
     EXPECT_EQ(0u, ha_.CallCount("capture"));
 }
@@ -649,12 +626,7 @@ TEST_F(Dialogs, AFailedVerificationWithoutSizePointerLeavesNothingPending)
     ASSERT_NE(nullptr, api_.BioEnumReaders(0));
     std::string stored = Enrol("Bio Reader A");
     bio_.SetFinger(2);
-    FlowThread flow(VerifyGui(&stored, nullptr));
-    HWND noMatch = WaitDialog(kVerifyCaption);
-    ASSERT_NE(nullptr, noMatch);
-    testkit::ClickDialogButton(noMatch, IDC_BIO_CANCEL);
-    ASSERT_TRUE(flow.Finish());
-    EXPECT_EQ(0, flow.result());
+    EXPECT_EQ(0, testkit::RunDialogFlow(VerifyGui(&stored, nullptr), kVerifyCaption, PressCancel).result);
     uint8_t buffer[128];
     uint32_t size = sizeof buffer;
     EXPECT_FALSE(api_.BioVerifyBIR_GUI(nullptr, nullptr, Bytes(stored), Size(stored), buffer, &size));
@@ -712,14 +684,13 @@ TEST_F(Dialogs, CancelInDialog103GivesUp)
     std::string stored = Enrol(SIMHAAPI_IRIS_NAME);
     ASSERT_FALSE(stored.empty());
     ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeA(HKEY_LOCAL_MACHINE, SIMHAAPI_VENDORS_KEY "\\Vendor2"));
-    FlowThread flow(VerifyGui(&stored, nullptr));
-    HWND missing = WaitDialog(kVerifyCaption);
-    ASSERT_NE(nullptr, missing);
-    EXPECT_EQ("\"" SIMHAAPI_IRIS_NAME "\"", Text(missing, IDC_BIO_MISSING_NAME));
-    EXPECT_EQ(2u, ListItems(missing).size());
-    testkit::ClickDialogButton(missing, IDC_BIO_CANCEL);
-    ASSERT_TRUE(flow.Finish());
-    EXPECT_EQ(0, flow.result());
+    testkit::FlowOutcome flow = testkit::RunDialogFlow(VerifyGui(&stored, nullptr), kVerifyCaption, [](HWND missing) {
+        EXPECT_EQ("\"" SIMHAAPI_IRIS_NAME "\"", Text(missing, IDC_BIO_MISSING_NAME));
+        EXPECT_EQ(2u, ListItems(missing).size());
+        PressCancel(missing);
+    });
+    ASSERT_TRUE(flow.finished);
+    EXPECT_EQ(0, flow.result);
     EXPECT_EQ(0u, ha_.CallCount("dialog") - 1);  // only the enrolment's
 }
 
@@ -734,16 +705,16 @@ TEST_F(Dialogs, TextsComeFromTheCallersLanguageModuleFirst)
     ASSERT_NE(nullptr, language);
     bio_.SetFinger(3);
     auto f = api_.BioVerifyBIR_GUI;
-    FlowThread flow([f, language, &stored] {
+    auto verify = [f, language, &stored] {
         return f(language, nullptr, Bytes(stored), Size(stored), nullptr, nullptr);
+    };
+    testkit::FlowOutcome flow = testkit::RunDialogFlow(verify, "Verify Biometric ID (test language)", [](HWND noMatch) {
+        EXPECT_EQ("Biometric verification failed! (test language)", Text(noMatch, IDC_BIO_FAILED_TEXT));
+        EXPECT_EQ("Try &Again", Text(noMatch, IDC_BIO_TRY_AGAIN));
+        PressCancel(noMatch);
     });
-    HWND noMatch = WaitDialog("Verify Biometric ID (test language)");
-    ASSERT_NE(nullptr, noMatch);
-    EXPECT_EQ("Biometric verification failed! (test language)", Text(noMatch, IDC_BIO_FAILED_TEXT));
-    EXPECT_EQ("Try &Again", Text(noMatch, IDC_BIO_TRY_AGAIN));
-    testkit::ClickDialogButton(noMatch, IDC_BIO_CANCEL);
-    ASSERT_TRUE(flow.Finish());
-    EXPECT_EQ(0, flow.result());
+    ASSERT_TRUE(flow.finished);
+    EXPECT_EQ(0, flow.result);
     FreeLibrary(language);
 }
 
@@ -754,13 +725,13 @@ TEST_F(Dialogs, AVendorCancelDuringVerificationCountsAsNoMatch)
     std::string stored = Enrol(SIMHAAPI_PALM_NAME);
     ASSERT_FALSE(stored.empty());
     ha_.CancelNext();
-    FlowThread flow(VerifyGui(&stored, nullptr));
-    HWND noMatch = WaitDialog(kVerifyCaption);
-    ASSERT_NE(nullptr, noMatch);
-    EXPECT_NE(std::string::npos, Log().find("Error in HAAPI_Capture"));
-    testkit::ClickDialogButton(noMatch, IDC_BIO_TRY_AGAIN);
-    ASSERT_TRUE(flow.Finish());
-    EXPECT_EQ(1, flow.result());
+    auto tryAgain = [this](HWND noMatch) {
+        EXPECT_NE(std::string::npos, Log().find("Error in HAAPI_Capture"));
+        testkit::ClickDialogButton(noMatch, IDC_BIO_TRY_AGAIN);
+    };
+    testkit::FlowOutcome flow = testkit::RunDialogFlow(VerifyGui(&stored, nullptr), kVerifyCaption, tryAgain);
+    ASSERT_TRUE(flow.finished);
+    EXPECT_EQ(1, flow.result);
     EXPECT_EQ(0u, ha_.OutstandingBlocks());
 }
 
@@ -768,13 +739,7 @@ TEST_F(Dialogs, ACaptureCopyOneByteShortFailsAndLosesTheSample)
 {
     Start(true, false);
     uint32_t size = 0;
-    auto f = api_.BioCaptureBIR_GUI;
-    FlowThread flow([f, &size] { return f(nullptr, nullptr, nullptr, &size); });
-    HWND dialog = WaitDialog(kCaptureCaption);
-    ASSERT_NE(nullptr, dialog);
-    testkit::ClickDialogButton(dialog, IDC_BIO_OK);
-    ASSERT_TRUE(flow.Finish());
-    ASSERT_TRUE(flow.result());
+    ASSERT_TRUE(testkit::RunDialogFlow(CaptureGui(&size), kCaptureCaption, PressOk).result);
     ASSERT_EQ(62u, size);
     std::string buffer(64, '\x55');
     uint32_t shortSize = size - 1;

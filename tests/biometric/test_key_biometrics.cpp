@@ -8,6 +8,7 @@
 #include <string>
 
 #include "braxial_res.h"
+#include "dialog_flow.h"
 #include "quorel_control.h"
 #include "recording_key.h"
 #include "testkit.h"
@@ -103,12 +104,10 @@ TEST_P(KeyBiometrics, EnrolledOnTheKeyTheSameFingerPassesAndAnotherFails)
     EXPECT_EQ(csReady, key.FindReader("Reader A")->state);
 
     SetFinger(5);
-    FlowThread flow(VerifyCall());
-    HWND noMatch = testkit::WaitForWindow(kVerifyCaption, "#32770", kWindowWait);
-    ASSERT_NE(nullptr, noMatch);
-    testkit::ClickDialogButton(noMatch, IDC_BIO_CANCEL);
-    ASSERT_TRUE(flow.Finish(30000));
-    EXPECT_EQ(0, flow.result());
+    testkit::FlowOutcome flow = testkit::RunDialogFlow(
+        VerifyCall(), kVerifyCaption, [](HWND noMatch) { testkit::ClickDialogButton(noMatch, IDC_BIO_CANCEL); }, 30000);
+    ASSERT_TRUE(flow.finished);
+    EXPECT_EQ(0, flow.result);
     EXPECT_EQ(csBioFailed, key.FindReader("Reader A")->state);
     char text[200] = "";
     ASSERT_TRUE(key.GetErrorText("Reader A", text));
