@@ -1,10 +1,18 @@
 // The reader monitor of CSmartKey: initialisation, reader table, visits to readers, the monitor
 // thread and the park handshake with the callers of Key operations.
 //
-// There is no lock: the monitor and the operations coordinate through the flags StopSpinLock,
-// parked, stop request and exited (volatile LONG, always through Interlocked operations). An
-// operation sets StopSpinLock and waits until the monitor says it sits parked; the monitor looks
-// at the flags only between readers and between passes.
+// The monitor and the operations coordinate through the flags StopSpinLock, parked, stop request
+// and exited (volatile LONG, always through Interlocked operations). An operation sets
+// StopSpinLock and waits until the monitor says it sits parked; the monitor looks at the flags
+// only between readers and between passes.
+//
+// No operation ever waits for an event handler: a handler may itself wait for the operation's
+// thread (a lock that thread holds across its Key calls, a PIN prompt the user has not answered).
+// While a handler runs on the monitor thread, an operation of another thread goes on unparked;
+// the monitor, once the handler has returned, waits for such operations to end and does not touch
+// the Key of the visit that raised the event again. Two short locks, never held across an event,
+// a dialog or a wait, keep this sound: one around each single call of the Key library, one around
+// the handshake's decisions.
 #include "smart_key.h"
 
 #include <cstring>
@@ -63,6 +71,8 @@ UINT StatusTextId(KeyStatus state)
 
 CSmartKey::CSmartKey()
 {
+    InitializeCriticalSection(&m_callLock);
+    InitializeCriticalSection(&m_stateLock);
     std::memset(&m_anyReader, 0, sizeof m_anyReader);
     m_anyReader.h = static_cast<DWORD>(-1);
     CopyCut(m_anyReader.name, sizeof m_anyReader.name, "Any Key reader");
@@ -78,6 +88,8 @@ CSmartKey::~CSmartKey()
     }
     if (m_initDoneSem != nullptr)
         CloseHandle(m_initDoneSem);
+    DeleteCriticalSection(&m_stateLock);
+    DeleteCriticalSection(&m_callLock);
 }
 
 void CSmartKey::onKeyOpened(const char *, DWORD, const char *) {}
@@ -109,18 +121,32 @@ public:
     explicit EventScope(CSmartKey *key) : key_(key)
     {
         onMonitor_ = GetCurrentThreadId() == key_->m_monitorThreadId;
-        if (onMonitor_) {
-            InterlockedIncrement(&key_->m_eventDepth);
-            previous_ = InterlockedExchange(&key_->StopSpinLock, 1);
-        }
+        if (!onMonitor_)
+            return;
+        EnterCriticalSection(&key_->m_stateLock);
+        if (InterlockedIncrement(&key_->m_eventDepth) == 1)
+            key_->m_takenOver = false;
+        freeOpsBefore_ = Get(&key_->m_freeOpsStarted);
+        Put(&key_->StopSpinLock, 1);
+        LeaveCriticalSection(&key_->m_stateLock);
     }
     ~EventScope()
     {
-        if (onMonitor_) {
-            // Back to what it was: a park request made before the event stays in force.
-            InterlockedExchange(&key_->StopSpinLock, previous_);
-            InterlockedDecrement(&key_->m_eventDepth);
-        }
+        if (!onMonitor_)
+            return;
+        EnterCriticalSection(&key_->m_stateLock);
+        bool outermost = InterlockedDecrement(&key_->m_eventDepth) == 0;
+        if (Get(&key_->m_freeOpsStarted) != freeOpsBefore_)
+            key_->m_takenOver = true;
+        // A park asked for before the handler began (and not given up meanwhile) stays in force.
+        if (outermost)
+            Put(&key_->StopSpinLock, Get(&key_->m_parkRequested) != 0 ? 1 : 0);
+        LeaveCriticalSection(&key_->m_stateLock);
+        // Operations that went on beside the handler finish before the monitor goes on; they
+        // never wait for the monitor, so this wait ends.
+        if (outermost)
+            while (Get(&key_->m_freeOps) != 0)
+                PollWait(10);
     }
     EventScope(const EventScope &) = delete;
     EventScope &operator=(const EventScope &) = delete;
@@ -128,7 +154,7 @@ public:
 private:
     CSmartKey *key_;
     bool onMonitor_ = false;
-    LONG previous_ = 0;
+    LONG freeOpsBefore_ = 0;
 };
 
 void CSmartKey::EvKeyOpened(ReaderRecord *r, const char *pin) { EventScope s(this); onKeyOpened(r->name, r->h, pin); }
@@ -257,7 +283,7 @@ void CSmartKey::UpdateReaders()
         m_readers[count++]->present = FALSE;
 
     for (DWORD i = 0; i < 1024; ++i) {
-        const char *enumerated = m_lib.EnumReaders(i);
+        const char *enumerated = Call(m_lib.EnumReaders, i);
         if (enumerated == nullptr)
             break;
         char name[256];
@@ -274,7 +300,7 @@ void CSmartKey::UpdateReaders()
         CopyCut(r->name, sizeof r->name, name);
         r->state = csAbsent;
         r->tries = kInitCardDefaultTries;
-        r->h = m_lib.InitReader(r->name);
+        r->h = Call(m_lib.InitReader, r->name);
         r->present = TRUE;
         r->index = static_cast<DWORD>(count);
         m_readers[count++] = r;
@@ -293,7 +319,7 @@ void CSmartKey::UpdateReaders()
         if (m_current == r)
             m_current = nullptr;
         // The handle is released too: the reader is gone and its record with it.
-        m_lib.CloseReader(r->h);
+        Call(m_lib.CloseReader, r->h);
         delete r;
         m_readers[i] = m_readers[count - 1];
         m_readers[count - 1] = nullptr;
@@ -306,7 +332,7 @@ void CSmartKey::RefreshKeyInfo(int index)
     ReaderRecord *r = m_readers[index];
     BYTE id[8] = {};
     DWORD length = sizeof id;
-    m_lib.GetCardID(r->h, id, &length);
+    Call(m_lib.GetCardID, r->h, id, &length);
     if (std::memcmp(id, r->card_id, sizeof id) != 0) {
         r->pin[0] = 0;
         r->pin[1] = 0;
@@ -316,12 +342,12 @@ void CSmartKey::RefreshKeyInfo(int index)
     r->app_allocated = r->app_free = 0;
     r->alocc_space = r->free_space = 0;
     r->bio_allocated = r->bio_free = 0;
-    m_lib.GetApplicationInfo(r->h, m_appId, &r->app_allocated, &r->app_free);
-    m_lib.GetApplicationInfo(r->h, kAppWholeKey, &r->alocc_space, &r->free_space);
-    m_lib.GetApplicationInfo(r->h, kAppBiometric, &r->bio_allocated, &r->bio_free);
+    Call(m_lib.GetApplicationInfo, r->h, m_appId, &r->app_allocated, &r->app_free);
+    Call(m_lib.GetApplicationInfo, r->h, kAppWholeKey, &r->alocc_space, &r->free_space);
+    Call(m_lib.GetApplicationInfo, r->h, kAppBiometric, &r->bio_allocated, &r->bio_free);
 
     char label[40] = {};
-    m_lib.ReadLabel(r->h, label);
+    Call(m_lib.ReadLabel, r->h, label);
     CopyCut(r->label, sizeof r->label, label);
 }
 
@@ -335,7 +361,7 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
         LogMessage(kLogDetail, "cm - ProcessReader:", "call InitCard rdrs=%08X, x=%d, [%X]",
                    static_cast<unsigned>(reinterpret_cast<UINT_PTR>(m_readers)), index,
                    static_cast<unsigned>(GetCurrentThreadId()));
-        LONG ret = m_lib.InitCard(r->h, m_appId);
+        LONG ret = Call(m_lib.InitCard, r->h, m_appId);
         LogMessage(kLogDetail, "cm - ProcessReader:", "analizing ret value = %d [%X]", static_cast<int>(ret),
                    static_cast<unsigned>(GetCurrentThreadId()));
         DWORD error = GetLastError();
@@ -349,7 +375,7 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
             if (r->state != csAbsent)
                 return false;
             LogMessage(kLogDetail, "cm - ProcessReader:", "-5, on [csAbsent]'ed Key, doing InitCard again...");
-            m_lib.CloseCard(r->h, 0);
+            Call(m_lib.CloseCard, r->h, 0);
             continue;
         case kInitCardNoKey:
             std::memset(r->pin, 0, sizeof r->pin);
@@ -363,7 +389,7 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
         case kInitCardKeyFailure:
             RefreshKeyInfo(index);
             std::memset(r->pin, 0, sizeof r->pin);
-            m_lib.CloseCard(r->h, 1);
+            Call(m_lib.CloseCard, r->h, 1);
             SetState(r, csError);
             LoadResString(IDS_KEY_UNKNOWN_ERROR, r->op_text, sizeof r->op_text);
             EvKeyError(r);
@@ -374,13 +400,13 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
             LoadResString(IDS_KEY_BLOCKED, r->op_text, sizeof r->op_text);
             if (checkMode)
                 return true;
-            m_lib.CloseCard(r->h, 1);
+            Call(m_lib.CloseCard, r->h, 1);
             EvKeyError(r);
             return false;
         case kInitCardFinallyBlocked:
             RefreshKeyInfo(index);
             SetState(r, csFinallyBlocked);
-            m_lib.CloseCard(r->h, 1);
+            Call(m_lib.CloseCard, r->h, 1);
             LoadResString(IDS_KEY_FINALLY_BLOCKED, r->op_text, sizeof r->op_text);
             EvKeyError(r);
             return false;
@@ -388,7 +414,7 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
             RefreshKeyInfo(index);
             SetState(r, csNotFormatted);
             LoadResString(IDS_KEY_NOT_FORMATTED, r->op_text, sizeof r->op_text);
-            m_lib.CloseCard(r->h, 1);
+            Call(m_lib.CloseCard, r->h, 1);
             EvKeyError(r);
             return false;
         default:
@@ -407,30 +433,41 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
         r->tries = ret;
         char pin[64];
         CopyCut(pin, sizeof pin, r->pin);
-        if (m_lib.VerifyPIN(r->h, pin)) {
+        if (Call(m_lib.VerifyPIN, r->h, pin)) {
             r->count = 0;
             SetState(r, csReady);
             if (checkMode)
                 return true;
             EvKeyOpened(r, r->pin);
-            m_lib.CloseCard(r->h, 1);
-            EvKeyInserted(r);
+            if (!VisitTakenOver()) {
+                Call(m_lib.CloseCard, r->h, 1);
+                EvKeyInserted(r);
+            } else if (r->state == csReady) {
+                EvKeyInserted(r);  // the operation found the Key as it was and closed it itself
+            }
             return true;
         }
-        m_lib.CloseCard(r->h, 0);
+        Call(m_lib.CloseCard, r->h, 0);
         r->state = csNeedPIN;
         if (pin[0] != 0) {
             ++r->count;
-            LONG tries = m_lib.InitCard(r->h, m_appId);
+            LONG tries = Call(m_lib.InitCard, r->h, m_appId);
             r->tries = tries == kInitCardTriesUnknown ? kInitCardDefaultTries : tries;
-            m_lib.CloseCard(r->h, 0);
+            Call(m_lib.CloseCard, r->h, 0);
             if (r->tries == kInitCardBlocked)
                 continue;  // the refusal used the last try: the next InitCard finds it blocked
         }
-        if (EvNeedPIN(r))
+        bool again = EvNeedPIN(r);
+        if (!checkMode && VisitTakenOver()) {
+            // An operation opened the Key meanwhile (it has ended by now): its state is the newer
+            // one, and the next visit reports the Key afresh, with the PIN it may have been given.
+            Call(m_lib.CloseCard, r->h, 0);
+            return false;
+        }
+        if (again)
             continue;
         SetState(r, csNeedPIN);
-        m_lib.CloseCard(r->h, 1);
+        Call(m_lib.CloseCard, r->h, 1);
         return false;
     }
 }
@@ -471,7 +508,7 @@ DWORD CSmartKey::MonitorThreadProc()
     const char *module = "cm - MonitorThreadProc:";
     LogMessage(kLogMilestone, module, "Monitor created.");
     for (;;) {
-        if (m_lib.AnyReadersChanges(0)) {
+        if (Call(m_lib.AnyReadersChanges, 0)) {
             LogMessage(kLogMilestone, module, "AnyReadersChanges: TRUE, updating ... (single?:%d)",
                        m_isSingleInstanceInProcess);
             if (!m_isSingleInstanceInProcess)
@@ -521,42 +558,93 @@ void CSmartKey::PollWait(DWORD ms)
     }
 }
 
-bool CSmartKey::AskToStopMonitorThread()
+CSmartKey::KeyLoan CSmartKey::BorrowMonitor(bool goFree)
 {
     const char *module = "AskToStopMonitorThread:";
+    KeyLoan loan;
     DWORD self = GetCurrentThreadId();
     HANDLE thread = GetHandle(&m_monitorThread);
-    // Another thread while the monitor sits in an event handler: the 1 in StopSpinLock is the
-    // handler's, not a park. Wait for the handler to return, then park the monitor as usual.
-    while (thread != INVALID_HANDLE_VALUE && self != m_monitorThreadId && Get(&m_eventDepth) != 0 &&
-           !ThreadEnded(thread))
-        PollWait(10);
+    bool otherThread = thread != INVALID_HANDLE_VALUE && self != m_monitorThreadId;
+
+    EnterCriticalSection(&m_stateLock);
+    if (otherThread && Get(&m_eventDepth) != 0 && !ThreadEnded(thread)) {
+        // The monitor sits in an event handler, which may be waiting for this very thread: no
+        // park, and no wait for the handler.
+        if (goFree) {
+            InterlockedIncrement(&m_freeOps);
+            InterlockedIncrement(&m_freeOpsStarted);
+            loan.free = true;
+        }
+        LeaveCriticalSection(&m_stateLock);
+        LogMessage(kLogDetail, module, "return false %d %X[%X] (event running)", static_cast<int>(Get(&StopSpinLock)),
+                   static_cast<unsigned>(reinterpret_cast<UINT_PTR>(thread)), static_cast<unsigned>(self));
+        return loan;
+    }
     if (Get(&StopSpinLock) == 1 || thread == INVALID_HANDLE_VALUE) {
+        LeaveCriticalSection(&m_stateLock);
         LogMessage(kLogDetail, module, "return false %d %X[%X]", static_cast<int>(Get(&StopSpinLock)),
                    static_cast<unsigned>(reinterpret_cast<UINT_PTR>(thread)), static_cast<unsigned>(self));
-        return false;
+        return loan;
     }
-    LogMessage(kLogDetail, module, "[%X]", static_cast<unsigned>(self));
     Put(&m_parked, 0);
-    if (InterlockedCompareExchange(&StopSpinLock, 1, 0) != 0)
-        return false;  // someone else parked it at this very moment
-    for (int polls = 1; Get(&m_parked) != 1; ++polls) {
-        if (ThreadEnded(thread)) {
-            // The monitor ended without parking (second instance in the process): nothing to
-            // wait for; StopSpinLock stays 1 so that later operations do not try again.
-            return false;
+    Put(&StopSpinLock, 1);
+    Put(&m_parkRequested, 1);
+    LeaveCriticalSection(&m_stateLock);
+    LogMessage(kLogDetail, module, "[%X]", static_cast<unsigned>(self));
+
+    for (int polls = 1;; ++polls) {
+        EnterCriticalSection(&m_stateLock);
+        if (Get(&m_parked) == 1) {
+            LeaveCriticalSection(&m_stateLock);
+            loan.parked = true;
+            return loan;
         }
-        PollWait(100);
+        if (Get(&m_eventDepth) != 0 || ThreadEnded(thread)) {
+            // The monitor went into an event handler before it reached its park: the request is
+            // given up (the handler's end does not restore it) and the operation goes on beside
+            // the handler. A monitor that ended by itself (second instance in the process) is
+            // not waited for either; StopSpinLock stays 1 so that later operations do not try.
+            Put(&m_parkRequested, 0);
+            if (goFree && Get(&m_eventDepth) != 0 && !ThreadEnded(thread)) {
+                InterlockedIncrement(&m_freeOps);
+                InterlockedIncrement(&m_freeOpsStarted);
+                loan.free = true;
+            }
+            LeaveCriticalSection(&m_stateLock);
+            return loan;
+        }
         if (polls % 21 == 0)
             Put(&StopSpinLock, 1);
+        LeaveCriticalSection(&m_stateLock);
+        PollWait(100);
     }
-    return true;
+}
+
+void CSmartKey::GiveBack(const KeyLoan &loan)
+{
+    if (loan.parked)
+        ReleaseMonitor();
+    if (loan.free)
+        InterlockedDecrement(&m_freeOps);
+}
+
+bool CSmartKey::VisitTakenOver()
+{
+    return m_takenOver;
+}
+
+bool CSmartKey::AskToStopMonitorThread()
+{
+    return BorrowMonitor(false).parked;
 }
 
 void CSmartKey::ReleaseMonitor()
 {
+    EnterCriticalSection(&m_stateLock);
+    Put(&m_parkRequested, 0);
     Put(&m_parked, 0);
-    Put(&StopSpinLock, 0);
+    Put(&StopSpinLock, Get(&m_eventDepth) != 0 ? 1 : 0);  // a running handler keeps its 1
+    LeaveCriticalSection(&m_stateLock);
 }
 
 bool CSmartKey::AskToTerminateMonitorThread()
@@ -614,7 +702,7 @@ void CSmartKey::ReleaseReaders()
     for (int i = 0; i <= kMaxReaders; ++i) {
         if (m_readers[i] == nullptr)
             continue;
-        m_lib.CloseReader(m_readers[i]->h);
+        Call(m_lib.CloseReader, m_readers[i]->h);
         delete m_readers[i];
         m_readers[i] = nullptr;
     }

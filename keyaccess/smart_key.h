@@ -52,6 +52,7 @@ struct ReaderRecord {
     char label[36];
     DWORD bio_allocated, bio_free;   // application 227
     BOOL present;            // mark used while the readers are listed again
+    BOOL free_op;            // the current operation went on beside an event handler, unparked
 };
 
 // Text id of a Key state's status text.
@@ -84,6 +85,8 @@ public:
     void StartMonitoring();
     void StopMonitoring();
     // Parks the monitor thread; true when this call parked it (the caller must ReleaseMonitor).
+    // False at once while the monitor runs an event handler, while it is parked already or when
+    // there is none: the caller then holds nothing and must not release.
     bool AskToStopMonitorThread();
     void ReleaseMonitor();
     bool AskToTerminateMonitorThread();
@@ -119,6 +122,8 @@ public:
     // null. AcquireKey parks the monitor first (and releases it again when it fails).
     ReaderRecord *SelectKey();
     ReaderRecord *AcquireKey(const char *opText, const char *readerName);
+    // Ends what AcquireKey began: closes the Key with `closeFlag` and gives the monitor back.
+    void EndOperation(ReaderRecord *r, DWORD closeFlag);
 
     // The PIN to try: for the named reader, or with no name for any reader (the placeholder) and
     // the current Key. Never touches the Key.
@@ -146,7 +151,8 @@ protected:
     static void PollWait(DWORD ms);
 
     // Event calls: on the monitor thread StopSpinLock is held at 1 around the handler, so that an
-    // operation it starts does not wait for the monitor (the calling thread itself).
+    // operation it starts does not wait for the monitor (the calling thread itself), and an
+    // operation of another thread does not wait for the handler (it goes on unparked).
     class EventScope;
     void EvKeyOpened(ReaderRecord *r, const char *pin);
     void EvKeyInserted(ReaderRecord *r);
@@ -157,9 +163,25 @@ protected:
     void EvReaderChanged(const char *name, int attached);
     void SetState(ReaderRecord *r, KeyStatus state);
 
+    // How an operation holds the monitor: parked by it, unparked beside an event handler (the
+    // monitor waits for it before it goes on), or neither (parked by someone else, inside an
+    // event on the monitor thread, no monitor).
+    struct KeyLoan {
+        bool parked = false;
+        bool free = false;
+    };
+    // goFree: beside a running event handler the operation goes on unparked and is counted.
+    KeyLoan BorrowMonitor(bool goFree);
+    void GiveBack(const KeyLoan &loan);
+    // After an event handler on the monitor thread: an operation of another thread used the
+    // Key meanwhile, so the visit that raised the event ends without touching the Key again.
+    bool VisitTakenOver();
+
     // Operation helpers.
-    ReaderRecord *AcquireCurrent(const char *opText, const char *readerName);
-    void EndOperation(ReaderRecord *r, DWORD closeFlag);
+    ReaderRecord *Acquire(const char *opText, const char *readerName, KeyLoan *loan);
+    ReaderRecord *AcquireCurrent(const char *opText, const char *readerName, KeyLoan *loan);
+    ReaderRecord *OpenKey(const char *opText, const char *readerName, const KeyLoan &loan);
+    void EndOperation(ReaderRecord *r, DWORD closeFlag, const KeyLoan &loan);
     static void Failed(ReaderRecord *r);
     void RefreshSpace(ReaderRecord *r);
     KeyBirAccess BirAccess(const ReaderRecord *r) const;
@@ -183,7 +205,28 @@ protected:
     ReaderRecord m_anyReader;
     ReaderRecord *m_current = nullptr;
 
+    // One call of the Key library at a time: held around each single call, never across an
+    // event, a dialog or a wait.
+    template <typename Fn, typename... Args>
+    auto Call(Fn fn, Args... args) -> decltype(fn(args...))
+    {
+        EnterCriticalSection(&m_callLock);
+        auto result = fn(args...);
+        DWORD error = GetLastError();
+        LeaveCriticalSection(&m_callLock);
+        SetLastError(error);
+        return result;
+    }
+
     QuorelLibrary m_lib = {};
+    CRITICAL_SECTION m_callLock;
+    // Guards the handshake's decisions (event depth, park request, unparked operations) so that
+    // an operation and an event never pass each other; held only for a few instructions.
+    CRITICAL_SECTION m_stateLock;
     volatile LONG m_eventDepth = 0;       // monitor thread inside an event handler
+    volatile LONG m_parkRequested = 0;    // an operation of another thread asked for the park
+    volatile LONG m_freeOps = 0;          // operations going on unparked beside an event handler
+    volatile LONG m_freeOpsStarted = 0;   // how many ever did (a handler's scope compares it)
+    bool m_takenOver = false;             // monitor thread only: see VisitTakenOver
     volatile LONG m_releaseOnExit = 0;    // StopMonitoring ran on the monitor thread
 };

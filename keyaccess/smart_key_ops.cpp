@@ -42,12 +42,12 @@ ReaderRecord *CSmartKey::SelectKey()
         ReaderRecord *r = m_readers[found];
         m_current = r;
         r->index = static_cast<DWORD>(found);
-        m_lib.CloseCard(r->h, 0);
+        Call(m_lib.CloseCard, r->h, 0);
         return ProcessReader(found, true) ? r : nullptr;
     }
 
     if (m_current != nullptr && m_current != &m_anyReader)
-        m_lib.CloseCard(m_current->h, 0);
+        Call(m_lib.CloseCard, m_current->h, 0);
     m_current = &m_anyReader;
     for (int i = 0; i < kMaxReaders && m_readers[i] != nullptr; ++i) {
         ReaderRecord *r = m_readers[i];
@@ -65,65 +65,92 @@ ReaderRecord *CSmartKey::SelectKey()
     return nullptr;
 }
 
-ReaderRecord *CSmartKey::AcquireKey(const char *opText, const char *readerName)
+// The start of every operation: the monitor borrowed, then the Key opened. Nothing of the
+// reader table is looked at before the monitor is held (parked, or waiting for this operation
+// beside an event handler), since the monitor may drop a record between its visits.
+ReaderRecord *CSmartKey::Acquire(const char *opText, const char *readerName, KeyLoan *loan)
 {
+    *loan = KeyLoan();
     if (!IsLoaded())
         return nullptr;
-    bool parked = AskToStopMonitorThread();
+    *loan = BorrowMonitor(true);
+    ReaderRecord *r = OpenKey(opText, readerName, *loan);
+    if (r == nullptr)
+        GiveBack(*loan);
+    return r;
+}
+
+ReaderRecord *CSmartKey::AcquireKey(const char *opText, const char *readerName)
+{
+    KeyLoan loan;
+    return Acquire(opText, readerName, &loan);  // the loan is kept in the record for EndOperation
+}
+
+ReaderRecord *CSmartKey::OpenKey(const char *opText, const char *readerName, const KeyLoan &loan)
+{
     if (!HasName(readerName)) {
         ReaderRecord *r = SelectKey();
-        if (r == nullptr) {
-            if (parked)
-                ReleaseMonitor();
+        if (r == nullptr)
             return nullptr;
-        }
-        r->parked_by_op = parked;
+        r->parked_by_op = loan.parked;
+        r->free_op = loan.free;
         CopyCut(r->op_text, kOpTextSize, opText);
         return r;
     }
     ReaderRecord *r = FindReader(readerName);
-    if (r == nullptr) {
-        if (parked)
-            ReleaseMonitor();
+    if (r == nullptr)
         return nullptr;
-    }
     CopyCut(r->op_text, kOpTextSize, opText);
     r->last_error = 0;
-    r->parked_by_op = parked;
-    m_lib.CloseCard(r->h, 0);
-    if (!ProcessReader(static_cast<int>(r->index), true)) {
-        if (parked)
-            ReleaseMonitor();
+    r->parked_by_op = loan.parked;
+    r->free_op = loan.free;
+    Call(m_lib.CloseCard, r->h, 0);
+    if (!ProcessReader(static_cast<int>(r->index), true))
         return nullptr;
-    }
     return r;
 }
 
 // Without a name, the Key the last selection chose is tried first: an operation goes on with the
-// Key the user has been working with, not with whichever Key a new selection finds first.
-ReaderRecord *CSmartKey::AcquireCurrent(const char *opText, const char *readerName)
+// Key the user has been working with, not with whichever Key a new selection finds first. Its
+// name is copied only once the monitor is held, so the record cannot be dropped meanwhile.
+ReaderRecord *CSmartKey::AcquireCurrent(const char *opText, const char *readerName, KeyLoan *loan)
 {
+    *loan = KeyLoan();
+    if (!IsLoaded())
+        return nullptr;
+    *loan = BorrowMonitor(true);
     if (!HasName(readerName) && m_current != nullptr) {
         char name[sizeof m_current->name];
         CopyCut(name, sizeof name, m_current->name);
-        if (ReaderRecord *r = AcquireKey(opText, name))
+        if (ReaderRecord *r = OpenKey(opText, name, *loan))
             return r;
-        // The reader may have gone with its record: look it up again before trusting its state.
         ReaderRecord *current = FindReader(name);
-        if (current != nullptr && current->state != csAbsent)
+        if (current != nullptr && current->state != csAbsent) {
+            GiveBack(*loan);
             return nullptr;
+        }
     }
-    return AcquireKey(opText, readerName);
+    ReaderRecord *r = OpenKey(opText, readerName, *loan);
+    if (r == nullptr)
+        GiveBack(*loan);
+    return r;
 }
 
 void CSmartKey::EndOperation(ReaderRecord *r, DWORD closeFlag)
 {
+    KeyLoan loan;
+    loan.parked = r->parked_by_op != FALSE;
+    loan.free = r->free_op != FALSE;
+    EndOperation(r, closeFlag, loan);
+}
+
+void CSmartKey::EndOperation(ReaderRecord *r, DWORD closeFlag, const KeyLoan &loan)
+{
     DWORD error = GetLastError();
-    m_lib.CloseCard(r->h, closeFlag);
-    if (r->parked_by_op) {
-        r->parked_by_op = FALSE;
-        ReleaseMonitor();
-    }
+    Call(m_lib.CloseCard, r->h, closeFlag);
+    r->parked_by_op = FALSE;
+    r->free_op = FALSE;
+    GiveBack(loan);
     SetLastError(error);
 }
 
@@ -135,9 +162,9 @@ void CSmartKey::Failed(ReaderRecord *r)
 
 void CSmartKey::RefreshSpace(ReaderRecord *r)
 {
-    m_lib.GetApplicationInfo(r->h, m_appId, &r->app_allocated, &r->app_free);
-    m_lib.GetApplicationInfo(r->h, kAppWholeKey, &r->alocc_space, &r->free_space);
-    m_lib.GetApplicationInfo(r->h, kAppBiometric, &r->bio_allocated, &r->bio_free);
+    Call(m_lib.GetApplicationInfo, r->h, m_appId, &r->app_allocated, &r->app_free);
+    Call(m_lib.GetApplicationInfo, r->h, kAppWholeKey, &r->alocc_space, &r->free_space);
+    Call(m_lib.GetApplicationInfo, r->h, kAppBiometric, &r->bio_allocated, &r->bio_free);
 }
 
 // ---- Data ---------------------------------------------------------------------------------------
@@ -151,7 +178,8 @@ bool CSmartKey::Read(const char *readerName, void *buffer, DWORD *length)
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    ReaderRecord *r = AcquireKey("Read data", readerName);
+    KeyLoan loan;
+    ReaderRecord *r = Acquire("Read data", readerName, &loan);
     if (r == nullptr)
         return false;
     r->data = buffer;
@@ -162,7 +190,7 @@ bool CSmartKey::Read(const char *readerName, void *buffer, DWORD *length)
 
     bool ok = false;
     DWORD size = 0;
-    if (!m_lib.ReadData(r->h, 0, nullptr, &size)) {
+    if (!Call(m_lib.ReadData, r->h, 0, nullptr, &size)) {
         Failed(r);
         FormatResString(IDS_ERROR_READING_FROM_KEY, "", r->op_text, sizeof r->op_text);
     } else if (buffer == nullptr && wanted == 0) {
@@ -180,7 +208,7 @@ bool CSmartKey::Read(const char *readerName, void *buffer, DWORD *length)
         ok = true;
     } else {
         *length = size;
-        if (!m_lib.ReadData(r->h, 0, static_cast<BYTE *>(buffer), length)) {
+        if (!Call(m_lib.ReadData, r->h, 0, static_cast<BYTE *>(buffer), length)) {
             Failed(r);
             FormatResString(IDS_ERROR_READING_FROM_KEY, "", r->op_text, sizeof r->op_text);
         } else {
@@ -189,7 +217,7 @@ bool CSmartKey::Read(const char *readerName, void *buffer, DWORD *length)
         }
     }
     r->length_ref = nullptr;  // the caller's variable is not ours beyond this call
-    EndOperation(r, 1);
+    EndOperation(r, 1, loan);
     return ok;
 }
 
@@ -197,7 +225,8 @@ bool CSmartKey::Write(const char *readerName, DWORD offset, const void *data, DW
 {
     LogMessage(kLogMilestone, "", "CSmartKey::Write (%s, addr:%X, offset=%d)", readerName != nullptr ? readerName : "",
                static_cast<unsigned>(reinterpret_cast<UINT_PTR>(data)), static_cast<int>(offset));
-    ReaderRecord *r = AcquireCurrent("Write data", readerName);
+    KeyLoan loan;
+    ReaderRecord *r = AcquireCurrent("Write data", readerName, &loan);
     if (r == nullptr)
         return false;
     r->offset = offset;
@@ -210,7 +239,7 @@ bool CSmartKey::Write(const char *readerName, DWORD offset, const void *data, DW
     if (data == nullptr && length == 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         Failed(r);
-    } else if (data != nullptr && !m_lib.WriteData(r->h, offset, static_cast<const BYTE *>(data), &size)) {
+    } else if (data != nullptr && !Call(m_lib.WriteData, r->h, offset, static_cast<const BYTE *>(data), &size)) {
         Failed(r);
         FormatResString(IDS_ERROR_WRITING_TO_KEY, "", r->op_text, sizeof r->op_text);
     } else {
@@ -218,7 +247,7 @@ bool CSmartKey::Write(const char *readerName, DWORD offset, const void *data, DW
         if (data != nullptr)
             size += offset;
         CopyCut(r->op_text, sizeof r->op_text, "Write Data, SetDataSize");
-        if (!m_lib.SetDataSize(r->h, size)) {
+        if (!Call(m_lib.SetDataSize, r->h, size)) {
             Failed(r);
             FormatResString(IDS_ERROR_WRITING_TO_KEY, "(SetDataSize after write)", r->op_text, sizeof r->op_text);
         } else {
@@ -226,39 +255,41 @@ bool CSmartKey::Write(const char *readerName, DWORD offset, const void *data, DW
             ok = true;
         }
     }
-    EndOperation(r, 1);
+    EndOperation(r, 1, loan);
     return ok;
 }
 
 bool CSmartKey::Delete(const char *readerName)
 {
-    ReaderRecord *r = AcquireKey("Delete", readerName);
+    KeyLoan loan;
+    ReaderRecord *r = Acquire("Delete", readerName, &loan);
     if (r == nullptr)
         return false;
     r->op_kind = kOpDelete;
-    bool ok = m_lib.SetDataSize(r->h, 0) != 0;
+    bool ok = Call(m_lib.SetDataSize, r->h, 0) != 0;
     if (!ok) {
         Failed(r);
         FormatResString(IDS_ERROR_DELETING_FROM_KEY, "(SetDataSize)", r->op_text, sizeof r->op_text);
     } else {
         RefreshSpace(r);
     }
-    EndOperation(r, 1);
+    EndOperation(r, 1, loan);
     return ok;
 }
 
 bool CSmartKey::GetRandom(const char *readerName, void *buffer, DWORD length)
 {
-    ReaderRecord *r = AcquireKey("GetRandom", readerName);
+    KeyLoan loan;
+    ReaderRecord *r = Acquire("GetRandom", readerName, &loan);
     if (r == nullptr)
         return false;
     r->data = buffer;
     r->write_length = length & 0xFFFF;
     r->op_kind = kOpRandom;
-    bool ok = m_lib.GetRandom(r->h, static_cast<BYTE *>(buffer), length) != 0;
+    bool ok = Call(m_lib.GetRandom, r->h, static_cast<BYTE *>(buffer), length) != 0;
     if (!ok)
         Failed(r);
-    EndOperation(r, 1);
+    EndOperation(r, 1, loan);
     return ok;
 }
 
@@ -267,35 +298,37 @@ bool CSmartKey::GetRandom(const char *readerName, void *buffer, DWORD length)
 bool CSmartKey::ChangePIN(const char *readerName, const char *newPin)
 {
     char opText[kOpTextSize];
-    ReaderRecord *r = AcquireCurrent(LoadResString(IDS_CHANGE_PIN, opText, sizeof opText), readerName);
+    KeyLoan loan;
+    ReaderRecord *r = AcquireCurrent(LoadResString(IDS_CHANGE_PIN, opText, sizeof opText), readerName, &loan);
     if (r == nullptr)
         return false;
     char oldPin[sizeof r->pin];
     CopyCut(oldPin, sizeof oldPin, r->pin);
     char pin[kNewPinLength + 1];
     CopyCut(pin, sizeof pin, newPin != nullptr ? newPin : "");
-    bool ok = m_lib.ChangePIN(r->h, oldPin, pin) != 0;
+    bool ok = Call(m_lib.ChangePIN, r->h, oldPin, pin) != 0;
     if (ok) {
         CopyCut(r->pin, sizeof r->pin, pin);
     } else {
         Failed(r);
         LoadResString(IDS_ERROR_CHANGING_PIN, r->op_text, sizeof r->op_text);
     }
-    EndOperation(r, 1);
+    EndOperation(r, 1, loan);
     return ok;
 }
 
 bool CSmartKey::UnblockPIN(const char *readerName, const char *newPin)
 {
     char opText[kOpTextSize];
-    ReaderRecord *r = AcquireCurrent(LoadResString(IDS_UNBLOCK, opText, sizeof opText), readerName);
+    KeyLoan loan;
+    ReaderRecord *r = AcquireCurrent(LoadResString(IDS_UNBLOCK, opText, sizeof opText), readerName, &loan);
     if (r == nullptr)
         return false;
     bool ok = false;
     if (r->state == csBlocked) {
         char pin[kNewPinLength + 1];
         CopyCut(pin, sizeof pin, newPin != nullptr ? newPin : "");
-        ok = m_lib.UnblockPIN(r->h, pin) != 0;
+        ok = Call(m_lib.UnblockPIN, r->h, pin) != 0;
         if (ok) {
             SetState(r, csAbsent);  // the monitor takes the Key up again on its next pass
             CopyCut(r->pin, sizeof r->pin, pin);
@@ -304,24 +337,25 @@ bool CSmartKey::UnblockPIN(const char *readerName, const char *newPin)
             CopyCut(r->op_text, sizeof r->op_text, "error unblock PIN");
         }
     }
-    EndOperation(r, 0);
+    EndOperation(r, 0, loan);
     return ok;
 }
 
 bool CSmartKey::ChangeLabel(const char *readerName, const char *label)
 {
-    ReaderRecord *r = AcquireCurrent("Change Label", readerName);
+    KeyLoan loan;
+    ReaderRecord *r = AcquireCurrent("Change Label", readerName, &loan);
     if (r == nullptr)
         return false;
     char text[kLabelLength + 1];
     CopyCut(text, sizeof text, label != nullptr ? label : "");
     LogMessage(kLogMilestone, "CSmartkey", "Change Label %s ", text);
-    bool ok = m_lib.WriteLabel(r->h, text) != 0;
+    bool ok = Call(m_lib.WriteLabel, r->h, text) != 0;
     if (ok)
         CopyCut(r->label, sizeof r->label, text);
     else
         Failed(r);
-    EndOperation(r, 1);
+    EndOperation(r, 1, loan);
     return ok;
 }
 
@@ -335,7 +369,8 @@ KeyBirAccess CSmartKey::BirAccess(const ReaderRecord *r) const
 int CSmartKey::ChangeBioID(const char *readerName, HINSTANCE instance, HWND window, const char *caption)
 {
     char opText[kOpTextSize];
-    ReaderRecord *r = AcquireCurrent(LoadResString(IDS_CHANGE_BIO_ID, opText, sizeof opText), readerName);
+    KeyLoan loan;
+    ReaderRecord *r = AcquireCurrent(LoadResString(IDS_CHANGE_BIO_ID, opText, sizeof opText), readerName, &loan);
     if (r == nullptr)
         return 1;
     int result = 0;
@@ -350,14 +385,15 @@ int CSmartKey::ChangeBioID(const char *readerName, HINSTANCE instance, HWND wind
         LoadResString(IDS_BIO_ENROLL_FAILED, r->op_text, sizeof r->op_text);
         result = 1;
     }
-    EndOperation(r, 1);
+    EndOperation(r, 1, loan);
     return result;
 }
 
 bool CSmartKey::VerifyBioID(const char *readerName, HINSTANCE instance, HWND window, const char *caption)
 {
     char opText[kOpTextSize];
-    ReaderRecord *r = AcquireCurrent(LoadResString(IDS_VERIFY_BIO_ID, opText, sizeof opText), readerName);
+    KeyLoan loan;
+    ReaderRecord *r = AcquireCurrent(LoadResString(IDS_VERIFY_BIO_ID, opText, sizeof opText), readerName, &loan);
     if (r == nullptr)
         return false;
     bool ok = true;
@@ -369,6 +405,6 @@ bool CSmartKey::VerifyBioID(const char *readerName, HINSTANCE instance, HWND win
             SetState(r, csBioFailed);
         }
     }
-    EndOperation(r, 1);
+    EndOperation(r, 1, loan);
     return ok;
 }

@@ -84,6 +84,7 @@ struct SimShared {
     SimKey keys[kMaxKeys];
     SimFailure failures[8];
     DWORD counts[kCountedEntries];
+    DWORD delays[kCountedEntries];  // extra ms per call of each entry (appended: older files read 0)
 };
 
 struct Opener {
@@ -124,9 +125,12 @@ public:
             WaitForSingleObject(g_mutex, INFINITE);
         if (entry == nullptr || g_shared == nullptr)
             return;
-        for (int i = 0; i < kCountedEntries; ++i)
-            if (std::strcmp(kCounted[i], entry) == 0)
+        for (int i = 0; i < kCountedEntries; ++i) {
+            if (std::strcmp(kCounted[i], entry) == 0) {
                 ++g_shared->counts[i];
+                delay_ = g_shared->delays[i];
+            }
+        }
         for (SimFailure &f : g_shared->failures) {
             if (f.times > 0 && std::strcmp(f.entry, entry) == 0) {
                 --f.times;
@@ -145,6 +149,7 @@ public:
             if (g_shared->bytesPerSecond != 0)
                 ms += static_cast<DWORD>((static_cast<unsigned long long>(bytes_) * 1000) / g_shared->bytesPerSecond);
         }
+        ms += delay_;
         if (g_mutex != nullptr)
             ReleaseMutex(g_mutex);
         if (ms != 0)
@@ -171,6 +176,7 @@ private:
     DWORD lastError_ = 0;
     bool card_ = false;
     DWORD bytes_ = 0;
+    DWORD delay_ = 0;
 };
 
 SimReader *ReaderBySerial(DWORD serial)
@@ -1018,6 +1024,43 @@ BOOL QsimSetLatency(DWORD msPerCall, DWORD bytesPerSecond)
     return TRUE;
 }
 
+BOOL QsimSetCallDelay(const char *entry, DWORD ms)
+{
+    Locked lock;
+    for (int i = 0; i < kCountedEntries; ++i) {
+        if (entry != nullptr && std::strcmp(kCounted[i], entry) == 0) {
+            g_shared->delays[i] = ms;
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+BOOL QsimSetData(int key, DWORD app, const void *data, DWORD size)
+{
+    Locked lock;
+    SimKey *k = KeyByNumber(key);
+    Area a;
+    if (k == nullptr || !AreaOf(k, app, &a) || size > a.allocated || (data == nullptr && size != 0))
+        return FALSE;
+    if (size != 0)
+        std::memcpy(a.data, data, size);
+    *a.size = size;
+    return TRUE;
+}
+
+DWORD QsimGetData(int key, DWORD app, void *buffer, DWORD size)
+{
+    Locked lock;
+    SimKey *k = KeyByNumber(key);
+    Area a;
+    if (k == nullptr || !AreaOf(k, app, &a))
+        return 0;
+    if (buffer != nullptr)
+        std::memcpy(buffer, a.data, size < *a.size ? size : *a.size);
+    return *a.size;
+}
+
 DWORD QsimCallCount(const char *entry)
 {
     Locked lock;
@@ -1052,6 +1095,10 @@ DWORD QsimDump(char *buffer, DWORD size)
                static_cast<unsigned long>(k.s.size225), static_cast<unsigned long>(k.s.allocated225),
                static_cast<unsigned long>(k.s.size227), static_cast<unsigned long>(k.s.allocated227), k.s.reader);
     }
+    for (int i = 0; i < kCountedEntries; ++i)
+        if (g_shared->delays[i] != 0)
+            Append(buffer, size, &used, "every call of %s takes %lu ms more\n", kCounted[i],
+                   static_cast<unsigned long>(g_shared->delays[i]));
     for (const SimFailure &f : g_shared->failures)
         if (f.times > 0)
             Append(buffer, size, &used, "next %d call(s) of %s fail with 0x%08lX\n", f.times, f.entry,

@@ -51,6 +51,14 @@ BOOL QsimFailNext(const char *entry, DWORD lastError);
 BOOL QsimFailNextEx(const char *entry, DWORD lastError, int result, int times);
 // Every Key call takes msPerCall plus its bytes at bytesPerSecond (0: no limit).
 BOOL QsimSetLatency(DWORD msPerCall, DWORD bytesPerSecond);
+// Every call of entry point `entry` (any of the 34) takes `ms` longer, after its work and outside
+// the stand-in's lock, so that a caller can be caught inside it; 0 ends that. Reset clears all.
+BOOL QsimSetCallDelay(const char *entry, DWORD ms);
+// The bytes of a Key's area `app` (225 or 227), as an administrator left them: replaces the area's
+// data and sets its size (at most what is allocated). Reading answers the stored size and copies
+// at most `size` bytes.
+BOOL QsimSetData(int key, DWORD app, const void *data, DWORD size);
+DWORD QsimGetData(int key, DWORD app, void *buffer, DWORD size);
 // How many times `entry` was called (all processes) since the last reset.
 DWORD QsimCallCount(const char *entry);
 // Text of everything; answers the length the whole text needs.

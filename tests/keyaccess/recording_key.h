@@ -83,12 +83,19 @@ public:
 
     bool startOnFinish = true;
     std::function<void(const char *)> insertedHook;
+    // Called with every event's text once it is recorded, on the thread that raised the event
+    // (inside the handler: a hook that blocks, blocks the handler).
+    std::function<void(const std::string &)> eventHook;
 
 private:
     void Add(const std::string &event)
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        events_.push_back(event);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            events_.push_back(event);
+        }
+        if (eventHook)
+            eventHook(event);
     }
     std::mutex mutex_;
     std::vector<std::string> events_;

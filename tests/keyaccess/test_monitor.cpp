@@ -263,25 +263,30 @@ TEST_F(Monitor, EventSendingToTheWaitingThreadDoesNotDeadlock)
 
     ASSERT_TRUE(QsimAddReader("Reader A"));
     int card = QsimCreateKey("Fay", "");
+    ASSERT_TRUE(QsimInsertKey(card, "Reader A"));
     RecordingKey key;
-    std::atomic<int> inEvent{0};
     std::atomic<LRESULT> answer{0};
     key.insertedHook = [&](const char *) {
-        inEvent = 1;
-        Sleep(300);  // the other thread is waiting for the park by now
         DWORD_PTR result = 0;
         if (SendMessageTimeoutA(window, WM_USER + 1, 0, 0, SMTO_NORMAL, 5000, &result))
             answer = static_cast<LRESULT>(result);
     };
-    ASSERT_TRUE(key.Start());
-    ASSERT_TRUE(QsimInsertKey(card, "Reader A"));
+    ASSERT_TRUE(key.Start(false));
+    // The park is asked while the monitor is inside VerifyPIN, so it is still pending when the
+    // insertion handler sends to this thread.
+    ASSERT_TRUE(QsimSetCallDelay("VerifyPIN", 400));
+    key.StartMonitoring();
     DWORD start = GetTickCount();
-    while (inEvent == 0 && GetTickCount() - start < 5000)
-        Sleep(5);
-    ASSERT_EQ(1, inEvent.load());
-    EXPECT_TRUE(key.AskToStopMonitorThread());  // waits for the handler, serving its message
+    while (QsimCallCount("VerifyPIN") == 0 && GetTickCount() - start < 5000)
+        Sleep(1);
+    ASSERT_NE(0u, QsimCallCount("VerifyPIN"));
+    start = GetTickCount();
+    bool parked = key.AskToStopMonitorThread();  // serves the handler's message while it waits
     EXPECT_EQ(42, answer.load());
-    key.ReleaseMonitor();
+    EXPECT_LT(GetTickCount() - start, 4000u);
+    if (parked)
+        key.ReleaseMonitor();
+    QsimSetCallDelay("VerifyPIN", 0);
     DestroyWindow(window);
 }
 

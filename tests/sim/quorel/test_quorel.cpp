@@ -242,6 +242,40 @@ TEST_F(Quorel, InjectedFailureAndReaderChanges)
     EXPECT_EQ(nullptr, q.EnumReaders(2));
 }
 
+TEST_F(Quorel, DelayedEntryHoldsItsCallerAndResetEndsIt)
+{
+    ASSERT_TRUE(QsimSetCallDelay("EnumReaders", 300));
+    EXPECT_FALSE(QsimSetCallDelay("NoSuchEntry", 300));
+    DWORD start = GetTickCount();
+    EXPECT_STREQ("Reader A", q.EnumReaders(0));
+    EXPECT_GE(GetTickCount() - start, 250u);  // at least the delay (tick granularity aside)
+    ASSERT_TRUE(QsimReset());
+    ASSERT_TRUE(QsimAddReader("Reader A"));
+    char dump[1024];
+    QsimDump(dump, sizeof dump);
+    EXPECT_EQ(nullptr, std::strstr(dump, "takes")) << dump;
+}
+
+TEST_F(Quorel, AreaDataSetDirectlyIsWhatTheKeyReads)
+{
+    const char record[] = "administrator's record";
+    ASSERT_TRUE(QsimSetData(key_, 225, record, sizeof record));
+    EXPECT_FALSE(QsimSetData(key_, 225, nullptr, 5));
+    EXPECT_FALSE(QsimSetData(key_, 226, record, sizeof record));
+    std::string tooBig(24577, 'x');  // one past the allocated 24576
+    EXPECT_FALSE(QsimSetData(key_, 225, tooBig.data(), static_cast<DWORD>(tooBig.size())));
+    Open();
+    char buffer[64] = {};
+    DWORD length = sizeof buffer;
+    ASSERT_TRUE(q.ReadData(h_, 0, reinterpret_cast<BYTE *>(buffer), &length));
+    EXPECT_EQ(sizeof record, length);
+    EXPECT_STREQ(record, buffer);
+    char back[8] = {};
+    EXPECT_EQ(sizeof record, QsimGetData(key_, 225, back, sizeof back - 1));  // the size, a cut copy
+    EXPECT_STREQ("adminis", back);
+    EXPECT_EQ(0u, QsimGetData(key_, 227, nullptr, 0));
+}
+
 TEST_F(Quorel, SecondProcessSeesTheSameKey)
 {
     std::string ctl = "\"" + testkit::ExeDir() + "quorelctl.exe\" ";
