@@ -81,11 +81,7 @@ CSmartKey::CSmartKey()
 
 CSmartKey::~CSmartKey()
 {
-    StopMonitoring();
-    HANDLE init = GetHandle(&m_initThread);
-    if (init != INVALID_HANDLE_VALUE) {
-        WaitForSingleObject(init, INFINITE);
-    }
+    StopMonitoring();  // the initialisation thread first, onFinishInit included
     if (m_initDoneSem != nullptr)
         CloseHandle(m_initDoneSem);
     DeleteCriticalSection(&m_stateLock);
@@ -188,8 +184,14 @@ struct InitArgs {
 
 HANDLE CSmartKey::StartInit(DWORD appId)
 {
-    if (GetHandle(&m_initThread) != INVALID_HANDLE_VALUE)
-        return INVALID_HANDLE_VALUE;
+    HANDLE previous = GetHandle(&m_initThread);
+    if (previous != INVALID_HANDLE_VALUE) {
+        if (!ThreadEnded(previous))
+            return INVALID_HANDLE_VALUE;
+        CloseHandle(previous);
+        PutHandle(&m_initThread, INVALID_HANDLE_VALUE);
+    }
+    Put(&m_initStop, 0);
     if (m_initDoneSem != nullptr)
         CloseHandle(m_initDoneSem);
     m_initDoneSem = CreateSemaphoreA(nullptr, 0, 255, nullptr);
@@ -206,17 +208,30 @@ HANDLE CSmartKey::StartInit(DWORD appId)
     return m_initDoneSem;
 }
 
+// The thread's handle stays the object's until someone has waited for the thread to end: the
+// thread touches the object up to the end of onFinishInit, so nothing may free it before.
 DWORD WINAPI CSmartKey::InitThreadProc(LPVOID self)
 {
     CSmartKey *key = static_cast<CSmartKey *>(self);
     key->Init(key->m_appId);
-    HANDLE thread = GetHandle(&key->m_initThread);
-    PutHandle(&key->m_initThread, INVALID_HANDLE_VALUE);
-    if (thread != INVALID_HANDLE_VALUE)
-        CloseHandle(thread);
     ReleaseSemaphore(key->m_initDoneSem, 1, nullptr);
-    key->onFinishInit(0);
+    if (Get(&key->m_initStop) == 0)  // the object is being stopped: the event is not begun
+        key->onFinishInit(0);
     return 0;
+}
+
+void CSmartKey::StopInit()
+{
+    HANDLE thread = GetHandle(&m_initThread);
+    if (thread == INVALID_HANDLE_VALUE || GetCurrentThreadId() == m_initThreadId)
+        return;  // none, or called from onFinishInit itself
+    Put(&m_initStop, 1);
+    // Serves sent messages meanwhile: onFinishInit may send to a window of this thread.
+    while (!ThreadEnded(thread))
+        PollWait(10);
+    CloseHandle(thread);
+    PutHandle(&m_initThread, INVALID_HANDLE_VALUE);
+    Put(&m_initStop, 0);
 }
 
 bool CSmartKey::Init(DWORD appId)
@@ -232,6 +247,12 @@ bool CSmartKey::Init(DWORD appId)
     m_library = BindQuorelLibrary(&m_lib);
     if (m_library == nullptr)
         return false;
+    if (Get(&m_initStop) != 0) {  // stopped meanwhile: the library is not kept
+        FreeLibrary(m_library);
+        m_library = nullptr;
+        std::memset(&m_lib, 0, sizeof m_lib);
+        return false;
+    }
     Put(&m_loaded, 1);
 
     char name[64];
@@ -283,6 +304,8 @@ void CSmartKey::UpdateReaders()
         m_readers[count++]->present = FALSE;
 
     for (DWORD i = 0; i < 1024; ++i) {
+        if (Get(&m_initStop) != 0 && GetCurrentThreadId() == m_initThreadId)
+            return;  // the object is being stopped: the listing ends here, nothing is dropped
         const char *enumerated = Call(m_lib.EnumReaders, i);
         if (enumerated == nullptr)
             break;
@@ -678,7 +701,7 @@ bool CSmartKey::AskToTerminateMonitorThread()
 
 void CSmartKey::StartMonitoring()
 {
-    if (!IsLoaded() || GetHandle(&m_monitorThread) != INVALID_HANDLE_VALUE)
+    if (!IsLoaded() || GetHandle(&m_monitorThread) != INVALID_HANDLE_VALUE || Get(&m_initStop) != 0)
         return;
     Put(&StopSpinLock, 0);
     Put(&m_stopRequest, 0);
@@ -714,6 +737,7 @@ void CSmartKey::ReleaseReaders()
 
 void CSmartKey::StopMonitoring()
 {
+    StopInit();
     HANDLE thread = GetHandle(&m_monitorThread);
     bool onMonitor = thread != INVALID_HANDLE_VALUE && GetCurrentThreadId() == m_monitorThreadId;
     if (thread != INVALID_HANDLE_VALUE)

@@ -61,6 +61,9 @@ UINT StatusTextId(KeyStatus state);
 class CSmartKey {
 public:
     CSmartKey();
+    // Stops the initialisation thread (waiting for onFinishInit to end), then StopMonitoring.
+    // A subclass whose overrides use members of its own calls StopMonitoring in its destructor,
+    // so that no thread runs them once those members are gone.
     virtual ~CSmartKey();
     CSmartKey(const CSmartKey &) = delete;
     CSmartKey &operator=(const CSmartKey &) = delete;
@@ -140,6 +143,9 @@ public:
 
 protected:
     static DWORD WINAPI InitThreadProc(LPVOID self);
+    // Asks the initialisation thread to stop (what it has not begun of the listing, and
+    // onFinishInit when that has not begun) and waits for it to end, onFinishInit included.
+    void StopInit();
     static DWORD WINAPI MonitorThreadStart(LPVOID self);
     DWORD MonitorThreadProc();
     void ParkCheck();
@@ -202,6 +208,7 @@ protected:
     HANDLE volatile m_initThread = INVALID_HANDLE_VALUE;
     DWORD volatile m_monitorThreadId = 0;
     DWORD m_initThreadId = 0;
+    volatile LONG m_initStop = 0;         // StopInit is waiting for the initialisation thread
     ReaderRecord m_anyReader;
     ReaderRecord *m_current = nullptr;
 

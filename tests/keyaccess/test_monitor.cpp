@@ -401,3 +401,120 @@ TEST_F(Monitor, SecondInstanceInTheProcessEndsItsMonitorAndIsNotWaitedFor)
 }
 
 }  // namespace
+
+namespace {
+
+// What a destroyed object's initialisation did, kept outside the object.
+struct InitProbe {
+    std::atomic<int> finishEntered{0}, finishEnded{0};
+    std::atomic<bool> overrideRunningAtDestruction{false};
+};
+
+// A program's subclass: onFinishInit uses a member of its own and starts the monitor, slowly.
+class SlowFinishKey : public CSmartKey {
+public:
+    SlowFinishKey(InitProbe &probe, DWORD finishMs) : probe_(probe), finishMs_(finishMs)
+    {
+        slow_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        entered_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    }
+    ~SlowFinishKey() override
+    {
+        StopMonitoring();
+        probe_.overrideRunningAtDestruction = probe_.finishEntered.load() != probe_.finishEnded.load();
+        names_.reset();
+        CloseHandle(slow_);
+        CloseHandle(entered_);
+    }
+    void onFinishInit(int) override
+    {
+        ++probe_.finishEntered;
+        SetEvent(entered_);
+        WaitForSingleObject(slow_, finishMs_);  // a slow handler: never set, it just takes its time
+        names_->push_back("finish");
+        StartMonitoring();
+        ++probe_.finishEnded;
+    }
+    HANDLE InitThread() const { return m_initThread; }
+    HANDLE MonitorThread() const { return m_monitorThread; }
+    HANDLE Entered() const { return entered_; }
+
+private:
+    InitProbe &probe_;
+    DWORD finishMs_;
+    HANDLE slow_, entered_;
+    std::unique_ptr<std::vector<std::string>> names_ = std::make_unique<std::vector<std::string>>();
+};
+
+struct DestroyRow {
+    const char *name;
+    const char *slowEntry;  // the init thread is caught inside this library call...
+    DWORD finishMs;         // ...or inside onFinishInit, which takes this long
+};
+
+class DestroyDuringInit : public Monitor, public testing::WithParamInterface<DestroyRow> {};
+
+TEST_P(DestroyDuringInit, WaitsForTheInitialisationThreadBeforeFreeingAnything)
+{
+    const DestroyRow &row = GetParam();
+    for (const char *name : {"Reader A", "Reader B", "Reader C"})
+        ASSERT_TRUE(QsimAddReader(name));
+    int card = QsimCreateKey("Ivy", "");
+    ASSERT_TRUE(QsimInsertKey(card, "Reader A"));
+    if (row.slowEntry != nullptr) {
+        ASSERT_TRUE(QsimSetCallDelay(row.slowEntry, 300));
+    }
+    InitProbe probe;
+    auto key = std::make_unique<SlowFinishKey>(probe, row.finishMs);
+    ASSERT_NE(INVALID_HANDLE_VALUE, key->StartInit(kAppNotes));
+    HANDLE thread = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), key->InitThread(), GetCurrentProcess(), &thread, SYNCHRONIZE,
+                                FALSE, 0));
+    if (row.slowEntry != nullptr) {
+        DWORD start = GetTickCount();
+        while (QsimCallCount(row.slowEntry) == 0 && GetTickCount() - start < 5000)
+            Sleep(1);
+        ASSERT_NE(0u, QsimCallCount(row.slowEntry));  // the init thread is inside it now
+    } else {
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(key->Entered(), 5000));
+    }
+    key.reset();
+
+    // Nothing of the object runs any more, the override ran whole or not at all, and every
+    // reader opened was closed.
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 0));
+    CloseHandle(thread);
+    EXPECT_FALSE(probe.overrideRunningAtDestruction.load());
+    EXPECT_EQ(probe.finishEntered.load(), probe.finishEnded.load());
+    if (row.slowEntry == nullptr) {
+        EXPECT_EQ(1, probe.finishEnded.load());
+    }
+    EXPECT_EQ(QsimCallCount("InitReader"), QsimCallCount("CloseReader"));
+    QsimSetCallDelay(row.slowEntry != nullptr ? row.slowEntry : "EnumReaders", 0);
+}
+
+const DestroyRow kDestroyRows[] = {
+    {"InsideEnumReaders", "EnumReaders", 0},
+    {"InsideInitReader", "InitReader", 0},
+    {"InsideOnFinishInit", nullptr, 400},
+};
+
+INSTANTIATE_TEST_SUITE_P(Destroy, DestroyDuringInit, testing::ValuesIn(kDestroyRows),
+                         [](const testing::TestParamInfo<DestroyRow> &info) { return std::string(info.param.name); });
+
+TEST_F(Monitor, StartInitAgainOnlyAfterTheFirstHasEnded)
+{
+    InitProbe probe;
+    SlowFinishKey key(probe, 300);
+    ASSERT_NE(INVALID_HANDLE_VALUE, key.StartInit(kAppNotes));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(key.Entered(), 5000));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, key.StartInit(kAppNotes));  // still inside onFinishInit
+    key.StopMonitoring();  // waits for it, stops the monitor it started
+    EXPECT_EQ(1, probe.finishEnded.load());
+    EXPECT_FALSE(key.IsLoaded());
+    HANDLE again = key.StartInit(kAppNotes);
+    ASSERT_NE(INVALID_HANDLE_VALUE, again);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(again, 5000));
+}
+
+}  // namespace
