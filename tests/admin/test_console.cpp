@@ -133,6 +133,9 @@ TEST_F(ConsoleWindow, ClientAreaAndControlsAreLaidOutForTheScreen)
     EXPECT_EQ("1002 1005 1007 1006 1008 1009 1010 1011 1014 1015 1017 1019 1021 1022 1023 ", order);
     c.SelectRow(0);
     ASSERT_TRUE(WaitUntil([&] { return c.Enabled(IDC_LABEL_BT); }));
+    // The picture once the wait window is gone and the window has painted.
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(c.Item(IDC_SEL_LAB)) != FALSE; }));
+    RedrawWindow(c.main(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     std::string name = ExpectedDpi() == 96 ? "arbolin_main" : "arbolin_main_" + std::to_string(ExpectedDpi()) + "dpi";
     testkit::SaveScreenshot(c.main(), name.c_str());
 }
