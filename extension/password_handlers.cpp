@@ -211,6 +211,13 @@ STATUS LNCALLBACK ExtHandlerSetPassword(EMRECORD *record)
 
     char idPath[MAXENVVALUE] = "";
     OSGetEnvironmentString(NOTES_INI_KEYFILENAME, idPath, sizeof idPath);
+    if (lstrcmpiA(idPath, s.sIDPath) != 0) {
+        // The client no longer uses the ID from the Key (it was pulled): nothing is changed.
+        lock.Release();
+        CloseWaitWindow();
+        LogMessage(kLogStep, kLogModule, "ExtHandlerSetPassword - the client uses <%s>, not the Key's ID", idPath);
+        return ERR_EM_CONTINUE;
+    }
     STATUS status = SECKFMChangePassword(idPath, s.sPassword, &newPassword[0]);
     if (status != NOERROR) {
         std::string text = TextF(IDS_ERROR_CHANGING_PASSWORD_FOR, idPath);

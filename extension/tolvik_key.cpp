@@ -163,8 +163,8 @@ void CSmartKeyEx::onKeyRemoved(const char *readerName)
                static_cast<int>(reinterpret_cast<INT_PTR>(main)));
     PostLockKeys(!NewerClient());
 
-    if (s.sOldKeyFileName[0] != 0)
-        WriteKeyFileName(s.sOldKeyFileName);
+    // ExtClear writes the user's KeyFileName back under the handler lock, so a password change
+    // running meanwhile never sees notes.ini half-way.
     ExtClear();
     SetFlag(s.bPinAccepted, false);
     SetFlag(s.bDataLoaded, false);

@@ -107,6 +107,9 @@ TEST_F(NoDeadlock, ClientsKeyOperationWhileTheReinsertionPromptIsOpenEnds)
 
     ASSERT_TRUE(s.AnswerPin("1234"));
     EXPECT_TRUE(s.WaitStatus("State=open")) << s.Status();
+    for (DWORD t = GetTickCount();
+         s.IniValue("KeyFileName") != s.TempFile("anna.id") && GetTickCount() - t < NotesScenario::kWait;)
+        testkit::PumpMessages(20);
     EXPECT_EQ(s.TempFile("anna.id"), s.IniValue("KeyFileName"));
     NotesKeyRecord record;
     ASSERT_TRUE(s.ReadRecord(key, &record));
