@@ -7,8 +7,8 @@
 // random bytes from the system generator and AnyReadersChanges. The 13 entry points the product
 // never calls refuse with ERROR_CALL_NOT_IMPLEMENTED.
 //
-// State shared by all processes lives in the section "QuorelSim_State" (backed by the file
-// %TEMP%\QuorelSim.state) under the mutex "QuorelSim_Mutex"; reader handles and what each handle already knows about its Key belong to the
+// State shared by all processes lives in the section "QuorelSim_State_<size>" (backed by the file
+// %TEMP%\QuorelSim-<size>.state, <size> that of the layout) under the mutex "QuorelSim_Mutex"; reader handles and what each handle already knows about its Key belong to the
 // process. Control it through quorel_control.h (Qsim* exports) or quorelctl.exe.
 #include <windows.h>
 
@@ -1118,12 +1118,17 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
         DWORD n = GetTempPathA(MAX_PATH - 20, path);
         if (n == 0 || n >= MAX_PATH - 20)
             return FALSE;
-        std::strcat(path, "QuorelSim.state");
+        // The names carry the layout's size: a stand-in built with another layout (an older
+        // checkout, a wineserver still holding the last build's section) never maps this one.
+        char name[64];
+        std::snprintf(name, sizeof name, "QuorelSim-%u.state", static_cast<unsigned>(sizeof(SimShared)));
+        std::strcat(path, name);
         WaitForSingleObject(g_mutex, INFINITE);
         HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
-            g_mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, sizeof(SimShared), "QuorelSim_State");
+            std::snprintf(name, sizeof name, "QuorelSim_State_%u", static_cast<unsigned>(sizeof(SimShared)));
+            g_mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, sizeof(SimShared), name);
             CloseHandle(file);
         }
         ReleaseMutex(g_mutex);

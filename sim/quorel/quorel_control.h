@@ -2,8 +2,8 @@
 // benchmarks and sim/quorel/quorelctl.exe. Exported from Quorel32.dll under names of its own
 // (plain C calling convention, so that the import library matches the undecorated names).
 //
-// The state of every reader and Key lives in the named shared memory section "QuorelSim_State"
-// (backed by %TEMP%\QuorelSim.state, so it outlives the processes),
+// The state of every reader and Key lives in the named shared memory section "QuorelSim_State_<n>"
+// (backed by %TEMP%\QuorelSim-<n>.state, so it outlives the processes; <n> is the layout's size),
 // guarded by the named mutex "QuorelSim_Mutex": every process that loads the stand-in (the admin
 // console, the Notes client, quorelctl) sees and changes the same readers and Keys at once.
 #pragma once

@@ -11,6 +11,7 @@
 #include "dialog_flow.h"
 #include "quorel_control.h"
 #include "recording_key.h"
+#include "virtual_keys.h"
 #include "testkit.h"
 #include "texts.h"
 
@@ -27,21 +28,17 @@ protected:
     {
         BraxialTest::SetUp();
         LoadLanguage(nullptr, nullptr);
-        ASSERT_TRUE(QsimReset());
+        ASSERT_TRUE(keys.ok());
         SimBspModule a = Module("Bio Reader A", 1);
         bio_.AddModule(&a);
         ASSERT_TRUE(ha_.InstallVendors());
-        ASSERT_TRUE(QsimAddReader("Reader A"));
-        card = QsimCreateKey("Bio", "1234");
-        ASSERT_TRUE(QsimInsertKey(card, "Reader A"));
-        key.SetPIN(nullptr, "1234");
-        ASSERT_TRUE(key.Start());
-        ASSERT_TRUE(key.WaitFor("inserted Reader A"));
+        card = keys.InsertNewKey("Reader A", "Bio", "1234");
+        ASSERT_NE(0, card);
+        ASSERT_TRUE(testkit::StartWatching(key, "Reader A", "1234"));
     }
     void TearDown() override
     {
         key.StopMonitoring();
-        QsimReset();
         BraxialTest::TearDown();
     }
     void SetFinger(uint32_t finger)
@@ -86,6 +83,7 @@ protected:
         return s;
     }
 
+    testkit::VirtualKeys keys;  // declared first: emptied after the Key object has stopped
     RecordingKey key;
     int card = 0;
 };

@@ -10,6 +10,7 @@
 #include "braxial_binding.h"
 #include "quorel_control.h"
 #include "recording_key.h"
+#include "virtual_keys.h"
 #include "shared_ids.h"
 #include "testkit.h"
 #include "texts.h"
@@ -76,21 +77,14 @@ protected:
     void SetUp() override
     {
         LoadLanguage(nullptr, nullptr);
-        ASSERT_TRUE(QsimReset());
+        ASSERT_TRUE(keys.ok());
         for (const char *name : {"FAKEBRAX_ENROL", "FAKEBRAX_COPY", "FAKEBRAX_FINGER", "FAKEBRAX_CALLS"})
             SetEnvironmentVariableA(name, nullptr);
-        ASSERT_TRUE(QsimAddReader("Reader A"));
-        card = QsimCreateKey("Bio", "1234");
-        ASSERT_TRUE(QsimInsertKey(card, "Reader A"));
-        key.SetPIN(nullptr, "1234");
-        ASSERT_TRUE(key.Start());
-        ASSERT_TRUE(key.WaitFor("inserted Reader A"));
+        card = keys.InsertNewKey("Reader A", "Bio", "1234");
+        ASSERT_NE(0, card);
+        ASSERT_TRUE(testkit::StartWatching(key, "Reader A", "1234"));
     }
-    void TearDown() override
-    {
-        RestoreBraxial();
-        QsimReset();
-    }
+    void TearDown() override { RestoreBraxial(); }
 
     // The operations, run on a thread of their own; with `message` the one message box they
     // show is answered and its text kept there.
@@ -165,6 +159,7 @@ protected:
         EXPECT_FALSE(IsWindowVisible(dialog));
     }
 
+    testkit::VirtualKeys keys;  // declared first: emptied after the Key object has stopped
     RecordingKey key;
     int card = 0;
 

@@ -7,6 +7,7 @@
 #include "notes_key_data.h"
 #include "quorel_control.h"
 #include "recording_key.h"
+#include "virtual_keys.h"
 #include "testkit.h"
 #include "texts.h"
 
@@ -25,13 +26,10 @@ protected:
     void SetUp() override
     {
         LoadLanguage(nullptr, nullptr);
-        ASSERT_TRUE(QsimReset());
-        ASSERT_TRUE(QsimAddReader("Reader A"));
-        card = QsimCreateKey("Notes", "1234");
-        ASSERT_TRUE(QsimInsertKey(card, "Reader A"));
-        key.SetPIN(nullptr, "1234");
-        ASSERT_TRUE(key.Start());
-        ASSERT_TRUE(key.WaitFor("inserted Reader A"));
+        ASSERT_TRUE(keys.ok());
+        card = keys.InsertNewKey("Reader A", "Notes", "1234");
+        ASSERT_NE(0, card);
+        ASSERT_TRUE(testkit::StartWatching(key, "Reader A", "1234"));
         // The temporary directory of this process becomes a folder of the test's own.
         char old[MAX_PATH] = "";
         GetEnvironmentVariableA("TMP", old, sizeof old);
@@ -41,7 +39,6 @@ protected:
     void TearDown() override
     {
         SetEnvironmentVariableA("TMP", oldTmp.empty() ? nullptr : oldTmp.c_str());
-        QsimReset();
     }
     bool WriteRecord(const std::string &user, const std::string &password, const std::string &name,
                      const std::string &id, std::string *report = nullptr)
@@ -69,6 +66,7 @@ protected:
 
     testkit::TempDir temp;
     std::string oldTmp;
+    testkit::VirtualKeys keys;  // declared first: emptied after the Key object has stopped
     RecordingKey key;
     int card = 0;
     NotesKeyData data;

@@ -9,6 +9,7 @@
 
 #include "quorel_control.h"
 #include "recording_key.h"
+#include "virtual_keys.h"
 #include "testkit.h"
 #include "texts.h"
 
@@ -21,27 +22,17 @@ protected:
     void SetUp() override
     {
         LoadLanguage(nullptr, nullptr);
-        ASSERT_TRUE(QsimReset());
+        ASSERT_TRUE(keys.ok());
     }
-    void TearDown() override { QsimReset(); }
 
     // One reader with one Key (PIN 1234) taken up by a running monitor.
     void StartWithKey(const char *label = "Alice")
     {
-        ASSERT_TRUE(QsimAddReader("Reader A"));
-        card = QsimCreateKey(label, "1234");
+        card = keys.InsertNewKey("Reader A", label, "1234");
         ASSERT_NE(0, card);
-        ASSERT_TRUE(QsimInsertKey(card, "Reader A"));
-        key.SetPIN(nullptr, "1234");
-        ASSERT_TRUE(key.Start());
-        ASSERT_TRUE(key.WaitFor("inserted Reader A"));
+        ASSERT_TRUE(testkit::StartWatching(key, "Reader A", "1234"));
     }
-    QsimKeyState KeyState()
-    {
-        QsimKeyState s = {};
-        EXPECT_TRUE(QsimGetKey(card, &s));
-        return s;
-    }
+    QsimKeyState KeyState() { return testkit::VirtualKeys::State(card); }
     std::string ErrorText(const char *reader = "Reader A")
     {
         char text[200] = "";
@@ -59,6 +50,7 @@ protected:
         return false;
     }
 
+    testkit::VirtualKeys keys;  // declared first: emptied after the Key object has stopped
     RecordingKey key;
     int card = 0;
 };

@@ -1,0 +1,31 @@
+// Virtual Keys for a test, over the Key stand-in's control functions.
+#include "virtual_keys.h"
+
+#include <windows.h>
+
+namespace testkit {
+
+VirtualKeys::VirtualKeys() : ok_(QsimReset() != FALSE) {}
+
+VirtualKeys::~VirtualKeys()
+{
+    QsimReset();
+}
+
+int VirtualKeys::InsertNewKey(const char *reader, const char *label, const char *pin)
+{
+    QsimAddReader(reader);  // false when it is there already
+    int key = QsimCreateKey(label, pin);
+    if (key == 0 || !QsimInsertKey(key, reader))
+        return 0;
+    return key;
+}
+
+QsimKeyState VirtualKeys::State(int key)
+{
+    QsimKeyState state = {};
+    QsimGetKey(key, &state);
+    return state;
+}
+
+}  // namespace testkit
