@@ -6,18 +6,14 @@
 
 #include <string>
 
+#include "text_strings.h"
+
 // Every log line of the console carries this module name.
 extern const char kAdminLog[];
-
-// A numbered text, and one filled from a printf format (cut to 1024 characters).
-std::string Text(UINT id);
-std::string TextF(UINT id, ...);
 
 // Message 8000 filled with the maker's name, " - ", message 8001: the caption of the main window,
 // the wait window and the console's boxes.
 std::string StandardCaption();
-// Message 8000 filled with the maker's name alone.
-std::string ProductCaption();
 
 // `pixels` at 96 DPI scaled for the screen's resolution.
 int Scale(int pixels);

@@ -1,18 +1,14 @@
 // The product caption, the error box, the wait window and the message-serving wait.
 #include "common_ui.h"
 
-#include <cstdarg>
 
 #include "centre_window.h"
-#include "cut_format.h"
 #include "logon_state.h"
 #include "texts.h"
 #include "text_ids.h"
 #include "tolvik_res.h"
 
 namespace {
-
-const char kMakerName[] = "Morvath";
 
 INT_PTR CALLBACK WaitDlgProc(HWND dialog, UINT message, WPARAM, LPARAM)
 {
@@ -39,28 +35,6 @@ INT_PTR CALLBACK WaitDlgProc(HWND dialog, UINT message, WPARAM, LPARAM)
 
 }  // namespace
 
-std::string Text(UINT id)
-{
-    char text[kSharedTextSize];
-    LoadResString(id, text, sizeof text);
-    return text;
-}
-
-std::string TextF(UINT id, ...)
-{
-    char format[kSharedTextSize], text[kSharedTextSize];
-    LoadResString(id, format, sizeof format);
-    va_list args;
-    va_start(args, id);
-    VFormatCut(text, sizeof text, format, args);
-    va_end(args);
-    return text;
-}
-
-std::string ProductCaption()
-{
-    return TextF(IDS_PRODUCT_CAPTION, kMakerName);
-}
 
 void ErrorBox(const std::string &text)
 {

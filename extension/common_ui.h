@@ -6,12 +6,8 @@
 
 #include <string>
 
-// IDS_PRODUCT_CAPTION filled with the maker's name: the caption of every dialog and box of the extension.
-std::string ProductCaption();
+#include "text_strings.h"
 
-// A numbered text, and one filled from a printf format (cut to 1024 characters).
-std::string Text(UINT id);
-std::string TextF(UINT id, ...);
 
 // Closes the wait window, then shows `text` with the error icon, topmost and in the foreground,
 // owned by the window that has this thread's focus.
