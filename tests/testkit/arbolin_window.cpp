@@ -17,38 +17,6 @@ namespace {
 const int kListId = 1002;
 const int kCloseId = 1023;
 
-struct FindQuery {
-    DWORD pid;
-    const char *className;
-    const char *caption;
-    int childId;
-    HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM param)
-{
-    FindQuery *q = reinterpret_cast<FindQuery *>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != q->pid || !IsWindowVisible(window))
-        return TRUE;
-    char text[512];
-    if (q->className != nullptr) {
-        GetClassNameA(window, text, sizeof text);
-        if (lstrcmpiA(text, q->className) != 0)
-            return TRUE;
-    }
-    if (q->caption != nullptr) {
-        GetWindowTextA(window, text, sizeof text);
-        if (std::strcmp(text, q->caption) != 0)
-            return TRUE;
-    }
-    if (q->childId != 0 && GetDlgItem(window, q->childId) == nullptr)
-        return TRUE;
-    q->found = window;
-    return FALSE;
-}
-
 bool CopyProgramFile(const std::string &to, const char *name)
 {
     return CopyFileA((ExeDir() + name).c_str(), (to + "\\" + name).c_str(), FALSE) != FALSE;
@@ -149,14 +117,7 @@ bool ArbolinConsole::Start()
 
 HWND ArbolinConsole::Find(const char *className, const char *caption, int childId, DWORD timeoutMs) const
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        FindQuery q = {pid_, className, caption, childId, nullptr};
-        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&q));
-        if (q.found != nullptr || GetTickCount() - start >= timeoutMs)
-            return q.found;
-        PumpMessages(20);
-    }
+    return FindProcessWindow(pid_, className, caption, timeoutMs, childId);
 }
 
 HWND ArbolinConsole::WaitMain(DWORD timeoutMs)

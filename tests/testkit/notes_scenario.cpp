@@ -19,53 +19,6 @@ const char kWriterReader[] = "Key writer";
 constexpr int kPinEditId = 101;
 constexpr int kPinPromptTextId = 120;
 
-struct FindQuery {
-    DWORD pid;
-    const char *className;
-    const char *caption;
-    int needsControl;  // a child with this id must exist (0: no condition)
-    int lacksControl;  // and one with this id must not (0: no condition)
-    HWND found;
-};
-
-BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM param)
-{
-    FindQuery *q = reinterpret_cast<FindQuery *>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != q->pid || !IsWindowVisible(window))
-        return TRUE;
-    char text[512];
-    if (q->className != nullptr) {
-        GetClassNameA(window, text, sizeof text);
-        if (lstrcmpiA(text, q->className) != 0)
-            return TRUE;
-    }
-    if (q->caption != nullptr) {
-        GetWindowTextA(window, text, sizeof text);
-        if (std::strcmp(text, q->caption) != 0)
-            return TRUE;
-    }
-    if (q->needsControl != 0 && GetDlgItem(window, q->needsControl) == nullptr)
-        return TRUE;
-    if (q->lacksControl != 0 && GetDlgItem(window, q->lacksControl) != nullptr)
-        return TRUE;
-    q->found = window;
-    return FALSE;
-}
-
-HWND FindIn(DWORD pid, const char *className, const char *caption, int needs, int lacks, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        FindQuery q = {pid, className, caption, needs, lacks, nullptr};
-        EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&q));
-        if (q.found != nullptr || GetTickCount() - start >= timeoutMs)
-            return q.found;
-        PumpMessages(20);
-    }
-}
-
 std::string GetEnv(const char *name)
 {
     char value[MAX_PATH] = "";
@@ -193,12 +146,12 @@ void NotesScenario::Start(int build, const std::string &ownId, const std::string
 
 HWND NotesScenario::Find(const char *className, const char *caption, DWORD timeoutMs) const
 {
-    return FindIn(pid_, className, caption, 0, 0, timeoutMs);
+    return FindProcessWindow(pid_, className, caption, timeoutMs);
 }
 
 HWND NotesScenario::WaitPinPrompt(DWORD timeoutMs) const
 {
-    return FindIn(pid_, "#32770", kCaption, kPinPromptTextId, 0, timeoutMs);
+    return FindProcessWindow(pid_, "#32770", kCaption, timeoutMs, kPinPromptTextId);
 }
 
 bool NotesScenario::AnswerPin(const char *pin)
@@ -222,7 +175,7 @@ bool NotesScenario::WorkWithoutKey()
 HWND NotesScenario::WaitBox(DWORD timeoutMs) const
 {
     // A message box: the product caption and its text in the static 0xFFFF, no PIN edit.
-    return FindIn(pid_, "#32770", kCaption, 0xFFFF, kPinEditId, timeoutMs);
+    return FindProcessWindow(pid_, "#32770", kCaption, timeoutMs, 0xFFFF, kPinEditId);
 }
 
 std::string NotesScenario::BoxText(HWND box)

@@ -2,6 +2,7 @@
 #include "testkit.h"
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace testkit {
@@ -156,6 +157,58 @@ HWND WaitForWindow(const char *caption, const char *className, DWORD timeoutMs)
             return query.found;
         if (GetTickCount() - start >= timeoutMs)
             return nullptr;
+        PumpMessages(20);
+    }
+}
+
+namespace {
+
+struct FindQuery {
+    DWORD pid;
+    const char *className;
+    const char *caption;
+    int needsControl;  // a child with this id must exist (0: no condition)
+    int lacksControl;  // and one with this id must not (0: no condition)
+    HWND found;
+};
+
+BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM param)
+{
+    FindQuery *q = reinterpret_cast<FindQuery *>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != q->pid || !IsWindowVisible(window))
+        return TRUE;
+    char text[512];
+    if (q->className != nullptr) {
+        GetClassNameA(window, text, sizeof text);
+        if (lstrcmpiA(text, q->className) != 0)
+            return TRUE;
+    }
+    if (q->caption != nullptr) {
+        GetWindowTextA(window, text, sizeof text);
+        if (std::strcmp(text, q->caption) != 0)
+            return TRUE;
+    }
+    if (q->needsControl != 0 && GetDlgItem(window, q->needsControl) == nullptr)
+        return TRUE;
+    if (q->lacksControl != 0 && GetDlgItem(window, q->lacksControl) != nullptr)
+        return TRUE;
+    q->found = window;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND FindProcessWindow(DWORD pid, const char *className, const char *caption, DWORD timeoutMs,
+                       int needs, int lacks)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        FindQuery q = {pid, className, caption, needs, lacks, nullptr};
+        EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&q));
+        if (q.found != nullptr || GetTickCount() - start >= timeoutMs)
+            return q.found;
         PumpMessages(20);
     }
 }

@@ -35,6 +35,11 @@ std::string ExeDir();
 // Waits up to `timeoutMs` for a visible top-level window whose caption and class match (either
 // may be null: no condition), pumping this thread's messages meanwhile. Null on time-out.
 HWND WaitForWindow(const char *caption, const char *className, DWORD timeoutMs);
+// Waits up to `timeoutMs` for a visible top-level window of process `pid` whose class and caption
+// match (either may be null: no condition), that has a child with id `needsControl` and none with
+// id `lacksControl` (0: no condition), pumping this thread's messages meanwhile. Null on time-out.
+HWND FindProcessWindow(DWORD pid, const char *className, const char *caption, DWORD timeoutMs,
+                       int needsControl = 0, int lacksControl = 0);
 // Waits for `window` to be destroyed; false on time-out.
 bool WaitForWindowGone(HWND window, DWORD timeoutMs);
 

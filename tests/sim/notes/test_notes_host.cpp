@@ -17,35 +17,6 @@ const char kAnna[] = "Anna Berg/Morvath";
 const char kAnnaPassword[] = "pw-anna";
 constexpr DWORD kWait = 20000;
 
-struct FindQuery {
-    DWORD pid;
-    const char *className;
-    const char *caption;
-    HWND found;
-};
-
-BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM param)
-{
-    FindQuery *q = reinterpret_cast<FindQuery *>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != q->pid || !IsWindowVisible(window))
-        return TRUE;
-    char text[256];
-    if (q->className != nullptr) {
-        GetClassNameA(window, text, sizeof text);
-        if (lstrcmpiA(text, q->className) != 0)
-            return TRUE;
-    }
-    if (q->caption != nullptr) {
-        GetWindowTextA(window, text, sizeof text);
-        if (std::string(text) != q->caption)
-            return TRUE;
-    }
-    q->found = window;
-    return FALSE;
-}
-
 class NotesHost : public testing::Test {
 protected:
     void SetUp() override
@@ -95,14 +66,7 @@ protected:
     }
     HWND Find(const char *className, const char *caption, DWORD timeoutMs)
     {
-        DWORD start = GetTickCount();
-        for (;;) {
-            FindQuery q = {pid_, className, caption, nullptr};
-            EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&q));
-            if (q.found != nullptr || GetTickCount() - start >= timeoutMs)
-                return q.found;
-            testkit::PumpMessages(20);
-        }
+        return testkit::FindProcessWindow(pid_, className, caption, timeoutMs);
     }
     void WaitMain()
     {
