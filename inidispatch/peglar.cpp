@@ -165,7 +165,7 @@ int RunPeglar(const char *commandLine)
         return kPeglarOk;
     }
     const std::string &section = tokens[1], &key = tokens[2], &item = tokens[3], &action = tokens[4];
-    int flag = tokens.size() > 5 ? atoi(tokens[5].c_str()) : 0;
+    int flag = tokens.size() > 5 ? ParseFlagToken(tokens[5]) : 0;
 
     // One full path for both the existence probe and the profile API: given a bare name, the
     // profile API would look in the Windows directory while the probe looked in the current one.

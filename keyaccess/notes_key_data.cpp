@@ -75,10 +75,8 @@ bool MaterialiseIdFile(const NotesKeyData &data, const char *keyFileName, char *
                        char *sOldKeyFileName, std::size_t oldSize)
 {
     // The name comes from the Key: only a plain file name may place the file, never a path.
-    char name[kIDFileNameMax + 1];
-    BareFileName(data.record.sIDFileName, name, sizeof name);
-    if (name[0] == 0 || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 ||
-        std::strcmp(name, data.record.sIDFileName) != 0) {
+    const char *name = data.record.sIDFileName;
+    if (!IsPlainIdFileName(name)) {
         LogMessage(kLogError, kLogContext, "ID file name on the Key is not a plain file name: %s",
                    data.record.sIDFileName);
         SetLastError(ERROR_INVALID_NAME);

@@ -174,3 +174,65 @@ void BareFileName(const char *path, char *out, std::size_t size)
     std::memcpy(out, name, n);
     out[n] = 0;
 }
+
+namespace {
+
+char Upper(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// The part of `name` before its first dot, with trailing spaces dropped, compared without case.
+bool StemIs(const char *name, const char *device)
+{
+    std::size_t stem = 0;
+    while (name[stem] != 0 && name[stem] != '.')
+        ++stem;
+    while (stem > 0 && name[stem - 1] == ' ')
+        --stem;
+    std::size_t n = std::strlen(device);
+    if (stem != n)
+        return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (Upper(name[i]) != device[i])
+            return false;
+    return true;
+}
+
+bool IsDeviceName(const char *name)
+{
+    static const char *const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char *device : kDevices)
+        if (StemIs(name, device))
+            return true;
+    static const char *const kNumbered[] = {"COM", "LPT"};
+    char numbered[5] = {0, 0, 0, 0, 0};
+    for (const char *prefix : kNumbered) {
+        for (char digit = '1'; digit <= '9'; ++digit) {
+            std::memcpy(numbered, prefix, 3);
+            numbered[3] = digit;
+            if (StemIs(name, numbered))
+                return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool IsPlainIdFileName(const char *name)
+{
+    if (name == nullptr || name[0] == 0)
+        return false;
+    std::size_t length = std::strlen(name);
+    if (length > kIDFileNameMax)
+        return false;
+    for (std::size_t i = 0; i < length; ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c < 32 || std::strchr("\\/:<>\"|?*", c) != nullptr)
+            return false;
+    }
+    if (name[length - 1] == '.' || name[length - 1] == ' ')
+        return false;  // also refuses "." and ".."
+    return !IsDeviceName(name);
+}

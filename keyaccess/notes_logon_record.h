@@ -56,3 +56,11 @@ const char *LogonRecordErrorText(LogonRecordError error);
 
 // The file name and extension of `path`, without drive or directory, cut to `size`.
 void BareFileName(const char *path, char *out, std::size_t size);
+
+// Whether the ID file name taken from a Key may name a file in the temporary directory: a plain
+// file name of 1 to kIDFileNameMax characters, with no drive, directory or stream (no \ / :), no
+// character Windows refuses in a name (control characters, < > " | ? *), not "." or "..", not
+// ending in a dot or a space (Windows would drop them and write another name than the recorded
+// one), and not a device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, with or
+// without an extension), which would open the device instead of a file.
+bool IsPlainIdFileName(const char *name);

@@ -6,6 +6,7 @@
 
 #include "cut_format.h"
 #include "library_loader.h"
+#include "one_argument_format.h"
 
 namespace {
 
@@ -96,13 +97,25 @@ char *VFormatResString(UINT id, char *buffer, int size, va_list args)
     return buffer;
 }
 
-char *FormatResStringArgs(UINT id, char *buffer, int size, ...)
+// The shorthands: the fetched text is filled only when its placeholders take the one argument
+// given (a language DLL's text could ask for more, or for another kind); otherwise the
+// deliverable's own text is used, and when even that does not fit, the text as it stands.
+char *FormatResStringOne(UINT id, char *buffer, int size, OneArgument kind, int integer, const char *text)
 {
-    va_list args;
-    va_start(args, size);
-    char *result = VFormatResString(id, buffer, size, args);
-    va_end(args);
-    return result;
+    ChooseBuffer(buffer, size);
+    if (size <= 0)
+        return buffer;
+    char format[kSharedTextSize + 1];
+    LoadResString(id, format, sizeof format);
+    if (!FormatTakesOneArgument(format, kind)) {
+        char own[kSharedTextSize + 1];
+        if ((LoadFromModule(g_ownModule, id, own, sizeof own) ||
+             LoadFromModule(GetModuleHandleA(nullptr), id, own, sizeof own)) &&
+            FormatTakesOneArgument(own, kind))
+            CopyCut(format, sizeof format, own);
+    }
+    FormatOneArgument(buffer, static_cast<std::size_t>(size), format, kind, integer, text);
+    return buffer;
 }
 
 }  // namespace
@@ -118,12 +131,12 @@ char *FormatResString(UINT id, char *buffer, int size, ...)
 
 char *FormatResString(UINT id, int argument, char *buffer, int size)
 {
-    return FormatResStringArgs(id, buffer, size, argument);
+    return FormatResStringOne(id, buffer, size, OneArgument::kInteger, argument, nullptr);
 }
 
 char *FormatResString(UINT id, const char *argument, char *buffer, int size)
 {
-    return FormatResStringArgs(id, buffer, size, argument);
+    return FormatResStringOne(id, buffer, size, OneArgument::kText, 0, argument);
 }
 
 void ResetLanguageForTests()

@@ -36,4 +36,17 @@ TEST(CommandLine, LongInputIsTakenWhole)
     EXPECT_EQ(longToken, tokens[2]);
 }
 
+TEST(CommandLine, FlagTokenReadsAsADecimalHeldInsideTheRangeOfInt)
+{
+    const struct {
+        const char *token;
+        int flag;
+    } kCases[] = {{"1", 1}, {"0", 0}, {"", 0}, {"x", 0}, {"12x", 12}, {"-7", -7}, {"+3", 3},
+                  {"2147483647", 2147483647}, {"2147483648", 2147483647},
+                  {"99999999999999999999", 2147483647}, {"-2147483648", -2147483647 - 1},
+                  {"-99999999999999999999", -2147483647 - 1}, {"--1", 0}};
+    for (const auto &c : kCases)
+        EXPECT_EQ(c.flag, ParseFlagToken(c.token)) << c.token;
+}
+
 }  // namespace

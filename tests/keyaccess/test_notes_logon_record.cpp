@@ -215,4 +215,21 @@ TEST(NotesLogonRecord, BareFileNameDropsDriveAndDirectory)
     EXPECT_STREQ("averyve", out);
 }
 
+TEST(NotesLogonRecord, OnlyAPlainFileNameFromTheKeyNamesTheTemporaryIdFile)
+{
+    const struct {
+        std::string name;
+        bool plain;
+    } kCases[] = {{"user.id", true}, {"a", true}, {"CN=Ann Smith.id", true}, {"console.id", true},
+                  {"COM0.id", true}, {"nul2.id", true}, {std::string(256, 'f'), true},
+                  {"", false}, {".", false}, {"..", false}, {"..\\x.id", false}, {"a/b.id", false},
+                  {"C:x.id", false}, {"x.id:stream", false}, {"a<b", false}, {"a|b", false}, {"q?.id", false},
+                  {"s*.id", false}, {"\"q\".id", false}, {"tab\t.id", false}, {"x.id.", false}, {"x.id ", false},
+                  {"CON", false}, {"nul.id", false}, {"Aux.txt", false}, {"NUL .id", false}, {"com1.id", false},
+                  {"LPT9", false}, {"conout$", false}, {std::string(257, 'f'), false}};
+    for (const auto &c : kCases)
+        EXPECT_EQ(c.plain, IsPlainIdFileName(c.name.c_str())) << c.name;
+    EXPECT_FALSE(IsPlainIdFileName(nullptr));
+}
+
 }  // namespace

@@ -145,4 +145,21 @@ TEST_F(Texts, FormatNeverWritesPastTheGivenSize)
     EXPECT_EQ('X', buffer[1]);
 }
 
+TEST_F(Texts, ShorthandsFillOnlyALanguageTextThatTakesTheirOneArgument)
+{
+    // The language DLL's texts ask for three arguments and for a text where a number is given:
+    // the program's own texts are filled instead.
+    HMODULE own = LoadOwn(testkit::ExeDir() + "textsown.dll");
+    ASSERT_NE(nullptr, own);
+    ASSERT_TRUE(LoadLanguage("testlang", own));
+    EXPECT_STREQ("Remain %s%s%n attempts", LoadResString(IDS_BAD_PIN_ATTEMPTS_LEFT));
+    char buffer[300];
+    EXPECT_STREQ("ATTENTION! Bad PIN code was entered!\n\nRemain 2 attempts to enter correct PIN code",
+                 FormatResString(IDS_BAD_PIN_ATTEMPTS_LEFT, 2, buffer, sizeof buffer));
+    EXPECT_STREQ("Internal error [00000008]!", FormatResString(IDS_INTERNAL_ERROR, 8, buffer, sizeof buffer));
+    // A text that fits is the language's.
+    EXPECT_STREQ("Morvath Sentrio (test language)",
+                 FormatResString(IDS_PRODUCT_CAPTION, "Morvath", buffer, sizeof buffer));
+}
+
 }  // namespace
