@@ -15,6 +15,9 @@ packages=(
   googletest
   imagemagick
   clang
+  fp-utils        # chmcmd: compiles the help file Sentrio.CHM
+  wixl            # builds the installer package Sentrio.msi
+  osslsigncode    # signs the images (with a test certificate unless a real one is given)
 )
 
 as_root() {

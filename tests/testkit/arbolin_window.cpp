@@ -60,7 +60,7 @@ ArbolinConsole::ArbolinConsole(bool freshKeys, bool withHelpFile) : freshKeys_(f
     CopyProgramFile(dir_.path(), "Quorel32.dll");
     CopyProgramFile(dir_.path(), "Ostrel.dll");
     if (withHelpFile)
-        WriteFileBytes(dir_.file("Sentrio.CHM"), "ITSF");
+        CopyProgramFile(dir_.path(), "Sentrio.CHM");  // the help file the build made
 }
 
 ArbolinConsole::~ArbolinConsole()
