@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "arbolin_help.h"
+#include "testkit.h"
 
 namespace {
 
@@ -44,12 +45,6 @@ protected:
     }
     ArbolinHelp help;
 };
-
-bool RunningOnWine()
-{
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
 
 TEST_F(Help, F1OpensTheFormsContextAndKeepsTheWindow)
 {
@@ -127,7 +122,7 @@ TEST_F(Help, RealEntryShowsTheTextPopup)
     popup.pszText = "Context help";
     popup.idString = 0;
     HWND shown = HtmlHelpA(nullptr, nullptr, HH_DISPLAY_TEXT_POPUP, reinterpret_cast<DWORD_PTR>(&popup));
-    if (RunningOnWine() && shown == nullptr)
+    if (testkit::RunningOnWine() && shown == nullptr)
         GTEST_SKIP() << "Wine's hhctrl.ocx does not implement HH_DISPLAY_TEXT_POPUP (returns NULL)";
     EXPECT_NE(nullptr, shown);
     if (shown != nullptr)

@@ -321,6 +321,12 @@ HANDLE StartProcess(const std::string &commandLine)
     return pi.hProcess;
 }
 
+bool RunningOnWine()
+{
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 int RunProcess(const std::string &commandLine, DWORD timeoutMs)
 {
     HANDLE process = StartProcess(commandLine);

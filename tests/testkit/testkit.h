@@ -59,6 +59,9 @@ void PumpMessages(DWORD ms);
 // returns the file's path ("" on failure). An artefact for people, not an assertion.
 std::string SaveScreenshot(HWND window, const char *name);
 
+// Whether the test runs under Wine (where a few Windows behaviours differ or are missing).
+bool RunningOnWine();
+
 // Runs a program with a command line and waits for it; returns its exit code, or -1000 when it
 // could not be started or did not end within `timeoutMs`.
 int RunProcess(const std::string &commandLine, DWORD timeoutMs = 60000);
