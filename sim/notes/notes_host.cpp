@@ -7,6 +7,7 @@
 //     before its own prompt ("Enter Password");
 //   - a top-level window of class "NOTES" with the File menu (Tools below build 190, Security from
 //     190, then Switch ID and Change Password) and the Actions menu of the AddInMenus add-ins;
+//   - File > Open Database opens a database that asks for the ID's password, handlers first;
 //   - F5 locks the ID; from build 190 a top-level "Logout Screen" asks for the password when
 //     clicked, older builds ask with the standard dialog when the workspace is next used;
 //   - the password change asks the EM_SETPASSWORD handlers first, then its own dialog.
@@ -421,6 +422,44 @@ void UseWorkspace()
         PostMessageA(g.main, WM_APP_UNLOCK, 0, 0);
 }
 
+// File > Open Database: a database that asks for the password of the ID in use (as a server's
+// does), the handlers first, then the client's own prompt; the password must open the ID.
+void OpenDatabase()
+{
+    NSIM_STATE state;
+    NsimGetState(&state);
+    if (state.szIdFile[0] == 0 || state.fLocked) {
+        Event("database not opened: no open ID");
+        return;
+    }
+    g.asking = true;
+    bool handlersFirst = true;
+    for (;;) {
+        std::string password;
+        bool fromHandler = false;
+        if (RequestPassword(g.main, state.szIdFile, state.szUserName, handlersFirst, &password,
+                            &fromHandler) != Answer::kGiven) {
+            Event("database not opened");
+            break;
+        }
+        STATUS status = NsimCheckIdPassword(state.szIdFile, password.c_str());
+        DBHANDLE db = 0;
+        char path[] = "names.nsf";
+        if (status == NOERROR)
+            status = NSFDbOpen(path, &db);
+        if (status == NOERROR) {
+            NSFDbClose(db);
+            Event("database opened <%s><%s>%s", path, state.szUserName, fromHandler ? " by a handler" : "");
+            break;
+        }
+        Event("database <%s>: status %u", path, static_cast<unsigned>(status));
+        ErrorBox(g.main, status);
+        if (fromHandler)
+            handlersFirst = false;
+    }
+    g.asking = false;
+}
+
 void SwitchId()
 {
     std::string path;
@@ -607,6 +646,7 @@ HMENU BuildMenu()
     AppendMenuA(security, MF_STRING, IDM_CHANGE_PASSWORD, "Change &Password...");
     bool newer = g.build >= NOTES_BUILD_NEWER_CLIENT;
     AppendMenuA(file, MF_POPUP, reinterpret_cast<UINT_PTR>(security), newer ? "Securit&y" : "&Tools");
+    AppendMenuA(file, MF_STRING, IDM_OPEN_DATABASE, "&Open Database...");
     AppendMenuA(file, MF_STRING, IDM_LOCK_ID, "&Lock ID\tF5");
     AppendMenuA(file, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(file, MF_STRING, IDM_EXIT, "E&xit");
@@ -666,6 +706,9 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         switch (id) {
         case IDM_SWITCH_ID:
             SwitchId();
+            break;
+        case IDM_OPEN_DATABASE:
+            OpenDatabase();
             break;
         case IDM_CHANGE_PASSWORD:
             ChangePassword();

@@ -26,3 +26,4 @@
 #define IDM_ADDIN_LAST 41999
 #define IDM_ENTER 40005         // Enter: an older client asks for a locked ID's password
 #define IDM_ESCAPE 40006
+#define IDM_OPEN_DATABASE 40007  // a database that asks for the ID's password

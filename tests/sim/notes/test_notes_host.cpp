@@ -166,6 +166,35 @@ TEST_F(NotesHost, HandlerUnlocksTheIdAfterF5WithoutTheClientsPrompt)
     EXPECT_TRUE(Has(host, "ID unlocked <" + id_ + "><" + kAnna + "> by a handler")) << host;
 }
 
+TEST_F(NotesHost, OpenDatabaseTakesTheHandlersPasswordWithoutThePrompt)
+{
+    Start(190);
+    WaitMain();
+    ASSERT_TRUE(WaitStatus("State=open")) << Status();
+    PostMessageA(main_, WM_COMMAND, IDM_OPEN_DATABASE, 0);
+    std::string opened = "database opened <names.nsf><" + std::string(kAnna) + "> by a handler";
+    for (DWORD start = GetTickCount(); !Has(testkit::ReadFileBytes(hostLog_), opened) && GetTickCount() - start < kWait;)
+        testkit::PumpMessages(20);
+    std::string host = testkit::ReadFileBytes(hostLog_);
+    EXPECT_TRUE(Has(host, opened)) << host;
+    EXPECT_FALSE(Has(host, "own password prompt")) << host;
+}
+
+TEST_F(NotesHost, OpenDatabaseAsksWithItsPromptWhenTheHandlerPasses)
+{
+    SetEnvironmentVariableA("NSIM_TEST_EXT_ANSWER", "725");
+    Start(190);
+    AnswerPrompt(kAnnaPassword);
+    WaitMain();
+    ASSERT_TRUE(WaitStatus("State=open")) << Status();
+    PostMessageA(main_, WM_COMMAND, IDM_OPEN_DATABASE, 0);
+    AnswerPrompt(kAnnaPassword);
+    std::string opened = "database opened <names.nsf><" + std::string(kAnna) + ">\n";
+    for (DWORD start = GetTickCount(); !Has(testkit::ReadFileBytes(hostLog_), opened) && GetTickCount() - start < kWait;)
+        testkit::PumpMessages(20);
+    EXPECT_TRUE(Has(testkit::ReadFileBytes(hostLog_), opened)) << testkit::ReadFileBytes(hostLog_);
+}
+
 TEST_F(NotesHost, ContinueAnswerBringsTheClientsPromptWhichChecksThePassword)
 {
     SetEnvironmentVariableA("NSIM_TEST_EXT_ANSWER", "725");
