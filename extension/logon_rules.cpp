@@ -32,3 +32,36 @@ bool PasswordFitsClient(std::size_t length, std::size_t maxLength)
 {
     return length < maxLength;  // the terminator needs its byte too
 }
+
+ToolsOffer ToolsMenuOffer(bool workingWithKey, bool pinPrompt, bool keyBound)
+{
+    if (workingWithKey && !pinPrompt)
+        return {true, false};
+    return {false, keyBound && !pinPrompt};
+}
+
+bool JoinIdFilePath(const char *directory, const char *keyFileName, char *path, std::size_t size)
+{
+    if (path == nullptr || size == 0)
+        return false;
+    path[0] = 0;
+    if (directory == nullptr)
+        directory = "";
+    if (keyFileName == nullptr)
+        keyFileName = "";
+    bool absolute = std::strchr(keyFileName, ':') != nullptr;
+    std::size_t dirLength = absolute ? 0 : std::strlen(directory);
+    std::size_t nameLength = std::strlen(keyFileName);
+    std::size_t needed = dirLength + (absolute ? 0 : 1) + nameLength;
+    if (needed >= size)
+        return false;
+    char *out = path;
+    if (!absolute) {
+        std::memcpy(out, directory, dirLength);
+        out += dirLength;
+        *out++ = '\\';
+    }
+    std::memcpy(out, keyFileName, nameLength);
+    out[nameLength] = 0;
+    return true;
+}

@@ -13,7 +13,8 @@ int TPINDlg::Show(HINSTANCE instance)
 {
     acceptsEmpty_ = length == -1;
     instance_ = instance;
-    INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_PINDIALOG), nullptr, Proc,
+    int dialogId = mode == kModeNewPin || mode == kModeConfirmPin ? IDD_NEWPINDIALOG : IDD_PINDIALOG;
+    INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(dialogId), nullptr, Proc,
                                      reinterpret_cast<LPARAM>(this));
     return static_cast<int>(result);
 }

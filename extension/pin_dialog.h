@@ -1,6 +1,7 @@
 // PINDialog: the Key's PIN prompt (modes 0), and the new-PIN (6) and confirmation (7) prompts of
-// the tools. Data in: the length limit, the length value, the label. Data out: the PIN typed and
-// its length. Modal, no owner, centred, topmost, system-modal.
+// the tools (template IDD_NEWPINDIALOG, "Change PIN code"). Data in: the length limit, the length
+// value, the label. Data out: the PIN typed and its length. Modal, no owner, centred, topmost,
+// system-modal.
 #pragma once
 
 #include <windows.h>

@@ -74,6 +74,8 @@ struct Host {
     HWND workspace = nullptr;
     HWND logout = nullptr;
     HMENU actions = nullptr;
+    HMENU file = nullptr;
+    HMENU security = nullptr;
     std::vector<Extension> extensions;
     std::vector<MenuAddin> addins;
     std::vector<MenuEntry> entries;
@@ -325,8 +327,9 @@ void UpdateStatus()
     NsimGetState(&state);
     const char *condition = state.szIdFile[0] == 0 ? "none" : state.fLocked ? "locked" : "open";
     char text[2 * MAX_PATH + MAXUSERNAME + 64];
-    std::snprintf(text, sizeof text, "User=%s;ID=%s;State=%s;Build=%u", state.szUserName,
-                  state.szIdFile, condition, static_cast<unsigned>(g.build));
+    std::snprintf(text, sizeof text, "User=%s;ID=%s;State=%s;Build=%u;Handlers=%lu,%lu", state.szUserName,
+                  state.szIdFile, condition, static_cast<unsigned>(g.build),
+                  static_cast<unsigned long>(state.dwHandlers73), static_cast<unsigned long>(state.dwHandlers74));
     char old[sizeof text];
     GetWindowTextA(g.status, old, sizeof old);
     if (std::strcmp(old, text) != 0)
@@ -640,8 +643,8 @@ void RunMenuEntry(size_t index)
 HMENU BuildMenu()
 {
     HMENU bar = CreateMenu();
-    HMENU file = CreatePopupMenu();
-    HMENU security = CreatePopupMenu();
+    HMENU file = g.file = CreatePopupMenu();
+    HMENU security = g.security = CreatePopupMenu();
     AppendMenuA(security, MF_STRING, IDM_SWITCH_ID, "S&witch ID...");
     AppendMenuA(security, MF_STRING, IDM_CHANGE_PASSWORD, "Change &Password...");
     bool newer = g.build >= NOTES_BUILD_NEWER_CLIENT;
@@ -654,6 +657,81 @@ HMENU BuildMenu()
     g.actions = CreatePopupMenu();
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(g.actions), "&Actions");
     return bar;
+}
+
+// A popup menu of someone else's (an add-in's) about to open over the main window: its items in the
+// event log, so that a script sees what it offers: "popup <text>[ grey][ default]|<text>...",
+// separators as "-".
+void LogForeignPopup(HMENU popup)
+{
+    std::string line = "popup ";
+    int count = GetMenuItemCount(popup);
+    for (int i = 0; i < count; ++i) {
+        MENUITEMINFOA item = {};
+        char text[256] = "";
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING;
+        item.dwTypeData = text;
+        item.cch = sizeof text;
+        if (i > 0)
+            line += "|";
+        if (!GetMenuItemInfoA(popup, static_cast<UINT>(i), TRUE, &item)) {
+            line += "?";
+            continue;
+        }
+        if (item.fType & MFT_SEPARATOR) {
+            line += "-";
+            continue;
+        }
+        line += std::string("<") + text + ">";
+        if (item.fState & MFS_GRAYED)
+            line += " grey";
+        if (item.fState & MFS_DEFAULT)
+            line += " default";
+    }
+    Event("%s", line.c_str());
+}
+
+// The lines of a list box of this process, for a script that cannot read them from outside.
+void LogListBox(HWND list)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(list, &pid);
+    if (list == nullptr || !IsWindow(list) || pid != GetCurrentProcessId()) {
+        Event("list: not a window of the client");
+        return;
+    }
+    std::string line = "list ";
+    LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        LRESULT length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+        std::string text(length > 0 ? static_cast<size_t>(length) + 1 : 1, '\0');
+        LRESULT got = SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&text[0]));
+        text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        line += (i > 0 ? "|" : "") + text;
+    }
+    Event("%s", line.c_str());
+}
+
+// What a menu command (chosen by keys, mouse or a posted WM_COMMAND) was, for the event log.
+const char *CommandName(UINT id)
+{
+    switch (id) {
+    case IDM_SWITCH_ID:
+        return "Switch ID";
+    case IDM_CHANGE_PASSWORD:
+        return "Change Password";
+    case IDM_LOCK_ID:
+        return "Lock ID";
+    case IDM_ENTER:
+        return "Enter";
+    case IDM_OPEN_DATABASE:
+        return "Open Database";
+    case IDM_EXIT:
+        return "Exit";
+    default:
+        return nullptr;
+    }
 }
 
 void Layout(HWND window)
@@ -689,7 +767,16 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
                 info.hMenu = g.actions;
                 addin.proc(NAMM_INITMENU, &info);
             }
+        } else if (reinterpret_cast<HMENU>(wParam) != g.file && reinterpret_cast<HMENU>(wParam) != g.security) {
+            LogForeignPopup(reinterpret_cast<HMENU>(wParam));
         }
+        return 0;
+    case WM_NSIM_READ_LIST:
+        LogListBox(reinterpret_cast<HWND>(wParam));
+        return 0;
+    case WM_NSIM_FAIL_NEXT:
+        NsimFailNext(static_cast<WORD>(wParam), static_cast<STATUS>(lParam));
+        Event("fault planned %u %u", static_cast<unsigned>(wParam), static_cast<unsigned>(lParam));
         return 0;
     case WM_LBUTTONUP:
         UseWorkspace();
@@ -703,6 +790,8 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             RunMenuEntry(id - IDM_ADDIN_FIRST);
             return 0;
         }
+        if (const char *name = CommandName(id))
+            Event("command <%s>", name);
         switch (id) {
         case IDM_SWITCH_ID:
             SwitchId();

@@ -27,3 +27,10 @@
 #define IDM_ENTER 40005         // Enter: an older client asks for a locked ID's password
 #define IDM_ESCAPE 40006
 #define IDM_OPEN_DATABASE 40007  // a database that asks for the ID's password
+
+// Posted to the main window by a test: the next call of the nnotes.dll ordinal wParam in the
+// client's process fails with status lParam (NsimFailNext); logged as "fault planned <ord> <st>".
+#define WM_NSIM_FAIL_NEXT (WM_APP + 2)
+// Posted likewise: the lines of the list box wParam (a window of this process, a dialog the client
+// shows, say) go to the event log as "list <line>|<line>...".
+#define WM_NSIM_READ_LIST (WM_APP + 3)

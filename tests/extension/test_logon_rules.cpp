@@ -2,6 +2,7 @@
 // random bytes a generated password takes, and whether a password fits the client's buffer.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "base64.h"
@@ -74,6 +75,63 @@ TEST(ClientBuffer, PasswordFitsOnlyWithItsTerminator)
     EXPECT_EQ(62u, TypedPasswordLimit(63));
     EXPECT_EQ(64u, TypedPasswordLimit(1000));
     EXPECT_EQ(0u, TypedPasswordLimit(1));
+}
+
+}  // namespace
+
+namespace {
+
+struct OfferCase {
+    bool working, prompt, bound;
+    bool keyCommands, workWith;
+};
+
+TEST(ToolsOffer, KeyCommandsWhileWorkingWithTheKeyWorkWithOnlyForABoundKeyNeverBesideAPinPrompt)
+{
+    const OfferCase cases[] = {
+        {true, false, true, true, false},    // working with the Key
+        {true, false, false, true, false},
+        {false, false, true, false, true},   // "Work without KSD" with the Key still in
+        {false, false, false, false, false}, // no Key bound
+        {true, true, true, false, false},    // a PIN prompt is open: Help and About only
+        {false, true, true, false, false},
+    };
+    for (const OfferCase &c : cases) {
+        SCOPED_TRACE(std::to_string(c.working) + std::to_string(c.prompt) + std::to_string(c.bound));
+        ToolsOffer offer = ToolsMenuOffer(c.working, c.prompt, c.bound);
+        EXPECT_EQ(c.keyCommands, offer.keyCommands);
+        EXPECT_EQ(c.workWith, offer.workWithKey);
+    }
+}
+
+struct JoinCase {
+    std::string directory, name;
+    std::size_t size;
+    bool joined;
+    std::string expected;
+};
+
+TEST(IdFilePath, ANameWithAColonIsThePathOthersJoinTheDirectoryAndNothingIsWrittenPastTheBuffer)
+{
+    const std::string d250(250, 'd');
+    const JoinCase cases[] = {
+        {"C:\\notes\\data", "anna.id", 256, true, "C:\\notes\\data\\anna.id"},
+        {"C:\\notes\\data", "D:\\ids\\anna.id", 256, true, "D:\\ids\\anna.id"},
+        {"", "anna.id", 256, true, "\\anna.id"},
+        {d250, "a.id", 256, true, d250 + "\\a.id"},  // 255 characters and the terminator
+        {d250, "ab.id", 256, false, ""},             // 256 characters: refused
+        {"C:\\d", "x.id", 10, true, "C:\\d\\x.id"},  // exactly fills the buffer
+        {"C:\\d", "xy.id", 10, false, ""},
+        {"C:\\d", "Z:" + std::string(8, 'z'), 10, false, ""},
+    };
+    for (const JoinCase &c : cases) {
+        SCOPED_TRACE(c.directory + " + " + c.name);
+        char path[300];
+        std::memset(path, 'q', sizeof path);
+        EXPECT_EQ(c.joined, JoinIdFilePath(c.directory.c_str(), c.name.c_str(), path, c.size));
+        EXPECT_EQ(c.expected, path);
+        EXPECT_EQ('q', path[c.size]) << "wrote past the buffer";
+    }
 }
 
 }  // namespace

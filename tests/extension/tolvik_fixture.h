@@ -30,7 +30,7 @@ protected:
         int key = s.MakeKey("Anna's Key", pin, &kAnnaRecord);
         EXPECT_NE(0, key);
         EXPECT_TRUE(s.Insert(key));
-        s.Start(build, "own.id");
+        s.Start(build, "own.id", extraIni);
         return key;
     }
     // Started with the Key, PIN given when it has one, and on the Key's ID.
@@ -65,6 +65,34 @@ protected:
     }
 
     NotesScenario s;
+    std::string extraIni;  // further notes.ini lines for the start
+};
+
+// The popup of the Key commands as the client logs it when it opens: the title greyed and bold,
+// then the Key commands, "Work with KSD", Help and About, each greyed when not offered.
+inline std::string ToolsOffer(bool keyCommands, bool workWithKey)
+{
+    auto item = [](const char *text, bool on) { return std::string("<") + text + ">" + (on ? "" : " grey"); };
+    return "<Morvath Sentrio> grey default|-|" + item("Change &PIN code for KSD", keyCommands) + "|" +
+           item("Change &Biometric ID", keyCommands) + "|-|" + item("Save &ID file onto KSD", keyCommands) +
+           "|-|" + item("&Work without KSD", keyCommands) + "|" + item("Work w&ith KSD", workWithKey) +
+           "|-|<&Help>|<&About>";
+}
+
+// The client with the menu add-in too, so that Actions > "Morvath Sentrio Tools >" opens the tools.
+class ToolsClient : public TolvikClient {
+protected:
+    void SetUp() override
+    {
+        TolvikClient::SetUp();
+        extraIni = "AddInMenus=" + testkit::ExeDir() + "TolvikM.dll\r\n";
+    }
+    // Opens the tools, checks what they offer, and chooses `item`.
+    void Choose(int item, bool keyCommands, bool workWithKey)
+    {
+        ASSERT_EQ(ToolsOffer(keyCommands, workWithKey), s.OpenTools()) << s.HostLog();
+        ASSERT_TRUE(s.ChooseTool(item));
+    }
 };
 
 }  // namespace tolvik_test

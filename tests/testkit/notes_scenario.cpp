@@ -18,6 +18,7 @@ namespace {
 const char kWriterReader[] = "Key writer";
 constexpr int kPinEditId = 101;
 constexpr int kPinPromptTextId = 120;
+const char kPopupMenuClass[] = "#32768";
 
 std::string GetEnv(const char *name)
 {
@@ -227,11 +228,80 @@ void NotesScenario::Keys(std::initializer_list<BYTE> keys) const
 {
     SetForegroundWindow(main_);
     PumpMessages(200);
+    TypeKeys(keys);
+}
+
+void NotesScenario::TypeKeys(std::initializer_list<BYTE> keys) const
+{
     for (BYTE key : keys) {
         keybd_event(key, 0, 0, 0);
         keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
         PumpMessages(250);
     }
+}
+
+std::string NotesScenario::OpenTools()
+{
+    std::size_t from = HostLog().size();
+    if (main_ == nullptr && WaitMain() == nullptr)
+        return "";
+    // Alt, A opens the Actions menu with the product's entry selected; Enter chooses it.
+    Keys({VK_MENU, 'A', VK_RETURN});
+    std::string items;
+    if (!WaitHostLogAfter(from, "popup ", &items) || Find(kPopupMenuClass, nullptr) == nullptr)
+        return "";
+    return items;
+}
+
+bool NotesScenario::ChooseTool(int position)
+{
+    HWND popup = Find(kPopupMenuClass, nullptr);
+    if (popup == nullptr)
+        return false;
+    for (int i = 0; i < position; ++i)
+        TypeKeys({VK_DOWN});
+    TypeKeys({VK_RETURN});
+    return WaitForWindowGone(popup, kWait) || !IsWindowVisible(popup);
+}
+
+bool NotesScenario::CloseTools()
+{
+    HWND popup = Find(kPopupMenuClass, nullptr);
+    if (popup == nullptr)
+        return false;
+    TypeKeys({VK_ESCAPE});
+    for (DWORD start = GetTickCount(); IsWindowVisible(popup) && GetTickCount() - start < kWait;)
+        PumpMessages(20);
+    return !IsWindowVisible(popup);
+}
+
+bool NotesScenario::AnswerNewPin(const char *caption, const char *pin, int button)
+{
+    HWND prompt = FindProcessWindow(pid_, "#32770", caption, kWait, kPinEditId);
+    if (prompt == nullptr)
+        return false;
+    if (button == IDOK && !SetControlText(GetDlgItem(prompt, kPinEditId), pin))
+        return false;
+    ClickDialogButton(prompt, button);
+    return WaitForWindowGone(prompt, kWait);
+}
+
+bool NotesScenario::PlanClientFault(WORD ordinal, STATUS status)
+{
+    std::size_t from = HostLog().size();
+    if (main_ == nullptr || !PostMessageA(main_, WM_NSIM_FAIL_NEXT, ordinal, status))
+        return false;
+    return WaitHostLogAfter(from, "fault planned ");
+}
+
+std::string NotesScenario::ClientListText(HWND list)
+{
+    std::size_t from = HostLog().size();
+    if (main_ == nullptr || !PostMessageA(main_, WM_NSIM_READ_LIST, reinterpret_cast<WPARAM>(list), 0))
+        return "";
+    std::string lines;
+    WaitHostLogAfter(from, "list ", &lines);
+    return lines;
 }
 
 bool NotesScenario::AnswerClientPrompt(const char *password)
@@ -250,6 +320,11 @@ std::string NotesScenario::IniValue(const char *name) const
     return value;
 }
 
+bool NotesScenario::SetIniValue(const char *name, const std::string &value) const
+{
+    return WritePrivateProfileStringA("Notes", name, value.c_str(), ini_.c_str()) != FALSE;
+}
+
 std::string NotesScenario::HostLog() const
 {
     return ReadFileBytes(hostLog_);
@@ -264,6 +339,28 @@ bool NotesScenario::WaitHostLog(const std::string &line, DWORD timeoutMs) const
         PumpMessages(50);
     }
     return true;
+}
+
+bool NotesScenario::WaitHostLogAfter(std::size_t from, const std::string &line, std::string *rest,
+                                     DWORD timeoutMs) const
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        std::string log = HostLog();
+        std::size_t at = log.size() > from ? log.find(line, from) : std::string::npos;
+        std::size_t end = at != std::string::npos ? log.find('\n', at) : std::string::npos;
+        if (end != std::string::npos) {
+            if (rest != nullptr) {
+                *rest = log.substr(at + line.size(), end - at - line.size());
+                if (!rest->empty() && rest->back() == '\r')
+                    rest->pop_back();
+            }
+            return true;
+        }
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        PumpMessages(50);
+    }
 }
 
 int NotesScenario::Close()

@@ -8,9 +8,22 @@
 #include <initializer_list>
 #include <string>
 
+#include "notes_api.h"
 #include "testkit.h"
 
 namespace testkit {
+
+// The items of the extension's tools popup by their place, separators not counted (ChooseTool).
+enum ToolsItem {
+    kToolTitle = 1,
+    kToolChangePin,
+    kToolChangeBioId,
+    kToolSaveIdFile,
+    kToolWorkWithoutKey,
+    kToolWorkWithKey,
+    kToolHelp,
+    kToolAbout,
+};
 
 // What a Key carries for the Notes logon.
 struct NotesKeyRecord {
@@ -76,13 +89,38 @@ public:
     bool WaitStatus(const std::string &part, DWORD timeoutMs = kWait) const;
     // Presses and releases each key in turn at the main window, as a user at the keyboard.
     void Keys(std::initializer_list<BYTE> keys) const;
+    // Presses and releases each key in turn, wherever the keyboard input goes now (an open menu).
+    void TypeKeys(std::initializer_list<BYTE> keys) const;
     // Answers the client's own prompt "Enter Password".
     bool AnswerClientPrompt(const char *password);
 
+    // The extension's tools: Actions > "Morvath Sentrio Tools >" chosen by keys (the add-in must be
+    // named in AddInMenus). The popup's items as the client saw them when it opened ("<text>[ grey]
+    // [ default]|-|..."); "" when no popup opened.
+    std::string OpenTools();
+    // Chooses an item of the open popup by arrow keys and Enter; waits for the popup to close.
+    bool ChooseTool(int position);
+    // Closes the open popup with Escape, choosing nothing.
+    bool CloseTools();
+    // The extension's new-PIN or confirmation prompt with this caption: `pin` typed, OK pressed (or
+    // Cancel), and the prompt gone. False when it did not appear.
+    bool AnswerNewPin(const char *caption, const char *pin, int button = IDOK);
+    // The next call of nnotes.dll `ordinal` in the client fails with `status`.
+    bool PlanClientFault(WORD ordinal, STATUS status);
+    // The lines of a list box of the client, read in the client.
+    std::string ClientListText(HWND list);
+
     // A notes.ini value of the [Notes] section; the host's event log.
     std::string IniValue(const char *name) const;
+    // Writes a notes.ini value of the [Notes] section while the client runs.
+    bool SetIniValue(const char *name, const std::string &value) const;
     std::string HostLog() const;
     bool WaitHostLog(const std::string &line, DWORD timeoutMs = kWait) const;
+
+    // Waits for `line` to appear in the event log after its first `from` characters; true with the
+    // rest of the log's line that holds it in *rest (when given), false on time-out.
+    bool WaitHostLogAfter(std::size_t from, const std::string &line, std::string *rest = nullptr,
+                          DWORD timeoutMs = kWait) const;
 
     // Ends the client by closing its main window; its exit code (-1 when it did not end).
     int Close();
