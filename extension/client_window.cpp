@@ -73,12 +73,6 @@ HWND FindOwnWindow(const char *title, const char *className, bool visibleOtherTh
     return q.found;
 }
 
-void PressKey(BYTE key)
-{
-    keybd_event(key, 0, 0, 0);
-    keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
-}
-
 INT_PTR CALLBACK LockDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     if (message == WM_INITDIALOG)

@@ -92,3 +92,9 @@ bool WaitServingMessages(HANDLE handle, DWORD ms)
         }
     }
 }
+
+void PressKey(BYTE key)
+{
+    keybd_event(key, 0, 0, 0);
+    keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+}

@@ -24,12 +24,6 @@ const char kMaker[] = "Morvath";
 constexpr DWORD kToolsHelpContext = 500;
 constexpr std::size_t kToolsLabelSize = 129;  // the tools label, at most 128 characters
 
-void PressKey(BYTE key)
-{
-    keybd_event(key, 0, 0, 0);
-    keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
-}
-
 // A plain box with the product caption and an OK button.
 void InformBox(HWND owner, const std::string &text)
 {

@@ -258,6 +258,21 @@ TEST_F(WorkWithKey, FailedRegistrationSaysSoOnceAndLeavesTheStateAsItWas)
 
 // ---- Help and About -----------------------------------------------------------------------------
 
+using ToolsHelp = ToolsClient;
+
+TEST_F(ToolsHelp, OpensTheHelpFileBesideTheClientAtTheToolsTopic)
+{
+    // Sentrio.CHM sits beside the client host; Wine's viewer opens no window for a context the
+    // file does not map, so the window shows that context 500 was found.
+    ASSERT_TRUE(FileExists(testkit::ExeDir() + "Sentrio.CHM"));
+    LogOn("1234");
+    ASSERT_NO_FATAL_FAILURE(Choose(testkit::kToolHelp, true, false));
+    HWND help = s.Find("HH Parent", nullptr);
+    ASSERT_NE(nullptr, help) << s.HostLog();
+    PostMessageA(help, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(testkit::WaitForWindowGone(help, NotesScenario::kWait));
+}
+
 using ToolsAbout = ToolsClient;
 
 TEST_F(ToolsAbout, ListsTolviksModules)
