@@ -81,29 +81,6 @@ TEST(ClientBuffer, PasswordFitsOnlyWithItsTerminator)
 
 namespace {
 
-struct OfferCase {
-    bool working, prompt, bound;
-    bool keyCommands, workWith;
-};
-
-TEST(ToolsOffer, KeyCommandsWhileWorkingWithTheKeyWorkWithOnlyForABoundKeyNeverBesideAPinPrompt)
-{
-    const OfferCase cases[] = {
-        {true, false, true, true, false},    // working with the Key
-        {true, false, false, true, false},
-        {false, false, true, false, true},   // "Work without KSD" with the Key still in
-        {false, false, false, false, false}, // no Key bound
-        {true, true, true, false, false},    // a PIN prompt is open: Help and About only
-        {false, true, true, false, false},
-    };
-    for (const OfferCase &c : cases) {
-        SCOPED_TRACE(std::to_string(c.working) + std::to_string(c.prompt) + std::to_string(c.bound));
-        ToolsOffer offer = ToolsMenuOffer(c.working, c.prompt, c.bound);
-        EXPECT_EQ(c.keyCommands, offer.keyCommands);
-        EXPECT_EQ(c.workWith, offer.workWithKey);
-    }
-}
-
 struct JoinCase {
     std::string directory, name;
     std::size_t size;

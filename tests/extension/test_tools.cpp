@@ -28,21 +28,9 @@ std::string KeyPin(int key)
     return state.pin;
 }
 
-// ---- What the popup offers ---------------------------------------------------------------------
+// ---- What the popup offers (each Choose checks it too) -------------------------------------------
 
 using ToolsOfferTest = ToolsClient;
-
-TEST_F(ToolsOfferTest, WorkingWithTheKeyOffersTheKeyCommandsAndNotWorkWith)
-{
-    LogOn("1234");
-    EXPECT_EQ(ToolsOffer(true, false), s.OpenTools()) << s.HostLog();
-    ASSERT_TRUE(s.CloseTools());
-    // The title is not a command: choosing it does nothing and the client stays on the Key's ID.
-    ASSERT_NO_FATAL_FAILURE(Choose(testkit::kToolTitle, true, false));
-    EXPECT_EQ(ToolsOffer(true, false), s.OpenTools()) << s.HostLog();
-    ASSERT_TRUE(s.CloseTools());
-    EXPECT_TRUE(s.WaitStatus("Handlers=1,1")) << s.Status();
-}
 
 TEST_F(ToolsOfferTest, ReinsertionPromptOpenOffersOnlyHelpAndAbout)
 {
