@@ -4,7 +4,11 @@
 // The monitor and the operations coordinate through the flags StopSpinLock, parked, stop request
 // and exited (volatile LONG, always through Interlocked operations). An operation sets
 // StopSpinLock and waits until the monitor says it sits parked; the monitor looks at the flags
-// only between readers and between passes.
+// only between readers and between passes. Two auto-reset events only shorten the waits: the
+// monitor wakes the waiting caller as soon as it sits parked (or goes into an event handler), and
+// the caller cuts the monitor's sleep between passes short, so that the next pass, and with it
+// the park check after its first reader, comes at once. The flags alone decide; a wait still ends
+// after one poll's time without a wake-up.
 //
 // No operation ever waits for an event handler: a handler may itself wait for the operation's
 // thread (a lock that thread holds across its Key calls, a PIN prompt the user has not answered).
@@ -50,6 +54,12 @@ bool ThreadEnded(HANDLE thread)
     return thread == INVALID_HANDLE_VALUE || WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
 }
 
+constexpr DWORD kPollMs = 100;                  // a caller's wait for the park or the stop
+constexpr DWORD kReassertMs = 21 * kPollMs;     // the request is asserted again after 21 polls' time
+constexpr DWORD kParkedSleepMs = 10;
+constexpr DWORD kPassSleepMs = 250;
+constexpr DWORD kNoReaderSleepMs = 500;
+
 }  // namespace
 
 UINT StatusTextId(KeyStatus state)
@@ -73,6 +83,8 @@ CSmartKey::CSmartKey()
 {
     InitializeCriticalSection(&m_callLock);
     InitializeCriticalSection(&m_stateLock);
+    m_parkWake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    m_monitorWake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     std::memset(&m_anyReader, 0, sizeof m_anyReader);
     m_anyReader.h = static_cast<DWORD>(-1);
     CopyCut(m_anyReader.name, sizeof m_anyReader.name, "Any Key reader");
@@ -84,6 +96,10 @@ CSmartKey::~CSmartKey()
     StopMonitoring();  // the initialisation thread first, onFinishInit included
     if (m_initDoneSem != nullptr)
         CloseHandle(m_initDoneSem);
+    if (m_parkWake != nullptr)
+        CloseHandle(m_parkWake);
+    if (m_monitorWake != nullptr)
+        CloseHandle(m_monitorWake);
     DeleteCriticalSection(&m_stateLock);
     DeleteCriticalSection(&m_callLock);
 }
@@ -124,6 +140,9 @@ public:
             key_->m_takenOver = false;
         freeOpsBefore_ = Get(&key_->m_freeOpsStarted);
         Put(&key_->StopSpinLock, 1);
+        // A caller waiting for the park learns at once that it goes on beside this handler.
+        if (Get(&key_->m_parkRequested) != 0 && key_->m_parkWake != nullptr)
+            SetEvent(key_->m_parkWake);
         LeaveCriticalSection(&key_->m_stateLock);
     }
     ~EventScope()
@@ -509,10 +528,34 @@ void CSmartKey::ParkCheck()
 {
     while (Get(&StopSpinLock) == 1) {
         LogMessage(kLogDetail, "cm - MonitorThreadProc:", "inside while StopSpinLock ...");
-        Put(&m_parked, 1);
-        Sleep(10);
+        // A new request finds parked at 0 (the caller clears it before asking), also while the
+        // monitor already sits here for the previous one: each is told once, at once.
+        if (InterlockedExchange(&m_parked, 1) == 0 && m_parkWake != nullptr)
+            SetEvent(m_parkWake);
+        Sleep(kParkedSleepMs);
     }
     Put(&m_parked, 0);
+}
+
+void CSmartKey::IdleWait(DWORD ms)
+{
+    // A park asked (or a stop requested) meanwhile ends the sleep: the next pass begins at once,
+    // and the monitor parks or ends at its first check, after visiting the first reader, as it
+    // would have after the whole sleep. So a Key put in meanwhile is still seen by the monitor
+    // before an operation gets it.
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (Get(&StopSpinLock) == 1 || Get(&m_stopRequest) == 1)
+            return;
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= ms)
+            return;
+        if (m_monitorWake == nullptr) {
+            Sleep(ms - elapsed);
+            return;
+        }
+        WaitForSingleObject(m_monitorWake, ms - elapsed);
+    }
 }
 
 DWORD WINAPI CSmartKey::MonitorThreadStart(LPVOID self)
@@ -543,7 +586,7 @@ DWORD CSmartKey::MonitorThreadProc()
                 Put(&m_noKeyNotified, 1);
                 EvNoKey();
             }
-            Sleep(500);
+            IdleWait(kNoReaderSleepMs);
         }
         for (int i = 0; i < kMaxReaders && m_readers[i] != nullptr; ++i) {
             LogMessage(kLogDetail, module, "entering ProcessReader");
@@ -562,21 +605,31 @@ DWORD CSmartKey::MonitorThreadProc()
                 EvNoKey();
             Put(&m_noKeyNotified, 1);
         }
-        Sleep(250);
+        IdleWait(kPassSleepMs);
     }
 }
 
 void CSmartKey::PollWait(DWORD ms)
 {
+    WaitServing(nullptr, 0, ms);
+}
+
+bool CSmartKey::WaitServing(const HANDLE *handles, DWORD count, DWORD ms)
+{
     DWORD start = GetTickCount();
     for (;;) {
         DWORD elapsed = GetTickCount() - start;
         if (elapsed >= ms)
-            return;
-        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_SENDMESSAGE) == WAIT_OBJECT_0) {
+            return false;
+        DWORD woken = MsgWaitForMultipleObjects(count, handles, FALSE, ms - elapsed, QS_SENDMESSAGE);
+        if (woken < WAIT_OBJECT_0 + count)
+            return true;
+        if (woken == WAIT_OBJECT_0 + count) {
             MSG msg;
             // Serves the messages sent to this thread's windows; posted ones stay queued.
             PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        } else if (woken != WAIT_TIMEOUT) {
+            Sleep(1);  // a failed wait (a handle closed meanwhile) does not spin
         }
     }
 }
@@ -609,13 +662,22 @@ CSmartKey::KeyLoan CSmartKey::BorrowMonitor(bool goFree)
                    static_cast<unsigned>(reinterpret_cast<UINT_PTR>(thread)), static_cast<unsigned>(self));
         return loan;
     }
+    if (m_parkWake != nullptr)
+        ResetEvent(m_parkWake);  // a wake-up left from an earlier park is not this one's
     Put(&m_parked, 0);
     Put(&StopSpinLock, 1);
     Put(&m_parkRequested, 1);
     LeaveCriticalSection(&m_stateLock);
+    if (m_monitorWake != nullptr)
+        SetEvent(m_monitorWake);  // a monitor sleeping between passes parks at once
     LogMessage(kLogDetail, module, "[%X]", static_cast<unsigned>(self));
 
-    for (int polls = 1;; ++polls) {
+    // Woken by the monitor as soon as it parks (or goes into an event handler), by the monitor
+    // thread's end, or after one poll's time; the flags decide in every case.
+    const HANDLE wakes[2] = {m_parkWake, thread};
+    const DWORD wakeCount = m_parkWake != nullptr ? 2 : 0;
+    DWORD asserted = GetTickCount();
+    for (;;) {
         EnterCriticalSection(&m_stateLock);
         if (Get(&m_parked) == 1) {
             LeaveCriticalSection(&m_stateLock);
@@ -636,10 +698,17 @@ CSmartKey::KeyLoan CSmartKey::BorrowMonitor(bool goFree)
             LeaveCriticalSection(&m_stateLock);
             return loan;
         }
-        if (polls % 21 == 0)
+        // Asserted again after every 21 polls' time without the park: an event wrapper on the
+        // monitor thread may have cleared it. There is no time limit.
+        bool reassert = GetTickCount() - asserted >= kReassertMs;
+        if (reassert) {
             Put(&StopSpinLock, 1);
+            asserted = GetTickCount();
+        }
         LeaveCriticalSection(&m_stateLock);
-        PollWait(100);
+        if (reassert && m_monitorWake != nullptr)
+            SetEvent(m_monitorWake);
+        WaitServing(wakes, wakeCount, kPollMs);
     }
 }
 
@@ -688,10 +757,12 @@ bool CSmartKey::AskToTerminateMonitorThread()
     Put(&m_stopRequest, 1);
     if (GetCurrentThreadId() == m_monitorThreadId)
         return true;
+    if (m_monitorWake != nullptr)
+        SetEvent(m_monitorWake);  // a monitor sleeping between passes goes on to its stop check
     for (int polls = 1; Get(&m_exited) != 1; ++polls) {
         if (ThreadEnded(thread))
             break;  // ended on its own (second instance): nothing more to wait for
-        PollWait(100);
+        WaitServing(&thread, 1, kPollMs);  // the thread's end wakes this wait at once
         LogMessage(kLogDetail, module, "inside while StopSpinLockOK");
         if (polls % 21 == 0)
             Put(&m_stopRequest, 1);

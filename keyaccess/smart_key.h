@@ -149,12 +149,17 @@ protected:
     static DWORD WINAPI MonitorThreadStart(LPVOID self);
     DWORD MonitorThreadProc();
     void ParkCheck();
+    // The monitor's sleep between passes (and while there is no reader): `ms`, cut short by a
+    // park asked or a stop requested meanwhile.
+    void IdleWait(DWORD ms);
     bool StopRequested();
     void ReleaseReaders();
     // The wait of a caller that polls a flag: sleeps `ms` but serves messages sent to this thread
     // meanwhile, so that an event handler on the monitor thread that sends to a window of this
     // thread cannot deadlock with it.
     static void PollWait(DWORD ms);
+    // The same wait, ending early when one of `handles` is signalled (true then).
+    static bool WaitServing(const HANDLE *handles, DWORD count, DWORD ms);
 
     // Event calls: on the monitor thread StopSpinLock is held at 1 around the handler, so that an
     // operation it starts does not wait for the monitor (the calling thread itself), and an
@@ -236,4 +241,10 @@ protected:
     volatile LONG m_freeOpsStarted = 0;   // how many ever did (a handler's scope compares it)
     bool m_takenOver = false;             // monitor thread only: see VisitTakenOver
     volatile LONG m_releaseOnExit = 0;    // StopMonitoring ran on the monitor thread
+    // Wake-ups of the park handshake (auto-reset; the flags above stay what decides): the monitor
+    // signals m_parkWake when it sits parked for a new request or goes into an event handler
+    // while a park is asked; the asking (or stopping) caller signals m_monitorWake so that the
+    // monitor's sleep between passes ends and the next pass begins at once.
+    HANDLE m_parkWake = nullptr;
+    HANDLE m_monitorWake = nullptr;
 };

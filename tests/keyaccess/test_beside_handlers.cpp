@@ -11,6 +11,7 @@
 #include "recording_key.h"
 #include "testkit.h"
 #include "texts.h"
+#include "virtual_keys.h"
 
 namespace {
 
@@ -71,13 +72,6 @@ std::string Pattern(size_t size, char seed)
     return s;
 }
 
-std::string KeyData(int card)
-{
-    std::string data(QsimGetData(card, 225, nullptr, 0), 0);
-    QsimGetData(card, 225, data.data(), static_cast<DWORD>(data.size()));
-    return data;
-}
-
 class BesideHandlers : public testing::Test {
 protected:
     void SetUp() override
@@ -89,16 +83,6 @@ protected:
     {
         key.StopMonitoring();
         QsimReset();
-    }
-    bool MonitorRuns()
-    {
-        DWORD before = QsimCallCount("InitCard");
-        for (int i = 0; i < 40; ++i) {
-            Sleep(50);
-            if (QsimCallCount("InitCard") > before)
-                return true;
-        }
-        return false;
     }
 
     RecordingKey key;
@@ -176,7 +160,7 @@ TEST_P(BlockedHandlerRows, OperationsCompleteWhileTheHandlerIsStillBlocked)
     ASSERT_TRUE(key.WaitFor("inserted Reader A"));
     // Whole afterwards: the Key holds what was written, the record says ready, no PIN try was
     // spent, and the monitor goes on visiting.
-    EXPECT_EQ(data, KeyData(alice));
+    EXPECT_EQ(data, testkit::VirtualKeys::Data(alice));
     ReaderRecord *r = key.FindReader("Reader A");
     ASSERT_NE(nullptr, r);
     EXPECT_EQ(csReady, r->state);
@@ -184,7 +168,7 @@ TEST_P(BlockedHandlerRows, OperationsCompleteWhileTheHandlerIsStillBlocked)
     QsimKeyState s = {};
     ASSERT_TRUE(QsimGetKey(alice, &s));
     EXPECT_EQ(3, s.tries);
-    EXPECT_TRUE(MonitorRuns());
+    EXPECT_TRUE(testkit::MonitorKeepsVisiting());
     length = static_cast<DWORD>(read.size());
     EXPECT_TRUE(key.Read("Reader A", read.data(), &length));
     EXPECT_EQ(data.size(), length);
@@ -288,7 +272,7 @@ TEST_P(LockRows, HandlerWaitingForTheWritersLockDoesNotDeadlock)
     EXPECT_EQ(row.written ? 1 : 0, written.load());
 
     // The record is whole: the new bytes, or the old ones untouched when the Key went.
-    EXPECT_EQ(row.written ? data : old, KeyData(alice));
+    EXPECT_EQ(row.written ? data : old, testkit::VirtualKeys::Data(alice));
     ReaderRecord *r = key.FindReader("Reader A");
     ASSERT_NE(nullptr, r);
     EXPECT_EQ(row.written ? csReady : csAbsent, r->state);
@@ -299,7 +283,7 @@ TEST_P(LockRows, HandlerWaitingForTheWritersLockDoesNotDeadlock)
         read.resize(length);
         EXPECT_EQ(data, read);
     }
-    EXPECT_TRUE(MonitorRuns());
+    EXPECT_TRUE(testkit::MonitorKeepsVisiting());
     for (HANDLE h : {lock, holding, handlerWaits, writerDone, handlerDone})
         CloseHandle(h);
 }
@@ -330,10 +314,10 @@ TEST_F(BesideHandlers, AskedWhileAHandlerRunsAnswersFalseAtOnceAndTheMonitorGoes
     handler.Release();
     ASSERT_TRUE(handler.WaitLeft());
     // Nothing was left parked: the monitor visits again, and the next caller parks it as usual.
-    EXPECT_TRUE(MonitorRuns());
+    EXPECT_TRUE(testkit::MonitorKeepsVisiting());
     EXPECT_TRUE(key.AskToStopMonitorThread());
     key.ReleaseMonitor();
-    EXPECT_TRUE(MonitorRuns());
+    EXPECT_TRUE(testkit::MonitorKeepsVisiting());
 }
 
 }  // namespace

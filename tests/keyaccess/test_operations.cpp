@@ -38,17 +38,6 @@ protected:
         char text[200] = "";
         return key.GetErrorText(reader, text) ? text : "(nothing)";
     }
-    // The monitor is running and not parked: it keeps visiting the reader.
-    bool MonitorRuns()
-    {
-        DWORD before = QsimCallCount("InitCard");
-        for (int i = 0; i < 40; ++i) {
-            Sleep(50);
-            if (QsimCallCount("InitCard") > before)
-                return true;
-        }
-        return false;
-    }
 
     testkit::VirtualKeys keys;  // declared first: emptied after the Key object has stopped
     RecordingKey key;
@@ -71,7 +60,7 @@ TEST_F(Operations, WriteThenReadGivesTheBytesAndTheStoredSize)
     ASSERT_TRUE(key.Read("Reader A", buffer, &length));
     EXPECT_EQ(sizeof data, length);
     EXPECT_STREQ(data, buffer);
-    EXPECT_TRUE(MonitorRuns());
+    EXPECT_TRUE(testkit::MonitorKeepsVisiting());
 }
 
 TEST_F(Operations, ReadIntoATooSmallBufferFailsWithTheNeededSize)
@@ -93,7 +82,7 @@ TEST_F(Operations, ReadIntoATooSmallBufferFailsWithTheNeededSize)
     EXPECT_FALSE(key.Read("Reader A", buffer, &length));
     EXPECT_EQ(100u, length);
     EXPECT_EQ(0x5A, static_cast<unsigned char>(buffer[0]));
-    EXPECT_TRUE(MonitorRuns());
+    EXPECT_TRUE(testkit::MonitorKeepsVisiting());
 }
 
 TEST_F(Operations, WriteWithoutDataResizesOrFails)
@@ -132,7 +121,7 @@ TEST_F(Operations, WritingPastTheFreeSpaceSaysSo)
     EXPECT_EQ(kKeyNoMemory, key.FindReader("Reader A")->last_error);
     EXPECT_EQ("Reader A : Not enough free space on the Key!", ErrorText());
     EXPECT_EQ(0u, KeyState().size225);
-    EXPECT_TRUE(MonitorRuns());
+    EXPECT_TRUE(testkit::MonitorKeepsVisiting());
 }
 
 TEST_F(Operations, DeleteEmptiesTheDataArea)
@@ -158,7 +147,7 @@ TEST_F(Operations, LibraryRefusalLeavesItsErrorForTheText)
     EXPECT_NE(std::string::npos, text.find("Key Reader:Reader A")) << text;
     EXPECT_NE(std::string::npos, text.find("App ID: 225")) << text;
     EXPECT_NE(std::string::npos, text.find("Ret,GLE:3, 1D")) << text;
-    EXPECT_TRUE(MonitorRuns());
+    EXPECT_TRUE(testkit::MonitorKeepsVisiting());
 
     // A refusal that leaves no last error is still a failure with an error to report.
     ASSERT_TRUE(QsimFailNext("SetDataSize", 0));
@@ -183,7 +172,7 @@ TEST_F(Operations, TwoOperationsInARowEachVerifyThePin)
     Sleep(400);
     EXPECT_EQ(inits + 2, QsimCallCount("InitCard"));  // still parked
     key.ReleaseMonitor();
-    EXPECT_TRUE(MonitorRuns());
+    EXPECT_TRUE(testkit::MonitorKeepsVisiting());
 }
 
 TEST_F(Operations, AWrongStoredPinFailsTheOperation)
@@ -193,7 +182,7 @@ TEST_F(Operations, AWrongStoredPinFailsTheOperation)
     EXPECT_FALSE(key.Write("Reader A", 0, "data", 4));
     EXPECT_EQ(0u, KeyState().size225);
     EXPECT_EQ(2, KeyState().tries);
-    EXPECT_TRUE(MonitorRuns());
+    EXPECT_TRUE(testkit::MonitorKeepsVisiting());
 }
 
 TEST_F(Operations, WithoutANameTheReadyKeyIsUsedAndBecomesCurrent)
@@ -242,7 +231,7 @@ TEST_F(Operations, NoKeyAnywhereFailsAndReleasesTheMonitor)
     EXPECT_FALSE(key.Read("Reader Z", nullptr, nullptr));
     DWORD length = 0;
     EXPECT_FALSE(key.Read("Reader Z", nullptr, &length));
-    EXPECT_TRUE(MonitorRuns());
+    EXPECT_TRUE(testkit::MonitorKeepsVisiting());
 }
 
 TEST_F(Operations, ChangePinUsesTheStoredPinAndKeepsTheNewOne)
@@ -265,7 +254,7 @@ TEST_F(Operations, UnblockOnAKeyThatIsNotBlockedChangesNothing)
     EXPECT_FALSE(key.UnblockPIN("Reader A", "5555"));
     EXPECT_EQ(calls, QsimCallCount("UnblockPIN"));
     EXPECT_STREQ("1234", KeyState().pin);
-    EXPECT_TRUE(MonitorRuns());
+    EXPECT_TRUE(testkit::MonitorKeepsVisiting());
 }
 
 TEST_F(Operations, BlockedKeyUnblockedIsTakenUpAgainWithTheNewPin)
@@ -323,7 +312,7 @@ TEST_F(Operations, OperationInsideAnEventHandlerRunsWithoutWaiting)
     EXPECT_EQ(1, written.load());
     EXPECT_LT(took.load(), 500u);
     EXPECT_EQ(14u, KeyState().size225);
-    EXPECT_TRUE(MonitorRuns());  // the operation did not release a park it did not make
+    EXPECT_TRUE(testkit::MonitorKeepsVisiting());  // the operation did not release a park it did not make
 }
 
 TEST_F(Operations, BlockedKeyIsReportedByItsState)

@@ -28,4 +28,22 @@ QsimKeyState VirtualKeys::State(int key)
     return state;
 }
 
+std::string VirtualKeys::Data(int key, DWORD app)
+{
+    std::string data(QsimGetData(key, app, nullptr, 0), 0);
+    QsimGetData(key, app, data.data(), static_cast<DWORD>(data.size()));
+    return data;
+}
+
+bool MonitorKeepsVisiting(DWORD ms)
+{
+    DWORD before = QsimCallCount("InitCard");
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms;) {
+        if (QsimCallCount("InitCard") > before)
+            return true;
+        Sleep(10);
+    }
+    return QsimCallCount("InitCard") > before;
+}
+
 }  // namespace testkit

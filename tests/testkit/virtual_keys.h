@@ -22,10 +22,16 @@ public:
     int InsertNewKey(const char *reader, const char *label, const char *pin);
     // What the stand-in holds of Key `key` now (all zero when it has none).
     static QsimKeyState State(int key);
+    // The bytes Key `key` holds in its area `app` (225 the Notes record, 227 the biometric one).
+    static std::string Data(int key, DWORD app = 225);
 
 private:
     bool ok_ = false;
 };
+
+// Whether the monitor of the Key access object in this process visits its readers: a reader
+// visit (InitCard) within `ms`. False while it is parked.
+bool MonitorKeepsVisiting(DWORD ms = 2000);
 
 // Gives `key` (a RecordingKey or another CSmartKey that records its events) the PIN, starts it and
 // waits until it has seen the Key in `reader`.
