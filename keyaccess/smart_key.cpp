@@ -7,7 +7,8 @@
 // only between readers and between passes. Two auto-reset events only shorten the waits: the
 // monitor wakes the waiting caller as soon as it sits parked (or goes into an event handler), and
 // the caller cuts the monitor's sleep between passes short, so that the next pass, and with it
-// the park check after its first reader, comes at once. The flags alone decide; a wait still ends
+// the park check after its first reader, comes at once (a release or a new request likewise cuts
+// its 10 ms sleeps while parked short). The flags alone decide; a wait still ends
 // after one poll's time without a wake-up.
 //
 // No operation ever waits for an event handler: a handler may itself wait for the operation's
@@ -532,7 +533,11 @@ void CSmartKey::ParkCheck()
         // monitor already sits here for the previous one: each is told once, at once.
         if (InterlockedExchange(&m_parked, 1) == 0 && m_parkWake != nullptr)
             SetEvent(m_parkWake);
-        Sleep(kParkedSleepMs);
+        // A release or a new request cuts the 10 ms short.
+        if (m_monitorWake != nullptr)
+            WaitForSingleObject(m_monitorWake, kParkedSleepMs);
+        else
+            Sleep(kParkedSleepMs);
     }
     Put(&m_parked, 0);
 }
@@ -737,6 +742,8 @@ void CSmartKey::ReleaseMonitor()
     Put(&m_parked, 0);
     Put(&StopSpinLock, Get(&m_eventDepth) != 0 ? 1 : 0);  // a running handler keeps its 1
     LeaveCriticalSection(&m_stateLock);
+    if (m_monitorWake != nullptr)
+        SetEvent(m_monitorWake);  // the parked monitor goes on at once
 }
 
 bool CSmartKey::AskToTerminateMonitorThread()
