@@ -79,6 +79,24 @@ protected:
         ASSERT_TRUE(testkit::StartWatching(key, "Reader A", "1234"));
     }
 
+    // Waits until the monitor is inside its next visit's InitCard, which takes `ms` longer.
+    static bool CatchMonitorInVisit(DWORD ms)
+    {
+        DWORD visits = QsimCallCount("InitCard");
+        bool caught = QsimSetCallDelay("InitCard", ms) && WaitForCall("InitCard", visits);
+        QsimSetCallDelay("InitCard", 0);  // the call under way keeps its delay
+        return caught;
+    }
+    // Waits until a caller has asked for the park.
+    bool WaitAsked()
+    {
+        for (DWORD start = GetTickCount(); key.SpinLock() != 1 && GetTickCount() - start < 5000;)
+            Sleep(1);
+        return key.SpinLock() == 1;
+    }
+    // The monitor stays parked: no reader visit for a while.
+    static bool StaysParked(DWORD ms) { return !WaitForCall("InitCard", QsimCallCount("InitCard"), ms); }
+
     testkit::VirtualKeys keys;  // declared first: emptied after the Key object has stopped
     HandshakeKey key;
     int card = 0;
@@ -105,8 +123,7 @@ TEST_F(ParkHandshake, ParkAskedBetweenPassesComesAfterOneMoreVisitOfTheReader)
         EXPECT_LE(QsimCallCount("InitCard"), visits + 1);
         EXPECT_EQ(1, key.Parked());
         EXPECT_EQ(1, key.SpinLock());
-        DWORD parkedAt = QsimCallCount("InitCard");
-        EXPECT_FALSE(WaitForCall("InitCard", parkedAt, 400));  // parked: no visits
+        EXPECT_TRUE(StaysParked(400));
         key.ReleaseMonitor();
         EXPECT_TRUE(testkit::MonitorKeepsVisiting());
     }
@@ -138,14 +155,9 @@ TEST_F(ParkHandshake, RequestClearedBehindTheCallerIsAssertedAgainAndGranted)
 {
     StartWithKey();
     // Catch the monitor inside a slow visit, so that the request is pending when it is cleared.
-    DWORD visits = QsimCallCount("InitCard");
-    ASSERT_TRUE(QsimSetCallDelay("InitCard", 1500));
-    ASSERT_TRUE(WaitForCall("InitCard", visits));
-    ASSERT_TRUE(QsimSetCallDelay("InitCard", 0));  // the call under way keeps its delay
+    ASSERT_TRUE(CatchMonitorInVisit(1500));
     Asker asker(key);
-    for (DWORD start = GetTickCount(); key.SpinLock() != 1 && GetTickCount() - start < 5000;)
-        Sleep(1);
-    ASSERT_EQ(1, key.SpinLock());
+    ASSERT_TRUE(WaitAsked());
     key.ClearSpinLock();
     // The monitor, not asked any more, goes on with its passes; the caller keeps waiting.
     DWORD seen = QsimCallCount("InitCard");
@@ -155,8 +167,7 @@ TEST_F(ParkHandshake, RequestClearedBehindTheCallerIsAssertedAgainAndGranted)
     ASSERT_TRUE(asker.Done(kAskLimit));
     EXPECT_EQ(1, asker.parked());
     EXPECT_EQ(1, key.Parked());
-    DWORD parkedAt = QsimCallCount("InitCard");
-    EXPECT_FALSE(WaitForCall("InitCard", parkedAt, 600));  // parked: no visits
+    EXPECT_TRUE(StaysParked(600));
     key.ReleaseMonitor();
     EXPECT_TRUE(testkit::MonitorKeepsVisiting());
 }
@@ -164,10 +175,7 @@ TEST_F(ParkHandshake, RequestClearedBehindTheCallerIsAssertedAgainAndGranted)
 TEST_F(ParkHandshake, MonitorHeldInALongCallIsWaitedForWithoutLimit)
 {
     StartWithKey();
-    DWORD visits = QsimCallCount("InitCard");
-    ASSERT_TRUE(QsimSetCallDelay("InitCard", 4500));  // longer than two re-assertions
-    ASSERT_TRUE(WaitForCall("InitCard", visits));
-    ASSERT_TRUE(QsimSetCallDelay("InitCard", 0));
+    ASSERT_TRUE(CatchMonitorInVisit(4500));  // longer than two re-assertions
     DWORD caught = QsimCallCount("InitCard");
     Asker asker(key);
     EXPECT_FALSE(asker.Done(2500));  // still inside the call: the caller neither gives up nor goes on
@@ -181,13 +189,9 @@ TEST_F(ParkHandshake, MonitorHeldInALongCallIsWaitedForWithoutLimit)
 TEST_F(ParkHandshake, TheMonitorsEndWakesACallerWaitingForThePark)
 {
     StartWithKey();
-    DWORD visits = QsimCallCount("InitCard");
-    ASSERT_TRUE(QsimSetCallDelay("InitCard", 1500));
-    ASSERT_TRUE(WaitForCall("InitCard", visits));
-    ASSERT_TRUE(QsimSetCallDelay("InitCard", 0));
+    ASSERT_TRUE(CatchMonitorInVisit(1500));
     Asker asker(key);
-    for (DWORD start = GetTickCount(); key.SpinLock() != 1 && GetTickCount() - start < 5000;)
-        Sleep(1);
+    ASSERT_TRUE(WaitAsked());
     // A reader change ends the monitor of a second object in the process; here the request is
     // given up the same way when the monitor thread ends under it.
     key.StopMonitoring();
