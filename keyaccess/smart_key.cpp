@@ -5,15 +5,16 @@
 // and exited (volatile LONG, always through Interlocked operations). An operation sets
 // StopSpinLock and waits until the monitor says it sits parked; the monitor looks at the flags
 // only between readers and between passes. Two auto-reset events only shorten the waits: the
-// monitor wakes the waiting caller as soon as it sits parked (or goes into an event handler), and
-// the caller cuts the monitor's sleep between passes short, so that the next pass, and with it
-// the park check after its first reader, comes at once (a release or a new request likewise cuts
-// its 10 ms sleeps while parked short). The flags alone decide; a wait still ends
+// monitor wakes the waiting caller as soon as it sits parked (or an event handler begins or
+// ends), and the caller cuts the monitor's sleep between passes short, so that the next pass, and
+// with it the park check after its first reader, comes at once (a release or a new request
+// likewise cuts its 10 ms sleeps while parked short). The flags alone decide; a wait still ends
 // after one poll's time without a wake-up.
 //
 // No operation ever waits for an event handler: a handler may itself wait for the operation's
 // thread (a lock that thread holds across its Key calls, a PIN prompt the user has not answered).
-// While a handler runs on the monitor thread, an operation of another thread goes on unparked;
+// While a handler runs on the monitor thread, an operation of another thread goes on unparked
+// (one that meets a handler while it waits for the park lets it run one poll's time first);
 // the monitor, once the handler has returned, waits for such operations to end and does not touch
 // the Key of the visit that raised the event again. Two short locks, never held across an event,
 // a dialog or a wait, keep this sound: one around each single call of the Key library, one around
@@ -141,7 +142,8 @@ public:
             key_->m_takenOver = false;
         freeOpsBefore_ = Get(&key_->m_freeOpsStarted);
         Put(&key_->StopSpinLock, 1);
-        // A caller waiting for the park learns at once that it goes on beside this handler.
+        // A caller waiting for the park learns at once that a handler runs (it gives its
+        // request up if the handler is still running a poll's time later).
         if (Get(&key_->m_parkRequested) != 0 && key_->m_parkWake != nullptr)
             SetEvent(key_->m_parkWake);
         LeaveCriticalSection(&key_->m_stateLock);
@@ -157,6 +159,8 @@ public:
         // A park asked for before the handler began (and not given up meanwhile) stays in force.
         if (outermost)
             Put(&key_->StopSpinLock, Get(&key_->m_parkRequested) != 0 ? 1 : 0);
+        if (outermost && Get(&key_->m_parkRequested) != 0 && key_->m_parkWake != nullptr)
+            SetEvent(key_->m_parkWake);  // the waiting caller stops counting the handler
         LeaveCriticalSection(&key_->m_stateLock);
         // Operations that went on beside the handler finish before the monitor goes on; they
         // never wait for the monitor, so this wait ends.
@@ -677,11 +681,13 @@ CSmartKey::KeyLoan CSmartKey::BorrowMonitor(bool goFree)
         SetEvent(m_monitorWake);  // a monitor sleeping between passes parks at once
     LogMessage(kLogDetail, module, "[%X]", static_cast<unsigned>(self));
 
-    // Woken by the monitor as soon as it parks (or goes into an event handler), by the monitor
-    // thread's end, or after one poll's time; the flags decide in every case.
+    // Woken by the monitor as soon as it parks (or an event handler begins or ends), by the
+    // monitor thread's end, or after one poll's time; the flags decide in every case.
     const HANDLE wakes[2] = {m_parkWake, thread};
     const DWORD wakeCount = m_parkWake != nullptr ? 2 : 0;
     DWORD asserted = GetTickCount();
+    bool handlerSeen = false;
+    DWORD handlerSince = 0;
     for (;;) {
         EnterCriticalSection(&m_stateLock);
         if (Get(&m_parked) == 1) {
@@ -689,11 +695,19 @@ CSmartKey::KeyLoan CSmartKey::BorrowMonitor(bool goFree)
             loan.parked = true;
             return loan;
         }
-        if (Get(&m_eventDepth) != 0 || ThreadEnded(thread)) {
-            // The monitor went into an event handler before it reached its park: the request is
-            // given up (the handler's end does not restore it) and the operation goes on beside
-            // the handler. A monitor that ended by itself (second instance in the process) is
-            // not waited for either; StopSpinLock stays 1 so that later operations do not try.
+        DWORD now = GetTickCount();
+        bool handler = Get(&m_eventDepth) != 0;
+        if (handler && !handlerSeen)
+            handlerSince = now;
+        handlerSeen = handler;
+        if ((handler && now - handlerSince >= kPollMs) || ThreadEnded(thread)) {
+            // The monitor went into an event handler before it reached its park, and the handler
+            // still runs a poll's time later: it may be waiting for this very thread, so the
+            // request is given up (the handler's end does not restore it) and the operation goes
+            // on beside the handler. A short handler (a visit's event) is let end and the park
+            // still comes after it. A monitor that ended by itself (second instance in the
+            // process) is not waited for either; StopSpinLock stays 1 so that later operations
+            // do not try.
             Put(&m_parkRequested, 0);
             if (goFree && Get(&m_eventDepth) != 0 && !ThreadEnded(thread)) {
                 InterlockedIncrement(&m_freeOps);
@@ -713,7 +727,7 @@ CSmartKey::KeyLoan CSmartKey::BorrowMonitor(bool goFree)
         LeaveCriticalSection(&m_stateLock);
         if (reassert && m_monitorWake != nullptr)
             SetEvent(m_monitorWake);
-        WaitServing(wakes, wakeCount, kPollMs);
+        WaitServing(wakes, wakeCount, handlerSeen ? kPollMs - (now - handlerSince) : kPollMs);
     }
 }
 

@@ -242,8 +242,8 @@ protected:
     bool m_takenOver = false;             // monitor thread only: see VisitTakenOver
     volatile LONG m_releaseOnExit = 0;    // StopMonitoring ran on the monitor thread
     // Wake-ups of the park handshake (auto-reset; the flags above stay what decides): the monitor
-    // signals m_parkWake when it sits parked for a new request or goes into an event handler
-    // while a park is asked; the asking (or stopping) caller signals m_monitorWake so that the
+    // signals m_parkWake when it sits parked for a new request or an event handler begins or
+    // ends while a park is asked; the asking (or stopping) caller signals m_monitorWake so that the
     // monitor's sleep between passes ends and the next pass begins at once.
     HANDLE m_parkWake = nullptr;
     HANDLE m_monitorWake = nullptr;
