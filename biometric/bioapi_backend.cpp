@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "bir_string.h"
+#include "fault_guard.h"
 #include "library_loader.h"
 #include "log.h"
 
@@ -124,16 +125,18 @@ const ErrorText kErrors[] = {
     {4620, 1359, "BSP cannot delete the database."},
 };
 
-// A framework call, guarded: an exception inside it is logged and counts as a failure.
+// A framework call, guarded: a fault inside the framework or a BSP module it calls (an access
+// violation and the like) ends the call; it is logged ("catch <step>" and the fault) and counts as
+// a general failure, and the host process lives on.
 template <typename Call>
 BioAPI_RETURN Guarded(const char *catchName, Call call)
 {
-    try {
-        return call();
-    } catch (...) {
+    BioAPI_RETURN result = 1;
+    if (!CallOutside(catchName, [&] { result = call(); })) {
         LogMessage(kLogError, BRAXIAL_LOG, "catch %s", catchName);
-        return 1;
+        return 1;  // BioAPIERR_H_FRAMEWORK_INTERNAL_ERROR
     }
+    return result;
 }
 
 const char *UuidText(const BioAPI_UUID &id, char (&text)[40])

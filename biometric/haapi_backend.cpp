@@ -8,6 +8,7 @@
 #include "bir_string.h"
 #include "braxial_res.h"
 #include "centre_window.h"
+#include "fault_guard.h"
 #include "library_loader.h"
 #include "log.h"
 
@@ -68,6 +69,17 @@ bool ReadValue(HKEY key, const char *name, char (&out)[260])
     return true;
 }
 
+// A vendor function, guarded: a fault inside the vendor's module (an access violation and the
+// like) ends the call, is logged, and answers HAAPI_GENERALERROR; the host process lives on.
+template <typename Call>
+uint32_t VendorCall(const char *step, Call call)
+{
+    uint32_t code = HAAPI_GENERALERROR;
+    if (!CallOutside(step, [&] { code = call(); }))
+        return HAAPI_GENERALERROR;
+    return code;
+}
+
 INT_PTR CALLBACK VendorHostProc(HWND dialog, UINT message, WPARAM, LPARAM lParam)
 {
     switch (message) {
@@ -112,7 +124,7 @@ void CHaApiBackEnd::Release(HeldPair &pair)
 {
     if (pair.data.Data != nullptr || pair.data.Length != 0) {
         if (pair.vendorFree != nullptr)
-            pair.vendorFree(&pair.data);
+            VendorCall("HAAPI_Free", [&] { return pair.vendorFree(&pair.data); });
         else
             std::free(pair.data.Data);
     }
@@ -289,13 +301,14 @@ uint32_t CHaApiBackEnd::RunVendorCall(UINT message)
     if (message == kMsgVendorEnroll) {
         Release(first_);
         Release(template_);
-        vendorCode_ = h->enrollment(&host_, &first_.data, &template_.data, 0);
+        vendorCode_ = VendorCall("HAAPI_Enrollment",
+                                 [&] { return h->enrollment(&host_, &first_.data, &template_.data, 0); });
         first_.vendorFree = template_.vendorFree = h->free;
         first_.owner = template_.owner = h;
         return vendorCode_;
     }
     Release(captured_);
-    vendorCode_ = h->capture(&host_, &captured_.data);
+    vendorCode_ = VendorCall("HAAPI_Capture", [&] { return h->capture(&host_, &captured_.data); });
     captured_.vendorFree = h->free;
     captured_.owner = h;
     return vendorCode_;
@@ -392,7 +405,8 @@ BOOL CHaApiBackEnd::CaptureBIR(ReaderHandle *handle, uint8_t *buffer, uint32_t *
             return FALSE;
         }
         Release(processed_);
-        code = handle->process(&captured_.data, &processed_.data);
+        code = VendorCall("HAAPI_Process",
+                          [&] { return handle->process(&captured_.data, &processed_.data); });
         processed_.vendorFree = handle->free;
         processed_.owner = handle;
         if (code != 0) {
@@ -432,7 +446,8 @@ BOOL CHaApiBackEnd::VerifyBIR(ReaderHandle *handle, const uint8_t *stored, uint3
         return FALSE;
     }
     Release(processed_);
-    code = handle->process(&captured_.data, &processed_.data);
+    code = VendorCall("HAAPI_Process",
+                          [&] { return handle->process(&captured_.data, &processed_.data); });
     processed_.vendorFree = handle->free;
     if (code != 0) {
         Release(processed_);
@@ -442,7 +457,8 @@ BOOL CHaApiBackEnd::VerifyBIR(ReaderHandle *handle, const uint8_t *stored, uint3
         return FALSE;
     }
     result_ = 0;
-    code = handle->verify(&processed_.data, &template_.data, &result_);
+    code = VendorCall("HAAPI_Verify",
+                      [&] { return handle->verify(&processed_.data, &template_.data, &result_); });
     Release(processed_);
     Release(captured_);
     Release(template_);
@@ -469,7 +485,8 @@ BOOL CHaApiBackEnd::CompareBIRS(ReaderHandle *handle, const uint8_t *captured, u
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    uint32_t code = handle->verify(&processed_.data, &template_.data, &result_);
+    uint32_t code = VendorCall(
+        "HAAPI_Verify", [&] { return handle->verify(&processed_.data, &template_.data, &result_); });
     Release(processed_);
     Release(template_);
     if (code != 0) {

@@ -23,6 +23,38 @@ bool Candidate(char *out, const char *dir, DWORD dirLength, const char *name)
     return GetFileAttributesA(out) != INVALID_FILE_ATTRIBUTES;
 }
 
+// Whether LoadLibraryEx takes the LOAD_LIBRARY_SEARCH_* flags: Windows 8 and later, and Windows
+// 7 with the update that brought AddDllDirectory (its presence is the documented test).
+bool HasSearchFlags()
+{
+    static const bool has = [] {
+        HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        return kernel != nullptr && GetProcAddress(kernel, "AddDllDirectory") != nullptr;
+    }();
+    return has;
+}
+
+// Loads the file at `path` (a full path). The DLLs it imports are looked for in its own
+// directory, the program's directory and the system directory only, never in the current
+// directory: with the search flags where the system has them, else with the altered search order,
+// in which the file's directory takes the program's place at the head of the search (the current
+// directory then still comes after the system directories, where the system's safe search mode
+// puts it). Loads as data load no imports and take the caller's flags unchanged.
+HMODULE LoadFromPath(const char *path, DWORD flags)
+{
+    if ((flags & (LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) != 0)
+        return LoadLibraryExA(path, nullptr, flags);
+    if (HasSearchFlags()) {
+        HMODULE module = LoadLibraryExA(path, nullptr,
+                                        flags | LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+        // A system that knows AddDllDirectory but refuses the flags for this call answers
+        // ERROR_INVALID_PARAMETER: then the older way is taken.
+        if (module != nullptr || GetLastError() != ERROR_INVALID_PARAMETER)
+            return module;
+    }
+    return LoadLibraryExA(path, nullptr, flags | LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 }  // namespace
 
 HMODULE LoadProductLibrary(const char *name, DWORD flags)
@@ -31,8 +63,13 @@ HMODULE LoadProductLibrary(const char *name, DWORD flags)
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    if (HasPath(name))
-        return LoadLibraryExA(name, nullptr, flags);
+    if (HasPath(name)) {
+        // A full path (drive and root, or a UNC name) is loaded as it stands; a relative one is
+        // left to the system's search as before, which is the only thing the flags allow for it.
+        bool full = (name[0] != 0 && name[1] == ':' && (name[2] == '\\' || name[2] == '/')) ||
+                    (name[0] == '\\' && name[1] == '\\');
+        return full ? LoadFromPath(name, flags) : LoadLibraryExA(name, nullptr, flags);
+    }
 
     // The search is ours rather than the loader's: some loaders still look in the current
     // directory for data-file loads, whatever search flags they are given.
@@ -43,15 +80,15 @@ HMODULE LoadProductLibrary(const char *name, DWORD flags)
         if (slash != nullptr) {
             *slash = 0;
             if (Candidate(path, dir, static_cast<DWORD>(slash - dir), name))
-                return LoadLibraryExA(path, nullptr, flags);
+                return LoadFromPath(path, flags);
         }
     }
     n = GetSystemDirectoryA(dir, sizeof dir);
     if (Candidate(path, dir, n, name))
-        return LoadLibraryExA(path, nullptr, flags);
+        return LoadFromPath(path, flags);
     n = GetWindowsDirectoryA(dir, sizeof dir);
     if (Candidate(path, dir, n, name))
-        return LoadLibraryExA(path, nullptr, flags);
+        return LoadFromPath(path, flags);
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
 }

@@ -5,6 +5,9 @@
 
 // A bare name is looked for in the program's directory, then the system directory, then the
 // Windows directory, and loaded by its full path; a file planted in the current directory (beside
-// a user's document, say) is never picked up. A name with a path loads that file. `flags` are
-// LoadLibraryExA's (LOAD_LIBRARY_AS_DATAFILE and the like). Not found: null, ERROR_MOD_NOT_FOUND.
+// a user's document, say) is never picked up. A name with a path loads that file. For a library
+// loaded by its full path, the DLLs it imports are not looked up in the current directory either
+// (LOAD_LIBRARY_SEARCH_* where the system has the flags, the altered search order otherwise).
+// `flags` are LoadLibraryExA's (LOAD_LIBRARY_AS_DATAFILE and the like). Not found: null,
+// ERROR_MOD_NOT_FOUND.
 HMODULE LoadProductLibrary(const char *name, DWORD flags = 0);

@@ -56,15 +56,30 @@ BioAPI_BIR_HANDLE g_nextBir = 1;
 bool g_initialised = false;
 
 // Holds the shared state (the named mutex is re-entrant for its thread).
+struct Lock;
+Lock *g_current = nullptr;  // the innermost Lock of the thread that holds the state
+
 struct Lock {
-    Lock() : shared(g_shared) { g_state = shared.state; }
+    Lock() : shared(g_shared), outer(g_current)
+    {
+        g_state = shared.state;
+        g_current = this;
+    }
+    ~Lock() { g_current = outer; }
     simstate::Shared<SharedState>::Lock shared;
+    Lock *outer;
 };
 
-// Counts the call and answers a pending failure of it (0 when none).
+// Counts the call and answers a pending failure of it (0 when none). A failure of kFaultOnDemand
+// raises an access violation here, with the state's mutex let go first.
 uint32_t Enter(const char *function)
 {
-    return simstate::CountAndTakeFailure(*g_state, function);
+    uint32_t code = simstate::CountAndTakeFailure(*g_state, function);
+    if (code == simstate::kFaultOnDemand) {
+        g_current->shared.Unlock();
+        simstate::RaiseAccessViolation();
+    }
+    return code;
 }
 
 int FindModule(const BioAPI_UUID *uuid)

@@ -44,6 +44,17 @@ struct NamedValues {
     void Clear() { std::memset(entries, 0, sizeof entries); }
 };
 
+// A pending failure with this code makes a stand-in raise an access violation inside the call
+// instead of answering: a faulting outside module, on demand.
+constexpr uint32_t kFaultOnDemand = 0xC0000005u;
+
+// Writes through a null pointer the compiler cannot see (it would turn a plain one into a trap).
+inline void RaiseAccessViolation()
+{
+    volatile uintptr_t address = 0;
+    *reinterpret_cast<volatile int *>(address) = 1;
+}
+
 // Counts a call of `function` and takes a pending failure of it (0 when none).
 template <typename State>
 uint32_t CountAndTakeFailure(State &state, const char *function)
@@ -82,8 +93,16 @@ public:
         }
         ~Lock()
         {
-            if (shared_.mutex_ != nullptr)
+            if (shared_.mutex_ != nullptr && held_)
                 ReleaseMutex(shared_.mutex_);
+        }
+        // Lets the mutex go before the scope ends (before a call faults on demand, whose scope
+        // never ends).
+        void Unlock()
+        {
+            if (shared_.mutex_ != nullptr && held_)
+                ReleaseMutex(shared_.mutex_);
+            held_ = false;
         }
         Lock(const Lock &) = delete;
         Lock &operator=(const Lock &) = delete;
@@ -91,6 +110,7 @@ public:
 
     private:
         Shared &shared_;
+        bool held_ = true;
     };
 
 private:

@@ -47,8 +47,14 @@ struct Lock {
 // Counts the call and answers a pending failure of it (0 when none).
 uint32_t Enter(const char *function)
 {
-    Lock lock;
-    return simstate::CountAndTakeFailure(*lock.shared.state, function);
+    uint32_t code;
+    {
+        Lock lock;
+        code = simstate::CountAndTakeFailure(*lock.shared.state, function);
+    }
+    if (code == simstate::kFaultOnDemand)
+        simstate::RaiseAccessViolation();  // a faulting vendor module, on demand
+    return code;
 }
 
 // The simulated records: an eight-byte kind tag and the finger.

@@ -4,6 +4,7 @@
 
 #include "braxial_fixture.h"
 #include "library_loader.h"
+#include "sim_shared_state.h"
 
 namespace braxialtest {
 namespace {
@@ -323,6 +324,53 @@ TEST_F(BioApiBackEnd, AFailedEnrolmentLeavesNoOlderRecordToWrite)
     api_.BioCloseReader(handle);
 }
 
+// A framework or BSP call that faults (an access violation, on demand of the stand-in) ends that
+// call only: it is logged, the operation fails, and the same reader works afterwards.
+struct FrameworkFault {
+    const char *function;  // the stand-in's entry that faults
+    const char *step;      // the step named in the log
+};
+
+TEST_F(BioApiBackEnd, AFaultInsideTheFrameworkFailsTheCallAndTheHostLivesOn)
+{
+    const FrameworkFault kFaults[] = {{"BioAPI_ModuleLoad", "Braxial_ModuleLoad"},
+                                      {"BioAPI_ModuleAttach", "Braxial_ModuleAttach"},
+                                      {"BioAPI_Enroll", "Braxial_Enroll"},
+                                      {"BioAPI_Capture", "Braxial_Capture"},
+                                      {"BioAPI_VerifyMatch", "Braxial_VerifyMatch"}};
+    Use(Module("Bio Reader A", 1));
+    std::string stored = Enrol("Bio Reader A");
+    ASSERT_FALSE(stored.empty());
+    for (const FrameworkFault &f : kFaults) {
+        SCOPED_TRACE(f.function);
+        bio_.FailNext(f.function, simstate::kFaultOnDemand);
+        ReaderHandle *handle = api_.BioInitReader("Bio Reader A");
+        bool opening = std::strcmp(f.function, "BioAPI_ModuleLoad") == 0 || std::strcmp(f.function, "BioAPI_ModuleAttach") == 0;
+        if (opening) {
+            EXPECT_EQ(nullptr, handle);
+        } else if (std::strcmp(f.function, "BioAPI_Enroll") == 0) {
+            ASSERT_NE(nullptr, handle);
+            // The faulting purpose fails; the module supports none of the others.
+            uint32_t size = 0;
+            EXPECT_FALSE(api_.BioGetBIR(handle, nullptr, &size));
+        } else {
+            ASSERT_NE(nullptr, handle);
+            EXPECT_EQ(0, api_.BioVerifyBIR(handle, Bytes(stored), Size(stored)));
+        }
+        if (handle != nullptr)
+            api_.BioCloseReader(handle);
+        std::string log = Log();
+        EXPECT_NE(std::string::npos, log.find("Fault 0xC0000005 at")) << log;
+        EXPECT_NE(std::string::npos, log.find(std::string("catch ") + f.step));
+        // The fault took nothing with it: the reader enrols and verifies as before.
+        EXPECT_FALSE(Enrol("Bio Reader A").empty());
+        ReaderHandle *again = api_.BioInitReader("Bio Reader A");
+        ASSERT_NE(nullptr, again);
+        EXPECT_EQ(1, api_.BioVerifyBIR(again, Bytes(stored), Size(stored)));
+        EXPECT_TRUE(api_.BioCloseReader(again));
+    }
+}
+
 class HaApiBackEnd : public BraxialTest {
 protected:
     void SetUp() override
@@ -336,6 +384,37 @@ protected:
         ASSERT_NE(nullptr, api_.BioEnumReaders(0));
     }
 };
+
+// A vendor function that faults ends that call only: logged, the operation fails, the held
+// records are released, and the reader works afterwards.
+TEST_F(HaApiBackEnd, AFaultInsideAVendorModuleFailsTheCallAndTheHostLivesOn)
+{
+    const char *const kFunctions[] = {"enrollment", "capture", "process", "verify"};
+    Start();
+    std::string stored = Enrol(SIMHAAPI_FINGER_NAME);
+    ASSERT_FALSE(stored.empty());
+    for (const char *function : kFunctions) {
+        SCOPED_TRACE(function);
+        ha_.FailNext(function, simstate::kFaultOnDemand);
+        ReaderHandle *handle = api_.BioInitReader(SIMHAAPI_FINGER_NAME);
+        ASSERT_NE(nullptr, handle);
+        uint32_t size = 0;
+        SetLastError(0xdeadbeef);
+        if (std::strcmp(function, "enrollment") == 0)
+            EXPECT_FALSE(api_.BioGetBIR(handle, nullptr, &size));
+        else
+            EXPECT_EQ(0, api_.BioVerifyBIR(handle, Bytes(stored), Size(stored)));
+        api_.BioCloseReader(handle);
+        std::string log = Log();
+        EXPECT_NE(std::string::npos, log.find("Fault 0xC0000005 at")) << log;
+        EXPECT_NE(std::string::npos, log.find("Error code:[788529170] or [0x2F000012] \"HAAPI_GENERALERROR\""));
+        EXPECT_EQ(0u, ha_.OutstandingBlocks());
+        handle = api_.BioInitReader(SIMHAAPI_FINGER_NAME);
+        ASSERT_NE(nullptr, handle);
+        EXPECT_NE(0, api_.BioVerifyBIR(handle, Bytes(stored), Size(stored)));
+        EXPECT_TRUE(api_.BioCloseReader(handle));
+    }
+}
 
 TEST_F(HaApiBackEnd, EnrolsThroughTheVendorDialogAndReleasesEveryBlock)
 {
