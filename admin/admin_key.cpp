@@ -106,9 +106,15 @@ bool CSmartKeyEx::onNeedPIN(const char *readerName, int count, int tries)
         return false;
     }
     // The PIN handed over was refused. It is forgotten, so that the monitor does not present it
-    // again on its next visit: every presentation costs one of the Key's attempts.
-    if (ReaderRecord *r = FindReader(readerName))
+    // again on its next visit: every presentation costs one of the Key's attempts. A visit that
+    // finds no PIN to present has refused nothing: that refusal was warned about already.
+    if (ReaderRecord *r = FindReader(readerName)) {
+        if (r->pin[0] == 0) {
+            LogMessage(kLogStep, kAdminLog, "CSmartKeyEx::onNeedPIN - Exit");
+            return false;
+        }
         std::memset(r->pin, 0, sizeof r->pin);
+    }
     InterlockedExchange(&flags.badPinShown, 1);
     KeyEvent e = NewEvent(KeyEventKind::kBadPin, readerName);
     e.tries = tries;

@@ -10,6 +10,7 @@
 #include "arbolin_layout.h"
 #include "arbolin_res.h"
 #include "log.h"
+#include "notes_key_data.h"
 #include "op_wait_form.h"
 #include "text_ids.h"
 #include "texts.h"
@@ -64,6 +65,8 @@ std::string ModuleFileName(HINSTANCE instance)
 
 }  // namespace
 
+TArbolinForm::TArbolinForm(TOpWaitForm *waitForm) : wait_(waitForm), keyData_(new NotesKeyData()) {}
+
 TArbolinForm::~TArbolinForm()
 {
     if (hook_ != nullptr)
@@ -79,6 +82,7 @@ bool TArbolinForm::Create(HINSTANCE instance)
     instance_ = instance;
     WNDCLASSEXA wc = {};
     wc.cbSize = sizeof wc;
+    wc.style = CS_DBLCLKS;  // FormDblClick
     wc.lpfnWndProc = WndProc;
     wc.hInstance = instance;
     wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_ARBOLIN_PRODUCT));
@@ -325,6 +329,9 @@ LRESULT TArbolinForm::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(colour));
         return reinterpret_cast<LRESULT>(GetSysColorBrush(colour));
     }
+    case WM_LBUTTONDBLCLK:
+        FormDblClick();
+        return 0;
     case WM_CLOSE:
         CloseBtClick();
         return 0;
@@ -467,11 +474,6 @@ void TArbolinForm::KSDListViewClick()
         SetFocus(Item(IDC_PIN_EDIT));
 }
 
-bool TArbolinForm::GetDataFromKSD()
-{
-    return false;  // the Notes data of the Key: not built yet
-}
-
 void TArbolinForm::CloseBtClick()
 {
     if (marker_ != nullptr) {
@@ -532,6 +534,8 @@ void TArbolinForm::OnKeyEvent(const KeyEvent &e)
 
 void TArbolinForm::KeyInserted(const KeyEvent &e)
 {
+    if (blockedReported_ == e.reader)
+        blockedReported_.clear();  // usable again
     if (FindRow(e.reader) >= 0)
         return;  // the Key already has its row
     LVITEMA item = {};
@@ -593,6 +597,10 @@ void TArbolinForm::KeyError(const KeyEvent &e)
     case csBlocked:
         currentReader_ = e.reader;
         Enable(IDC_UNBLOCK_PIN, true);
+        if (blockedReported_ == e.reader) {
+            blockedReported_.clear();  // the read that blocked it has said so
+            break;
+        }
         ShowError(Text(IDS_KSD_IN_PREFIX) + e.reader + Text(IDS_IS_BLOCKED_SUFFIX), StandardCaption());
         break;
     default:

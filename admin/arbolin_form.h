@@ -7,16 +7,22 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "arbolin_help.h"
+#include "change_pin_dialog.h"
 #include "key_event.h"
+#include "password_dialog.h"
+
+struct NotesKeyData;
 
 class TOpWaitForm;
 
 class TArbolinForm {
 public:
-    explicit TArbolinForm(TOpWaitForm *waitForm) : wait_(waitForm) {}
+    explicit TArbolinForm(TOpWaitForm *waitForm);
     ~TArbolinForm();
     TArbolinForm(const TArbolinForm &) = delete;
     TArbolinForm &operator=(const TArbolinForm &) = delete;
@@ -34,7 +40,8 @@ public:
 
     // ---- Shared operations of the form
     void ShowError(const std::string &text, const std::string &caption);
-    // Reads the Notes data of the Key in CurrentReader. Not built yet: answers false.
+    // Reads the Notes data of the Key in CurrentReader into the fields below and shows it; true
+    // when it was read (or the Key holds none).
     bool GetDataFromKSD();
 
     // The reader the commands act on, whole ("" when no Key is selected).
@@ -68,17 +75,42 @@ private:
     void HelpRequest(const HELPINFO *info);
     void ShowAbout();
 
-    // The Key and Notes command buttons, for the next step of the console: not built yet.
-    void PINEnterBtClick() {}
-    void ChangePINBtClick() {}
-    void UnblockPINClick() {}
-    void LabelBtClick() {}
-    void ClearKSDBtClick() {}
-    void ChangeBIOClick() {}
-    void ChangeIDBtClick() {}
-    void DetachIDBtClick() {}
-    void ShowBtClick() {}
-    void ChangeLNPasswordBtClick() {}
+    // ---- The commands (arbolin_notes.cpp: the Notes data; arbolin_commands.cpp: PIN, password,
+    // biometrics). Each runs on the window thread.
+    void PINEnterBtClick();
+    void ChangePINBtClick();
+    void UnblockPINClick();
+    void FormDblClick();
+    void LabelBtClick();
+    void ClearKSDBtClick();
+    void ChangeBIOClick();
+    void ChangeIDBtClick();
+    void DetachIDBtClick();
+    void ShowBtClick();
+    void ChangeLNPasswordBtClick();
+
+    // Command helpers.
+    void Unblock(bool fromButton);
+    void ShowWait();
+    void HideWait();
+    // The layer's error text for CurrentReader; false when it has none.
+    bool KeyErrorText(std::string *text);
+    // "first" alone, or "first\n\n<the layer's text>"; false when the layer has no text.
+    bool WithKeyErrorText(const std::string &first, std::string *message);
+    // A yes/no question (OK and Cancel, question icon): true for OK.
+    bool Ask(const std::string &text, const std::string &caption);
+    void SetRowText(int column, const std::string &text);
+    // The ID file name and length, the user's row and the Notes data buttons, after a read or a write.
+    void ShowNotesData();
+    void EnableNotesDataButtons(bool enabled);
+    // Builds the record of the four fields and writes it whole at offset 0 under the wait window.
+    // On failure `message` says why ("" when there is nothing to say); nothing was written when
+    // the fields cannot make a record.
+    bool WriteNotesRecord(const std::string &userName, const std::string &password, const std::string &idFileName,
+                          const std::vector<BYTE> &idFile, std::string *message);
+    // The refusal of an ID file whose record could not be stored on any Key: "" when it fits.
+    std::string RecordLimitMessage(const std::string &idFileName, unsigned long long idFileLength,
+                                   std::size_t textLengths) const;
 
     HWND Item(int id) const { return GetDlgItem(window_, id); }
     void Enable(int id, bool enabled) { EnableWindow(Item(id), enabled); }
@@ -99,4 +131,19 @@ private:
     bool pinPending_ = false;
     bool contextHelpMode_ = false;
     bool dataLook_[3] = {};   // PINEdt, IDfileNamEdt, IDfileLenEdt
+    std::string blockedReported_;  // a reader whose Key a read found blocked and reported
+
+    // The Notes data held for the selected Key (one set): what the last read or write left.
+    struct NotesFields {
+        std::string idFilePath;    // the chosen ID file (attach)
+        std::string idFileName;    // its name and extension, or the record's
+        std::string iniPath;
+        std::string userName;
+        std::string password;      // the password the Key's record holds
+        std::vector<BYTE> idFile;  // the ID file bytes of the record
+    } notes_;
+    std::unique_ptr<NotesKeyData> keyData_;  // the record buffer of the last read
+
+    TChangePINDlg changePinDlg_;
+    TChangePasDlg changePasDlg_;
 };

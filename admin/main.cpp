@@ -5,7 +5,6 @@
 
 #include "admin_key.h"
 #include "arbolin_form.h"
-#include "change_pin_dialog.h"
 #include "op_wait_form.h"
 #include "password_dialog.h"
 
@@ -21,10 +20,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         return 1;
     if (!arbolinForm.FormCreate())
         return 1;
-    // The dialogs that the commands use; each is made when it is shown.
-    static TChangePINDlg changePinDlg;
+    // The input dialogs of the commands are the form's own (each is made when it is shown);
+    // the plain password dialog exists beside them, unused, as the base of TChangePasDlg.
     static TPasswordDlg passwordDlg;
-    static TChangePasDlg changePasDlg;
+    (void)passwordDlg;
     opWaitForm.Create();
     arbolinForm.FormShow();
 

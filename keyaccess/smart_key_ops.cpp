@@ -397,7 +397,11 @@ bool CSmartKey::VerifyBioID(const char *readerName, HINSTANCE instance, HWND win
     if (r == nullptr)
         return false;
     bool ok = true;
-    if (r->bio_allocated != 0) {
+    if (r->state != csReady) {
+        // Opened, but not with its PIN (blocked by the refusal just made): nothing to verify
+        // against, and the Key's state tells the caller why.
+        ok = false;
+    } else if (r->bio_allocated != 0) {
         ok = VerifyKeyBIR(instance, window, caption, BirAccess(r));
         if (!ok) {
             Failed(r);

@@ -181,6 +181,9 @@
 #define IDS_NOTES_VERSION_OPEN_ERROR    8641  // "GetNotesVersion : Error opening Data Base\n%s"
 #define IDS_NOTES_VERSION_BUILD_ERROR   8642  // "GetNotesVersion : Error in NSFDbGetBuildVersion()\n%s"
 #define IDS_HELP_FILE_NOT_FOUND         8643  // "Help file not found\n%s"
+#define IDS_ID_FILE_TOO_LARGE           8650  // "The ID file %s cannot be stored on the Key: ..."
+#define IDS_INI_BACKUP_FAILED           8651  // "The backup %s of the INI file cannot be made. ..."
+#define IDS_INI_RESTORE_FAILED          8652  // "The backup %s cannot be copied back over the INI file. ..."
 
 // ---- About box: Ostrel.dll's own texts (about/ostrel.rc) ----
 #define IDS_ABOUT_CAPTION               200   // "About %s"

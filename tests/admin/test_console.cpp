@@ -7,6 +7,7 @@
 
 #include "arbolin_res.h"
 #include "arbolin_window.h"
+#include "key_records.h"
 #include "quorel_control.h"
 
 namespace {
@@ -229,6 +230,7 @@ struct SelectionCase {
     const char *name;
     const char *pin;
     DWORD area;         // size allocated to the product's data area (0: no Notes data)
+    bool record;        // the area holds a Notes logon record
     std::string enabled;
 };
 
@@ -239,6 +241,9 @@ TEST_P(ConsoleSelection, EnablesTheButtonsOfTheKeysState)
     const SelectionCase &t = GetParam();
     int key = ArbolinConsole::MakeKey("Anna", t.pin);
     ASSERT_TRUE(QsimSetCapacity(key, 32768, t.area, 0));
+    if (t.record) {
+        ASSERT_TRUE(testkit::PutKeyRecord(key, {"Anna Berg/Morvath", "secret", "anna.id", "ID bytes"}));
+    }
     ASSERT_TRUE(ArbolinConsole::Insert(key, kReaderA));
     StartAndWait();
     ASSERT_TRUE(c.WaitRowCount(1));
@@ -248,8 +253,12 @@ TEST_P(ConsoleSelection, EnablesTheButtonsOfTheKeysState)
 }
 
 const SelectionCase kSelectionCases[] = {
-    {"KeyNeedingItsPin", "1234", 0, Ids({IDC_PIN_ENTER}, true)},
-    {"ReadyKeyWithoutData", "", 0, Ids({IDC_LABEL_BT, IDC_CHANGE_BIO, IDC_CHANGE_PIN, IDC_CHANGE_ID})},
+    {"KeyNeedingItsPin", "1234", 0, false, Ids({IDC_PIN_ENTER}, true)},
+    {"ReadyKeyWithoutData", "", 0, false, Ids({IDC_LABEL_BT, IDC_CHANGE_BIO, IDC_CHANGE_PIN, IDC_CHANGE_ID})},
+    {"ReadyKeyWithEmptyArea", "", 4096, false, Ids({IDC_LABEL_BT, IDC_CHANGE_BIO, IDC_CHANGE_PIN, IDC_CHANGE_ID})},
+    {"ReadyKeyWithData", "", 4096, true,
+     Ids({IDC_LABEL_BT, IDC_CHANGE_BIO, IDC_CHANGE_PIN, IDC_CHANGE_ID, IDC_DETACH_ID, IDC_SHOW_BT,
+          IDC_CHANGE_LN_PASSWORD, IDC_CLEAR_KSD})},
 };
 
 INSTANTIATE_TEST_SUITE_P(States, ConsoleSelection, testing::ValuesIn(kSelectionCases),

@@ -2,6 +2,7 @@
 #include "arbolin_window.h"
 
 #include <commctrl.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,15 @@ namespace {
 
 const int kListId = 1002;
 const int kCloseId = 1023;
+// The console's input dialogs: TChangePINDlg (prompt, edit, note) and TChangePasDlg.
+const int kInputPromptId = 3201;
+const int kInputEditId = 3202;
+const int kInputNoteId = 3203;
+const int kPasswordPromptId = 3302;
+const int kPasswordEditId = 3303;
+// The file dialogs' name field: a combo box on Windows (cmb13), an edit in Wine (edt1).
+const int kFileNameCombo = 0x47c;
+const int kFileNameEdit = 0x480;
 
 bool CopyProgramFile(const std::string &to, const char *name)
 {
@@ -59,6 +69,7 @@ ArbolinConsole::ArbolinConsole(bool freshKeys, bool withHelpFile) : freshKeys_(f
     CopyProgramFile(dir_.path(), "Arbolin.exe");
     CopyProgramFile(dir_.path(), "Quorel32.dll");
     CopyProgramFile(dir_.path(), "Ostrel.dll");
+    CopyProgramFile(dir_.path(), "nnotes.dll");
     if (withHelpFile)
         CopyProgramFile(dir_.path(), "Sentrio.CHM");  // the help file the build made
 }
@@ -106,9 +117,24 @@ std::string ArbolinConsole::CardIdText(int key)
     return text;
 }
 
+std::string ArbolinConsole::TempFolder() const
+{
+    return dir_.file("tmp");
+}
+
 bool ArbolinConsole::Start()
 {
+    // The console's temporary directory is a folder of its own, so that a test sees what it
+    // leaves there.
+    CreateDirectoryA(TempFolder().c_str(), nullptr);
+    char oldTmp[MAX_PATH] = "", oldTemp[MAX_PATH] = "";
+    DWORD hadTmp = GetEnvironmentVariableA("TMP", oldTmp, sizeof oldTmp);
+    DWORD hadTemp = GetEnvironmentVariableA("TEMP", oldTemp, sizeof oldTemp);
+    SetEnvironmentVariableA("TMP", TempFolder().c_str());
+    SetEnvironmentVariableA("TEMP", TempFolder().c_str());
     process_ = StartProcess("\"" + ProgramPath() + "\"");
+    SetEnvironmentVariableA("TMP", hadTmp > 0 && hadTmp < sizeof oldTmp ? oldTmp : nullptr);
+    SetEnvironmentVariableA("TEMP", hadTemp > 0 && hadTemp < sizeof oldTemp ? oldTemp : nullptr);
     if (process_ == nullptr)
         return false;
     pid_ = GetProcessId(process_);
@@ -190,13 +216,109 @@ bool ArbolinConsole::WaitRowCount(size_t count, DWORD timeoutMs) const
 bool ArbolinConsole::SelectRow(int row)
 {
     HWND list = Item(kListId);
-    RemoteBlock block(process_, sizeof(LVITEMA));
+    // Posted, not sent: the selection runs the console's read, which may show a box that this
+    // thread is to answer. The item lives in the console's memory for as long as the console.
+    if (selectItem_ == nullptr)
+        selectItem_ = VirtualAllocEx(process_, nullptr, sizeof(LVITEMA), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     LVITEMA item = {};
     item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     item.state = LVIS_SELECTED | LVIS_FOCUSED;
-    if (!block.ok() || !block.Write(0, &item, sizeof item))
+    if (selectItem_ == nullptr || !WriteProcessMemory(process_, selectItem_, &item, sizeof item, nullptr))
         return false;
-    return SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(block.at(0))) != 0;
+    return PostMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(selectItem_)) != FALSE;
+}
+
+bool ArbolinConsole::StartWithKey(int key, const char *reader)
+{
+    return Insert(key, reader) && Start() && WaitMain() != nullptr && WaitRowCount(1) && SelectRow(0);
+}
+
+void ArbolinConsole::Click(int id) const
+{
+    ClickButton(Item(id));
+}
+
+void ArbolinConsole::DoubleClick() const
+{
+    // Below the list, left of the groups' buttons: the window itself, no control.
+    LPARAM at = MAKELPARAM(4, 105);
+    PostMessageA(main_, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+}
+
+HWND ArbolinConsole::WaitInput(const char *caption, DWORD timeoutMs) const
+{
+    HWND dialog = Find("#32770", caption, kInputEditId, timeoutMs / 2);
+    return dialog != nullptr ? dialog : Find("#32770", caption, kPasswordEditId, timeoutMs / 2);
+}
+
+std::string ArbolinConsole::InputPrompt(HWND dialog)
+{
+    HWND prompt = GetDlgItem(dialog, kInputPromptId);
+    return GetControlText(prompt != nullptr ? prompt : GetDlgItem(dialog, kPasswordPromptId));
+}
+
+std::string ArbolinConsole::InputNote(HWND dialog)
+{
+    return GetControlText(GetDlgItem(dialog, kInputNoteId));
+}
+
+bool ArbolinConsole::AnswerInput(HWND dialog, const char *text, int button)
+{
+    if (dialog == nullptr)
+        return false;
+    HWND edit = GetDlgItem(dialog, kInputEditId);
+    if (edit == nullptr)
+        edit = GetDlgItem(dialog, kPasswordEditId);
+    if (!SetControlText(edit, text))
+        return false;
+    ClickDialogButton(dialog, button);
+    return WaitForWindowGone(dialog, kWait);
+}
+
+bool ArbolinConsole::AnswerInput(const char *caption, const char *text, int button)
+{
+    return AnswerInput(WaitInput(caption), text, button);
+}
+
+HWND ArbolinConsole::WaitFileDialog(const char *title, DWORD timeoutMs) const
+{
+    return Find("#32770", title, 0, timeoutMs);
+}
+
+bool ArbolinConsole::AnswerFileDialog(const char *title, const std::string &path)
+{
+    HWND dialog = WaitFileDialog(title);
+    if (dialog == nullptr)
+        return false;
+    if (path.empty()) {
+        ClickDialogButton(dialog, IDCANCEL);
+        return WaitForWindowGone(dialog, kWait);
+    }
+    // The dialog may still be filling itself in: its name field is written once it exists.
+    HWND field = nullptr;
+    WaitUntil([&] {
+        field = GetDlgItem(dialog, kFileNameEdit);
+        if (field == nullptr)
+            field = GetDlgItem(dialog, kFileNameCombo);
+        return field != nullptr;
+    });
+    if (!SetControlText(field, path.c_str()))
+        return false;
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    return WaitForWindowGone(dialog, kWait);
+}
+
+ConsoleBox ArbolinConsole::TakeBoxWith(int button, DWORD timeoutMs)
+{
+    ConsoleBox box;
+    HWND window = WaitBox(timeoutMs);
+    if (window == nullptr)
+        return box;
+    box.found = true;
+    box.caption = GetControlText(window);
+    box.text = BoxText(window);
+    AnswerBox(window, button);
+    return box;
 }
 
 int ArbolinConsole::Close()
@@ -209,6 +331,50 @@ int ArbolinConsole::Close()
     DWORD code = 0;
     GetExitCodeProcess(process_, &code);
     return static_cast<int>(code);
+}
+
+ConsoleStep InputStep(const std::string &caption, const std::string &prompt, const std::string &typed, int button)
+{
+    return {ConsoleStep::kInput, caption, prompt, typed, button};
+}
+
+ConsoleStep BoxStep(const std::string &caption, const std::string &text, int button)
+{
+    return {ConsoleStep::kBox, caption, text, "", button};
+}
+
+ConsoleStep FileStep(const std::string &title, const std::string &path)
+{
+    return {ConsoleStep::kFile, title, "", path, IDOK};
+}
+
+void PlaySteps(ArbolinConsole &console, const std::vector<ConsoleStep> &steps)
+{
+    for (const ConsoleStep &s : steps) {
+        SCOPED_TRACE(s.caption + ": " + (s.kind == ConsoleStep::kFile ? s.typed : s.expected));
+        switch (s.kind) {
+        case ConsoleStep::kBox: {
+            ConsoleBox box = console.TakeBoxWith(s.button);
+            ASSERT_TRUE(box.found);
+            EXPECT_EQ(s.caption, box.caption);
+            EXPECT_EQ(s.expected, box.text);
+            break;
+        }
+        case ConsoleStep::kInput: {
+            HWND dialog = console.WaitInput(s.caption.c_str());
+            ASSERT_NE(nullptr, dialog);
+            EXPECT_EQ(s.expected, ArbolinConsole::InputPrompt(dialog));
+            HWND edit = GetDlgItem(dialog, kInputEditId);
+            EXPECT_EQ("", GetControlText(edit != nullptr ? edit : GetDlgItem(dialog, kPasswordEditId)))
+                << "every show starts empty";
+            ASSERT_TRUE(ArbolinConsole::AnswerInput(dialog, s.typed.c_str(), s.button));
+            break;
+        }
+        case ConsoleStep::kFile:
+            ASSERT_TRUE(console.AnswerFileDialog(s.caption.c_str(), s.typed));
+            break;
+        }
+    }
 }
 
 }  // namespace testkit

@@ -16,6 +16,12 @@ struct ConsoleRow {
     std::string reader, label, info;
 };
 
+// A message box as the console showed it.
+struct ConsoleBox {
+    std::string caption, text;
+    bool found = false;
+};
+
 class ArbolinConsole {
 public:
     static constexpr DWORD kWait = 20000;
@@ -31,6 +37,8 @@ public:
 
     const TempDir &dir() const { return dir_; }
     std::string ProgramPath() const { return dir_.file("Arbolin.exe"); }
+    // The console's temporary directory (its TMP and TEMP), made by Start.
+    std::string TempFolder() const;
 
     // A new Key (PIN "" for none) and where it goes.
     static int MakeKey(const char *label, const char *pin);
@@ -60,8 +68,30 @@ public:
     std::vector<ConsoleRow> Rows() const;
     // Waits until the list has `count` rows.
     bool WaitRowCount(size_t count, DWORD timeoutMs = kWait) const;
-    // Selects row `row` as a click would.
+    // Selects row `row` as a click would (posted: the selection's effects are to be waited for).
     bool SelectRow(int row);
+
+    // Starts the console with Key `key` in `reader`, waits for its row and selects it.
+    bool StartWithKey(int key, const char *reader);
+    // Clicks a button of the main window as the user would (nothing happens when it is disabled).
+    void Click(int id) const;
+    // Double-clicks the main window's client area, away from its controls.
+    void DoubleClick() const;
+
+    // The console's input dialogs (TChangePINDlg, TChangePasDlg) with `caption`: found, their
+    // prompt and note read back, `text` typed and `button` pressed; false when the dialog did not
+    // appear or did not close.
+    HWND WaitInput(const char *caption, DWORD timeoutMs = kWait) const;
+    static std::string InputPrompt(HWND dialog);
+    static std::string InputNote(HWND dialog);
+    static bool AnswerInput(HWND dialog, const char *text, int button = IDOK);
+    bool AnswerInput(const char *caption, const char *text, int button = IDOK);
+    // The console's file dialog titled `title`: `path` typed as the file name and Open/Save
+    // pressed (or Cancel with an empty path).
+    HWND WaitFileDialog(const char *title, DWORD timeoutMs = kWait) const;
+    bool AnswerFileDialog(const char *title, const std::string &path);
+    // The next message box: caption and text, `button` pressed.
+    ConsoleBox TakeBoxWith(int button = IDOK, DWORD timeoutMs = kWait);
 
     // Presses Close; the exit code (-1 when the program did not end).
     int Close();
@@ -71,8 +101,27 @@ private:
     HANDLE process_ = nullptr;
     DWORD pid_ = 0;
     HWND main_ = nullptr;
+    void *selectItem_ = nullptr;  // an LVITEM in the console's memory, for SelectRow
     bool freshKeys_;
 };
+
+// One step of a dialogue with the console: an input dialog answered, a message box read and
+// closed, or a file dialog answered.
+struct ConsoleStep {
+    enum Kind { kInput, kBox, kFile } kind;
+    std::string caption;   // the input dialog's caption, the box's caption, the file dialog's title
+    std::string expected;  // the input's prompt, the box's text (unused for a file dialog)
+    std::string typed;     // what is typed into the input, the file name ("" cancels the file dialog)
+    int button;
+};
+ConsoleStep InputStep(const std::string &caption, const std::string &prompt, const std::string &typed,
+                      int button = IDOK);
+ConsoleStep BoxStep(const std::string &caption, const std::string &text, int button = IDOK);
+ConsoleStep FileStep(const std::string &title, const std::string &path);
+
+// Plays `steps` in order against the console's windows; each mismatch is a test failure, and the
+// steps end at the first window that does not appear.
+void PlaySteps(ArbolinConsole &console, const std::vector<ConsoleStep> &steps);
 
 // Waits until `done()` holds, pumping this thread's messages; false on time-out.
 template <typename Predicate>

@@ -315,9 +315,7 @@ bool NotesScenario::AnswerClientPrompt(const char *password)
 
 std::string NotesScenario::IniValue(const char *name) const
 {
-    char value[1024] = "";
-    GetPrivateProfileStringA("Notes", name, "", value, sizeof value, ini_.c_str());
-    return value;
+    return testkit::IniValue(ini_, name);
 }
 
 bool NotesScenario::SetIniValue(const char *name, const std::string &value) const

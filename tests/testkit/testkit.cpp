@@ -75,6 +75,13 @@ bool WriteFileBytes(const std::string &path, const std::string &bytes)
     return ok && written == bytes.size();
 }
 
+std::string IniValue(const std::string &iniPath, const char *name)
+{
+    char value[1024] = "";
+    GetPrivateProfileStringA("Notes", name, "", value, sizeof value, iniPath.c_str());
+    return value;
+}
+
 std::string ReadFileBytes(const std::string &path)
 {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

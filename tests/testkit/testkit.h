@@ -28,6 +28,8 @@ private:
 bool WriteFileBytes(const std::string &path, const std::string &bytes);
 std::string ReadFileBytes(const std::string &path);
 bool FileExists(const std::string &path);
+// A value of the [Notes] section of an INI file ("" when it has none).
+std::string IniValue(const std::string &iniPath, const char *name);
 
 // Directory of the running test executable, with a trailing backslash.
 std::string ExeDir();
