@@ -247,8 +247,15 @@ void ArbolinConsole::DoubleClick() const
 
 HWND ArbolinConsole::WaitInput(const char *caption, DWORD timeoutMs) const
 {
-    HWND dialog = Find("#32770", caption, kInputEditId, timeoutMs / 2);
-    return dialog != nullptr ? dialog : Find("#32770", caption, kPasswordEditId, timeoutMs / 2);
+    // Either input dialog: the one-line dialog or the password dialog.
+    HWND dialog = nullptr;
+    WaitUntil([&] {
+        dialog = Find("#32770", caption, kInputEditId, 0);
+        if (dialog == nullptr)
+            dialog = Find("#32770", caption, kPasswordEditId, 0);
+        return dialog != nullptr;
+    }, timeoutMs);
+    return dialog;
 }
 
 std::string ArbolinConsole::InputPrompt(HWND dialog)
