@@ -206,11 +206,9 @@ void TArbolinForm::ChangeLNPasswordBtClick()
 
     // The copy is made under the record's file name; a name that is not a plain file name never
     // places a file outside the temporary directory.
-    char name[kIDFileNameMax + 1];
-    BareFileName(notes_.idFileName.c_str(), name, sizeof name);
     std::string directory = TempDirectory();
-    bool plain = name[0] != 0 && notes_.idFileName == name && notes_.idFileName != "." && notes_.idFileName != "..";
-    TempIdCopy copy(plain && !directory.empty() ? directory + name : std::string());
+    bool plain = IsPlainIdFileName(notes_.idFileName.c_str());
+    TempIdCopy copy(plain && !directory.empty() ? directory + notes_.idFileName : std::string());
     if (copy.path().empty() || !WriteWholeFile(copy.path(), notes_.idFile.data(), notes_.idFile.size())) {
         ShowError(Text(IDS_CANT_OPEN_TEMP_ID_FILE), StandardCaption());
         NotesTerm();
