@@ -245,13 +245,16 @@ void TArbolinForm::ChangeIDBtClick()
 
     // An ID file no record can hold is refused before anything is written or Notes is started.
     unsigned long long idFileLength = 0;
-    if (FileSize(idFilePath, &idFileLength)) {
-        std::string refusal = RecordLimitMessage(idFileName, idFileLength, idFileName.size());
-        if (!refusal.empty()) {
-            ShowError(refusal, StandardCaption());
-            LogMessage(kLogError, kAdminLog, "TArbolinForm::ChangeIDBtClick: %s", refusal.c_str());
-            return;
-        }
+    if (!FileSize(idFilePath, &idFileLength)) {
+        // No password could ever open a file that is not there: said now, not after a password.
+        ShowError(Text(IDS_ERROR_OPENING_ID_FILE), StandardCaption());
+        return;
+    }
+    std::string refusal = RecordLimitMessage(idFileName, idFileLength, idFileName.size());
+    if (!refusal.empty()) {
+        ShowError(refusal, StandardCaption());
+        LogMessage(kLogError, kAdminLog, "TArbolinForm::ChangeIDBtClick: %s", refusal.c_str());
+        return;
     }
 
     TFileDialogID openIni(TFileDialogID::Kind::kOpen);

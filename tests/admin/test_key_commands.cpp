@@ -314,6 +314,22 @@ TEST_P(LabelCases, Row)
 INSTANTIATE_TEST_SUITE_P(Labels, LabelCases, testing::ValuesIn(kLabelCases),
                          [](const testing::TestParamInfo<LabelCase> &info) { return std::string(info.param.name); });
 
+// ---- Change BIO ID ----------------------------------------------------------------------------------
+
+TEST_F(KeyCommands, ChangeBioIdRunsTheEnrolmentUnderItsTitleAndEndsSilently)
+{
+    int key = StartOn("", true);
+    ASSERT_TRUE(AnnaShown());
+    // No Braxial.dll beside this console: the enrolment says so under the command's title.
+    c.Click(IDC_CHANGE_BIO);
+    ConsoleBox box = c.TakeBoxWith();
+    EXPECT_EQ("Morvath Sentrio (Change BIO ID)", box.caption);
+    EXPECT_EQ("An error occurred while loading braxial.dll!", box.text);
+    EXPECT_FALSE(c.TakeBoxWith(IDOK, 1000).found);  // the console adds nothing of its own
+    EXPECT_EQ(0u, testkit::VirtualKeys::State(key).size227);
+    EXPECT_TRUE(c.Enabled(IDC_CHANGE_BIO));
+}
+
 // ---- Show and Clear ---------------------------------------------------------------------------------
 
 TEST_F(KeyCommands, ShowAsksFirstThenShowsThePasswordOfTheKey)

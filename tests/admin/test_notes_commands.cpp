@@ -288,6 +288,17 @@ TEST_F(NotesCommands, CancelledFileDialogsChangeNothing)
     EXPECT_EQ(0u, testkit::VirtualKeys::State(key).size225);
 }
 
+TEST_F(NotesCommands, IdFileThatIsNotThereIsReportedBeforeAnyPasswordIsAsked)
+{
+    std::string ini = MakeIni("notes.ini", "anna.id");
+    int key = Start();
+    c.Click(IDC_CHANGE_ID);
+    testkit::PlaySteps(c, {FileStep(kChooseId, files.file("nobody.id")), BoxStep(kCaption, "Error ID file opening")});
+    EXPECT_EQ(nullptr, c.WaitFileDialog(kChooseIni, 1000));
+    EXPECT_FALSE(testkit::FileExists(ini + ".bak"));
+    EXPECT_EQ(0u, testkit::VirtualKeys::State(key).size225);
+}
+
 // ---- Detaching ----------------------------------------------------------------------------------
 
 const KeyRecordFields kAnna = {kUser, kPassword, "anna.id", std::string("ID file bytes \0 with a zero", 27)};
