@@ -9,11 +9,19 @@
 #include "notes_control.h"
 #include "notes_host_res.h"
 #include "quorel_control.h"
+#include "arbolin_window.h"  // testkit::WaitUntil
 #include "tolvik_fixture.h"
 
 namespace {
 
 using namespace tolvik_test;
+
+// The removal box of the older clients.
+const char kRemovalBoxText[] = "Working with Key Storage Device (KSD) will be stopped.\nPrivate User Information "
+                               "cleared (User ID Locked).\n\nPress <OK> to work without KSD or <Cancel> to lock LN "
+                               "display";
+constexpr DWORD kOlderClientLockDelay = 25000;  // the display lock waits this long after logon
+constexpr int kWaitTextId = 115;                // the text of the wait window
 
 class KeyEvents : public TolvikClient {
 protected:
@@ -69,9 +77,7 @@ TEST_F(KeyEvents, OlderClientGetsEscapeAndF5AndTheRemovalBox)
     int key = LogOn("", 189);
     ASSERT_TRUE(s.Pull(key));
     std::string text = s.TakeBox(IDOK);
-    EXPECT_EQ("Working with Key Storage Device (KSD) will be stopped.\nPrivate User Information cleared (User ID "
-              "Locked).\n\nPress <OK> to work without KSD or <Cancel> to lock LN display",
-              text);
+    EXPECT_EQ(kRemovalBoxText, text);
     EXPECT_TRUE(s.WaitStatus("State=locked")) << s.Status();
     std::string log = s.HostLog();
     std::size_t escape = log.find("escape");
@@ -80,6 +86,39 @@ TEST_F(KeyEvents, OlderClientGetsEscapeAndF5AndTheRemovalBox)
     EXPECT_EQ(nullptr, s.Find(nullptr, "Logout Screen", 0));
     ExpectTracesUndone();
     EXPECT_TRUE(IsWindowVisible(s.WaitMain()));  // OK: the display is not locked
+}
+
+TEST_F(KeyEvents, OlderClientCancelLocksTheDisplayOnceTwentyFiveSecondsHavePassedSinceLogon)
+{
+    DWORD beforeStart = GetTickCount();
+    int key = LogOn("", 189);
+    DWORD loggedOn = GetTickCount();
+    HWND main = s.WaitMain();
+    ASSERT_NE(nullptr, main);
+    ASSERT_TRUE(s.Pull(key));
+    EXPECT_EQ(kRemovalBoxText, s.TakeBox(IDCANCEL));
+
+    // Less than 25 s since logon: the wait window holds the lock back; the client is still shown.
+    HWND wait = testkit::FindProcessWindow(s.pid(), "#32770", NotesScenario::kCaption, NotesScenario::kWait,
+                                           kWaitTextId);
+    ASSERT_NE(nullptr, wait);
+    EXPECT_EQ("Key Storage Device operations. Please wait...", testkit::GetControlText(GetDlgItem(wait, kWaitTextId)));
+    EXPECT_TRUE(IsWindowVisible(main));
+
+    ASSERT_TRUE(testkit::WaitUntil([&] { return !IsWindowVisible(main); }, kOlderClientLockDelay + 10000))
+        << s.HostLog();
+    DWORD hiddenAt = GetTickCount();
+    EXPECT_GE(hiddenAt - beforeStart, kOlderClientLockDelay);
+    EXPECT_LT(hiddenAt - loggedOn, kOlderClientLockDelay + 5000);
+    EXPECT_FALSE(IsWindow(wait) && IsWindowVisible(wait));  // closed before the client was hidden
+
+    // Nothing else changed: the ID locked, the traces undone, no Logout Screen, no further box.
+    EXPECT_TRUE(s.WaitStatus("State=locked")) << s.Status();
+    EXPECT_NE(std::string::npos, s.Status().find("Handlers=0,0")) << s.Status();
+    ExpectTracesUndone();
+    EXPECT_EQ(nullptr, s.Find(nullptr, "Logout Screen", 0));
+    EXPECT_EQ(nullptr, s.WaitBox(500));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(s.process(), 0));
 }
 
 TEST_F(KeyEvents, SecondKeyWhileOneIsBoundIsIgnored)
