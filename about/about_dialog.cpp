@@ -7,6 +7,7 @@
 #include "cut_format.h"
 #include "module_version.h"
 #include "ostrel_res.h"
+#include "module_activation.h"
 
 namespace {
 
@@ -45,6 +46,7 @@ HANDLE LoadPicture(HINSTANCE preferred, HINSTANCE own, UINT id, UINT type, int c
 
 INT_PTR TAboutDlg::Show(HWND parent)
 {
+    ModuleActivation activation;  // the DLL's dialogs in common controls 6
     return DialogBoxParamA(ownModule, MAKEINTRESOURCEA(IDD_ABOUT), parent, Proc,
                            reinterpret_cast<LPARAM>(this));
 }

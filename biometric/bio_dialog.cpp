@@ -3,9 +3,11 @@
 
 #include "bio_backend.h"
 #include "braxial_res.h"
+#include "module_activation.h"
 
 INT_PTR TBioDlg::Run(HWND parent, UINT templateId)
 {
+    ModuleActivation activation;  // the DLL's dialogs in common controls 6
     return DialogBoxParamA(g_braxialInstance, MAKEINTRESOURCEA(templateId), parent, Proc,
                            reinterpret_cast<LPARAM>(this));
 }

@@ -11,6 +11,7 @@
 #include "fault_guard.h"
 #include "library_loader.h"
 #include "log.h"
+#include "module_activation.h"
 
 CHaApiBackEnd g_haApiBackEnd;
 
@@ -335,6 +336,7 @@ uint32_t CHaApiBackEnd::InHiddenDialog(ReaderHandle *handle, UINT message)
                    position_[1], static_cast<int>(reinterpret_cast<INT_PTR>(parent)));
     current_ = handle;
     vendorCode_ = HAAPI_GENERALERROR;  // stays so when the dialog could not run the call
+    ModuleActivation activation;  // the DLL's dialogs in common controls 6
     INT_PTR shown = DialogBoxParamA(g_braxialInstance, MAKEINTRESOURCEA(IDD_BIO_VENDOR_HOST), parent,
                                     VendorHostProc, static_cast<LPARAM>(message));
     current_ = nullptr;

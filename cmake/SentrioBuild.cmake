@@ -51,6 +51,25 @@ function(sentrio_version_resource target)
   target_sources(${target} PRIVATE ${rc})
 endfunction()
 
+# sentrio_dll_manifest(<target>)
+# Compiles into the DLL <target> a manifest (resource 2) naming common controls 6, which the DLL
+# activates around its dialogs (support/module_activation.h), whatever the host program's own
+# manifest says.
+function(sentrio_dll_manifest target)
+  get_target_property(outname ${target} OUTPUT_NAME)
+  if(NOT outname)
+    set(outname ${target})
+  endif()
+  set(SENTRIO_MANIFEST_NAME ${outname})
+  set(SENTRIO_MANIFEST_FILE ${outname}.dll)
+  set(manifest ${SENTRIO_GENERATED_DIR}/${target}.manifest)
+  configure_file(${SENTRIO_RESOURCES_DIR}/dll.manifest.in ${manifest} @ONLY)
+  set(rc ${SENTRIO_GENERATED_DIR}/${target}_manifest.rc)
+  file(WRITE ${rc}.in "// The manifest of ${outname}.dll.\n2 24 \"${manifest}\"\n")
+  configure_file(${rc}.in ${rc} COPYONLY)
+  target_sources(${target} PRIVATE ${rc})
+endfunction()
+
 # sentrio_texts(<target> [INTERFACE_TEXTS] [MESSAGES] [PROCESSING_DIALOG])
 # Compiles the shared resources into <target>: the interface and Key texts (2000-2542), the product
 # messages (8000-8643), the processing dialog 5150 of the biometric client binding.

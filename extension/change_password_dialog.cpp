@@ -8,9 +8,11 @@
 #include "common_ui.h"
 #include "text_ids.h"
 #include "tolvik_res.h"
+#include "module_activation.h"
 
 int TChangePasDlg::Show(HINSTANCE instance)
 {
+    ModuleActivation activation;  // the DLL's dialogs in common controls 6
     INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_CHANGE_PASSWORD), nullptr, Proc,
                                      reinterpret_cast<LPARAM>(this));
     return static_cast<int>(result);

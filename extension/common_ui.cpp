@@ -7,6 +7,7 @@
 #include "texts.h"
 #include "text_ids.h"
 #include "tolvik_res.h"
+#include "module_activation.h"
 
 namespace {
 
@@ -39,6 +40,7 @@ INT_PTR CALLBACK WaitDlgProc(HWND dialog, UINT message, WPARAM, LPARAM)
 void ErrorBox(const std::string &text)
 {
     CloseWaitWindow();
+    ModuleActivation activation;  // the DLL's dialogs in common controls 6
     MessageBoxA(GetFocus(), text.c_str(), ProductCaption().c_str(),
                 MB_OK | MB_ICONERROR | MB_TOPMOST | MB_SETFOREGROUND);
 }
@@ -47,6 +49,7 @@ void ShowWaitWindow()
 {
     if (GetWindowHandle(State().hWait) != nullptr)
         return;
+    ModuleActivation activation;  // the DLL's dialogs in common controls 6
     HWND wait = CreateDialogParamA(State().instance, MAKEINTRESOURCEA(IDD_OPWAIT), nullptr, WaitDlgProc, 0);
     if (wait == nullptr)
         return;

@@ -8,11 +8,13 @@
 #include "logon_state.h"
 #include "text_ids.h"
 #include "tolvik_res.h"
+#include "module_activation.h"
 
 int TPINDlg::Show(HINSTANCE instance)
 {
     acceptsEmpty_ = length == -1;
     instance_ = instance;
+    ModuleActivation activation;  // the DLL's dialogs in common controls 6
     int dialogId = mode == kModeNewPin || mode == kModeConfirmPin ? IDD_NEWPINDIALOG : IDD_PINDIALOG;
     INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(dialogId), nullptr, Proc,
                                      reinterpret_cast<LPARAM>(this));

@@ -11,6 +11,7 @@
 #include "log.h"
 #include "logon_state.h"
 #include "text_ids.h"
+#include "module_activation.h"
 
 namespace {
 
@@ -171,6 +172,7 @@ void CSmartKeyEx::onKeyRemoved(const char *readerName)
     SetFlag(s.bKeyBound, false);
 
     if (!IsSet(s.bErrorShown) && IsSet(s.bWorkingWithKey) && !NewerClient()) {
+        ModuleActivation activation;  // the DLL's dialogs in common controls 6
         int choice = MessageBoxA(nullptr, Text(IDS_STOP_KSD_OR_LOCK).c_str(), ProductCaption().c_str(),
                                  MB_OKCANCEL | MB_ICONINFORMATION | MB_TOPMOST | MB_SETFOREGROUND);
         SetFlag(s.bLockDisplay, choice == IDCANCEL);
@@ -210,6 +212,7 @@ bool CSmartKeyEx::onNeedPIN(const char *readerName, int count, int tries)
         ForgetPIN(readerName);
         ClearKeyFlags();
         SetFlag(s.bErrorShown, true);
+        ModuleActivation activation;  // the DLL's dialogs in common controls 6
         MessageBoxA(GetFocus(), TextF(IDS_BAD_PIN_ATTEMPTS_LEFT, tries).c_str(), ProductCaption().c_str(),
                     MB_OK | MB_ICONWARNING);
         return false;

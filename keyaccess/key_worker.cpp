@@ -4,6 +4,7 @@
 #include "centre_window.h"
 #include "shared_ids.h"
 #include "texts.h"
+#include "module_activation.h"
 
 namespace {
 
@@ -79,6 +80,7 @@ bool RunKeyAccess(HINSTANCE instance, HWND parent, BraxialKeyWorker *block, KeyA
         *error = GetLastError();
         return false;
     }
+    ModuleActivation activation;  // the DLL's dialogs in common controls 6
     INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_PROCESSING), parent,
                                      ProcessingDialogProc, reinterpret_cast<LPARAM>(block));
     if (result != 1)

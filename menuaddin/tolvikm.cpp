@@ -8,6 +8,7 @@
 #include "text_ids.h"
 #include "texts.h"
 #include "tools_link.h"
+#include "module_activation.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ void ShowLoadFailure(UINT messageId)
     char text[kSharedTextSize];
     FormatResString(IDS_PRODUCT_CAPTION, kMaker, caption, sizeof caption);
     LoadResString(messageId, text, sizeof text);
+    ModuleActivation activation;  // the DLL's dialogs in common controls 6
     MessageBoxA(GetFocus(), text, caption, MB_OK | MB_ICONERROR);
 }
 
