@@ -86,6 +86,32 @@ function(sentrio_texts target)
   endif()
 endfunction()
 
+# Signing the shipped images (off unless asked for). SENTRIO_SIGN_CERT and SENTRIO_SIGN_KEY name a
+# code-signing certificate and its private key (PEM); without them the build makes a self-signed
+# test certificate of its own in <build>/signing/, good for trying the signing out, not for users.
+option(SENTRIO_SIGN "Sign the shipped images with osslsigncode" OFF)
+set(SENTRIO_SIGN_CERT "" CACHE FILEPATH "Code-signing certificate (PEM); empty: a test certificate made by the build")
+set(SENTRIO_SIGN_KEY "" CACHE FILEPATH "Private key of SENTRIO_SIGN_CERT (PEM)")
+if(SENTRIO_SIGN AND WIN32)
+  find_program(SENTRIO_OSSLSIGNCODE osslsigncode REQUIRED)
+  if(NOT SENTRIO_SIGN_CERT)
+    find_program(SENTRIO_OPENSSL openssl REQUIRED)
+    set(SENTRIO_SIGN_CERT ${CMAKE_BINARY_DIR}/signing/test-cert.pem)
+    set(SENTRIO_SIGN_KEY ${CMAKE_BINARY_DIR}/signing/test-key.pem)
+    if(NOT EXISTS ${SENTRIO_SIGN_CERT})
+      file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/signing)
+      execute_process(COMMAND ${SENTRIO_OPENSSL} req -x509 -newkey rsa:2048 -nodes -days 30
+                              -subj "/CN=Morvath Sentrio test signing/O=Morvath"
+                              -addext "extendedKeyUsage=codeSigning"
+                              -keyout ${SENTRIO_SIGN_KEY} -out ${SENTRIO_SIGN_CERT}
+                      RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+      if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "could not make the test signing certificate")
+      endif()
+    endif()
+  endif()
+endif()
+
 # sentrio_deliverable(<target> [IMPORTS <dll>...])
 # Marks <target> as one of the files that ship. Its image is stripped of symbols after the link (a
 # deliverable is a few hundred KB instead of over a MB); the unstripped copy stays beside the build in
@@ -99,6 +125,13 @@ function(sentrio_deliverable target)
       COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${CMAKE_BINARY_DIR}/unstripped/
       COMMAND ${CMAKE_STRIP} --strip-all $<TARGET_FILE:${target}>
       VERBATIM)
+    if(SENTRIO_SIGN)
+      add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${SENTRIO_OSSLSIGNCODE} sign -certs ${SENTRIO_SIGN_CERT} -key ${SENTRIO_SIGN_KEY}
+                -h sha256 -n "Morvath Sentrio" -in $<TARGET_FILE:${target}> -out $<TARGET_FILE:${target}>.signed
+        COMMAND ${CMAKE_COMMAND} -E rename $<TARGET_FILE:${target}>.signed $<TARGET_FILE:${target}>
+        VERBATIM)
+    endif()
   endif()
   string(JOIN " " imports ${D_IMPORTS})
   set_property(GLOBAL APPEND PROPERTY SENTRIO_DELIVERABLE_IMPORTS "$<TARGET_FILE_NAME:${target}> ${imports}")

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Checks that every deliverable of deliverables.txt and the installer package in the program folder
+# carry a valid Authenticode signature by the given certificate.
+# Usage: check-signatures.sh OSSLSIGNCODE CERT BIN_DIR DELIVERABLES_TXT
+set -u
+tool=$1 cert=$2 dir=$3 list=$4
+status=0
+for f in $(cut -d' ' -f1 "$list") Sentrio.msi; do
+  if "$tool" verify -CAfile "$cert" -in "$dir/$f" >/dev/null 2>&1; then
+    echo "signed: $f"
+  else
+    echo "NOT SIGNED (or not by $cert): $f"
+    status=1
+  fi
+done
+exit $status
