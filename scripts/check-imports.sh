@@ -9,7 +9,7 @@ set -u
 objdump=$1
 dir=$2
 list=${3:-}
-system='kernel32|user32|gdi32|advapi32|comctl32|comdlg32|shell32|shlwapi|version|msvcrt|ole32|oleaut32|uuid|ws2_32|winmm|rpcrt4|crypt32|bcrypt|uxtheme|ntdll|imm32|winspool\.drv|api-ms-win-[a-z0-9-]+'
+system='kernel32|user32|gdi32|advapi32|comctl32|comdlg32|shell32|shlwapi|version|msi|msvcrt|ole32|oleaut32|uuid|ws2_32|winmm|rpcrt4|crypt32|bcrypt|uxtheme|ntdll|imm32|winspool\.drv|api-ms-win-[a-z0-9-]+'
 others='nnotes|quorel32|hhctrl\.ocx'
 
 # The pattern of what <file> may import.
