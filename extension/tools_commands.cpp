@@ -21,7 +21,6 @@
 namespace {
 
 const char kMaker[] = "Morvath";
-constexpr DWORD kToolsHelpContext = 500;
 constexpr std::size_t kToolsLabelSize = 129;  // the tools label, at most 128 characters
 
 // A plain box with the product caption and an OK button.

@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+// The help context of the tools' topic in Sentrio.CHM.
+constexpr DWORD kToolsHelpContext = 500;
+
 // 1002: a new PIN for the Key (empty removes it), asked twice, then given to the Key.
 void ChangePinCommand();
 // 1008: enrols a new biometric identifier onto the Key (or removes it).

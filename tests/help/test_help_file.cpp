@@ -16,6 +16,7 @@
 #include "testkit.h"
 #include "text_ids.h"
 #include "text_strings.h"
+#include "tools_commands.h"
 
 namespace {
 
@@ -28,11 +29,13 @@ struct ProductContext {
     std::string where;
 };
 
-// Read from the programs' own tables: the console's form and each of its controls.
+// Read from the programs' own tables: the console's form and each of its controls, the tools
+// menu of the client.
 std::vector<ProductContext> ProductContexts()
 {
     std::vector<ProductContext> contexts;
     contexts.push_back({kFormHelpContext, IDS_KSD_MANAGER, "console (F1)"});
+    contexts.push_back({kToolsHelpContext, 0, "client's tools menu (Help)"});
     for (int i = 0; i < kFormControlCount; ++i) {
         const ControlSpec &spec = kFormControls[i];
         if (spec.helpContext == 0)
@@ -65,7 +68,7 @@ protected:
 TEST_F(HelpFile, EveryContextTheProductCallsOpensATopicOnItsSubject)
 {
     std::vector<ProductContext> contexts = ProductContexts();
-    ASSERT_GE(contexts.size(), 13u);  // the form and its twelve controls with help
+    ASSERT_GE(contexts.size(), 14u);  // the form, its twelve controls with help, the tools menu
     for (const ProductContext &c : contexts) {
         SCOPED_TRACE(c.where + ", context " + std::to_string(c.id));
         std::string topic = chm.ContextTopic(c.id);
