@@ -20,7 +20,9 @@ enum : UINT {
 };
 
 constexpr UINT_PTR kSearchTimer = 1;
-constexpr UINT kSearchPause = 50;             // between two looks for the Logout Screen
+// Between two looks for the Logout Screen: short, since the client shows it within a few
+// milliseconds of the F5 and every pause is added to the time the client stays unlocked.
+constexpr UINT kSearchPause = 10;
 constexpr DWORD kTitlesOnlyMs = 1000;         // the client's own window is taken only after this
 constexpr DWORD kSearchLimitMs = 10000;       // then the search gives up
 
@@ -185,6 +187,7 @@ INT_PTR CALLBACK FictDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
         LogMessage(kLogStep, kLogModule, "onKeyRemoved: Tray to find \"Logout Screen\"");
         g_searchStart = GetTickCount();
         SetTimer(dialog, kSearchTimer, kSearchPause, nullptr);
+        SearchStep(dialog);  // the screen may be there already
         return TRUE;
     case WM_TIMER:
         if (wParam == kSearchTimer)

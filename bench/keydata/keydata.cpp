@@ -65,11 +65,10 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    std::printf("%-24s %10s %14s %14s\n", "speed", "ID file", "write (ms)", "read (ms)");
     const struct {
         const char *name;
         DWORD msPerCall, bytesPerSecond;
-    } speeds[] = {{"stand-in", 0, 0}, {"card (30 ms, 9600 B/s)", 30, 9600}};
+    } speeds[] = {{"stand-in speed", 0, 0}, {"real card (30ms,9600)", 30, 9600}};
     for (const auto &speed : speeds) {
         for (std::size_t size : {2048u, 8192u, 16000u}) {
             std::string id(size, 'i');
@@ -93,8 +92,10 @@ int main(int argc, char **argv)
                 writes.push_back(t1 - t0);
                 reads.push_back(t2 - t1);
             }
-            std::printf("%-24s %10u %14.1f %14.1f\n", speed.name, static_cast<unsigned>(size), Median(writes),
-                        Median(reads));
+            std::printf("| %-22s | Key write of the record, %5u-byte ID file | %7.1f ms | | %d rounds |\n", speed.name,
+                        static_cast<unsigned>(size), Median(writes), rounds);
+            std::printf("| %-22s | Key read of the record, %5u-byte ID file  | %7.1f ms | | %d rounds |\n", speed.name,
+                        static_cast<unsigned>(size), Median(reads), rounds);
         }
     }
     std::printf("(medians of %d rounds; every operation parks the monitor, opens the Key and checks the PIN)\n",
