@@ -6,22 +6,11 @@
 
 #include <windows.h>
 
+#include "bench_clock.h"
 #include "notes_scenario.h"
 #include "testkit.h"
 
 namespace bench {
-
-inline double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
 
 // Polls `done` every few milliseconds for at most 30 s; the time it took from `start`, or -1.
 template <typename F>

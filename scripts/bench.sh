@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark and prints one table: the logon story in the Notes client with Tolvik
 # (inserted -> PIN prompt, PIN -> client on the Key's ID, pulled -> locked, re-inserted -> back),
-# the Key operations on the Notes record, the reader monitor's idle CPU as the host sees the
+# the Key operations on the Notes record, the console's Key commands, the reader monitor's idle CPU as the host sees the
 # process, and what Tolvik adds to the client's handles and memory. Each at the stand-in's own
 # speed and at a real card's (30 ms a call, 9600 bytes a second) where speed matters.
 #   scripts/bench.sh [cycles, default 30] [idle seconds, default 60] [soak cycles, default 1000]
@@ -24,7 +24,7 @@ export SENTRIO_DISPLAY=${SENTRIO_DISPLAY:-:97}
 
 if [ -z "${SENTRIO_BENCH_NOBUILD:-}" ]; then
   cmake --preset win64-test >/dev/null
-  cmake --build --preset win64-test -j2 --target bench_tolvik bench_keydata bench_keymonitor bench_soak
+  cmake --build --preset win64-test -j2 --target bench_tolvik bench_keydata bench_console_ops bench_keymonitor bench_soak
 fi
 bin="$root/build/win64/bin"
 out="$root/build/bench"
@@ -40,12 +40,13 @@ run() {  # name, program and arguments
 
 run tolvik ./bench_tolvik.exe "$cycles"
 run keydata ./bench_keydata.exe 10
+run console-ops ./bench_console_ops.exe 10
 run keymonitor ./bench_keymonitor.exe "$idle"
 run soak-tolvik ./bench_soak.exe tolvik "$soak" "$(( soak >= 10 ? soak / 10 : 1 ))"
 
 echo "| speed | figure | median / value | max / detail | over |"
 echo "| --- | --- | --- | --- | --- |"
-cat "$out/tolvik.txt" "$out/keydata.txt" "$out/keymonitor.txt" | grep '^|' || true
+cat "$out/tolvik.txt" "$out/keydata.txt" "$out/console-ops.txt" "$out/keymonitor.txt" | grep '^|' || true
 grep '^|' "$out/soak-tolvik.txt" || true
 grep -E 'drift|did not' "$out"/*.txt | sed 's/^.*bench\//  /' || true
 for f in "$out"/*.txt; do grep -q 'ended with an error' "$f" && echo "  $(basename "$f"): see the file" || true; done
