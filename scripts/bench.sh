@@ -8,7 +8,7 @@
 # The full output of each program is kept in build/bench/.
 #
 # It runs in a Wine prefix of its own (SENTRIO_BENCH_WINEPREFIX, default "<test prefix>-bench"),
-# made on first use by scripts/bench-prefix.sh, where Wine does not wait for a window manager.
+# made on first use by scripts/bench-env.sh, where Wine does not wait for a window manager.
 # Figures are noisy on a machine shared with other work.
 set -eu
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -17,20 +17,12 @@ cycles=${1:-30}
 idle=${2:-60}
 soak=${3:-1000}
 
-base=${SENTRIO_WINEPREFIX:-${HOME:-/root}/.cache/sentrio/wine64}
-export SENTRIO_WINEPREFIX=${SENTRIO_BENCH_WINEPREFIX:-$base-bench}
-export SENTRIO_DISPLAY=${SENTRIO_DISPLAY:-:97}
-. "$here/wine-env.sh"
-
-if [ -z "${SENTRIO_BENCH_NOBUILD:-}" ]; then
-  cmake --preset win64-test >/dev/null
-  cmake --build --preset win64-test -j2 --target bench_tolvik bench_keydata bench_console_ops bench_keymonitor bench_soak
-fi
+bench_targets="bench_tolvik bench_keydata bench_console_ops bench_keymonitor bench_soak"
+. "$here/bench-env.sh"
 bin="$root/build/win64/bin"
 out="$root/build/bench"
 mkdir -p "$out"
 
-"$here/bench-prefix.sh"
 
 run() {  # name, program and arguments
   local name=$1

@@ -10,15 +10,8 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(dirname "$here")
 cycles=${1:-1000}
 every=${2:-100}
-base=${SENTRIO_WINEPREFIX:-${HOME:-/root}/.cache/sentrio/wine64}
-export SENTRIO_WINEPREFIX=${SENTRIO_BENCH_WINEPREFIX:-$base-bench}
-export SENTRIO_DISPLAY=${SENTRIO_DISPLAY:-:97}
-. "$here/wine-env.sh"
-if [ -z "${SENTRIO_BENCH_NOBUILD:-}" ]; then
-  cmake --preset win64-test >/dev/null
-  cmake --build --preset win64-test -j2 --target bench_soak
-fi
-"$here/bench-prefix.sh"
+bench_targets=bench_soak
+. "$here/bench-env.sh"
 cd "$root/build/win64/bin"
 status=0
 "$here/wine-run.sh" ./bench_soak.exe tolvik "$cycles" "$every" --check || status=1
