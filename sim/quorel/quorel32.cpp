@@ -65,6 +65,7 @@ struct SimFailure {
     DWORD lastError;
     int result;
     int times;
+    int skip;  // calls of the entry let through before the failures start
 };
 
 const char *const kCounted[] = {
@@ -133,6 +134,10 @@ public:
         }
         for (SimFailure &f : g_shared->failures) {
             if (f.times > 0 && std::strcmp(f.entry, entry) == 0) {
+                if (f.skip > 0) {
+                    --f.skip;
+                    break;
+                }
                 --f.times;
                 failed_ = true;
                 error_ = f.lastError;
@@ -1005,10 +1010,22 @@ BOOL QsimFailNextEx(const char *entry, DWORD lastError, int result, int times)
             f.lastError = lastError;
             f.result = result;
             f.times = times;
+            f.skip = 0;
             return TRUE;
         }
     }
     return FALSE;
+}
+
+BOOL QsimFailCall(const char *entry, int skip, DWORD lastError, int result)
+{
+    if (skip < 0 || !QsimFailNextEx(entry, lastError, result, 1))
+        return FALSE;
+    Locked lock;
+    for (SimFailure &f : g_shared->failures)
+        if (f.times > 0 && std::strcmp(f.entry, entry) == 0)
+            f.skip = skip;
+    return TRUE;
 }
 
 BOOL QsimFailNext(const char *entry, DWORD lastError)

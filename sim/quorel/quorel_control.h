@@ -49,6 +49,8 @@ BOOL QsimGetKey(int key, QsimKeyState *state);
 // InitCard answers then (flag entries answer 0, EnumReaders null, InitReader 0).
 BOOL QsimFailNext(const char *entry, DWORD lastError);
 BOOL QsimFailNextEx(const char *entry, DWORD lastError, int result, int times);
+// Lets the next `skip` calls of `entry` through and makes the one after fail once, as above.
+BOOL QsimFailCall(const char *entry, int skip, DWORD lastError, int result);
 // Every Key call takes msPerCall plus its bytes at bytesPerSecond (0: no limit).
 BOOL QsimSetLatency(DWORD msPerCall, DWORD bytesPerSecond);
 // Every call of entry point `entry` (any of the 34) takes `ms` longer, after its work and outside

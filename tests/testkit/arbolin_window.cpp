@@ -92,6 +92,7 @@ ArbolinConsole::~ArbolinConsole()
 
 int ArbolinConsole::MakeKey(const char *label, const char *pin)
 {
+    testkit::NoteSecret(pin != nullptr ? pin : "");
     return QsimCreateKey(label, pin);
 }
 

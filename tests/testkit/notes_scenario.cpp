@@ -56,15 +56,22 @@ NotesScenario::NotesScenario(bool freshKeys) : freshKeys_(freshKeys)
 
 NotesScenario::~NotesScenario()
 {
+    bool endedItself = true;
     if (process_ != nullptr) {
         if (WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) {
             if (main_ != nullptr)
                 PostMessageA(main_, WM_CLOSE, 0, 0);
-            if (WaitForSingleObject(process_, 10000) != WAIT_OBJECT_0)
+            if (WaitForSingleObject(process_, 10000) != WAIT_OBJECT_0) {
                 TerminateProcess(process_, 99);
+                endedItself = false;
+            }
         }
         CloseHandle(process_);
     }
+    // A client that ended by itself leaves no temporary ID file behind (a killed one may).
+    for (const std::string &name : idNames_)
+        if (endedItself && process_ != nullptr && FileExists(temp_.file(name)))
+            NoteLeftover(temp_.file(name));
     SetEnv("TMP", oldTmp_);
     SetEnv("TEMP", oldTemp_);
     if (freshKeys_)
@@ -79,9 +86,13 @@ std::string NotesScenario::MakeIdFile(const std::string &name, const std::string
 
 int NotesScenario::MakeKey(const std::string &label, const std::string &pin, const NotesKeyRecord *record)
 {
+    NoteSecret(pin);
     int key = QsimCreateKey(label.c_str(), pin.c_str());
     if (key == 0 || record == nullptr)
         return key;
+    NoteSecret(record->password);
+    NoteTemporaryIdFile(record->idFileName);
+    idNames_.push_back(record->idFileName);
     std::string idPath = dir_.file("key" + std::to_string(++ids_) + "-" + record->idFileName);
     if (NsimCreateIdFile(idPath.c_str(), record->user.c_str(), record->password.c_str()) != NOERROR)
         return 0;
@@ -123,6 +134,7 @@ bool NotesScenario::ReadRecord(int key, NotesKeyRecord *record, std::string *idB
         return false;
     record->user = data.record.sUserName;
     record->password = data.record.sPassword;
+    NoteSecret(record->password);  // a generated password, say
     record->idFileName = data.record.sIDFileName;
     if (idBytes != nullptr)
         idBytes->assign(reinterpret_cast<const char *>(data.wData) + data.record.idFileOffset,
@@ -157,6 +169,7 @@ HWND NotesScenario::WaitPinPrompt(DWORD timeoutMs) const
 
 bool NotesScenario::AnswerPin(const char *pin)
 {
+    NoteSecret(pin);
     HWND prompt = WaitPinPrompt();
     if (prompt == nullptr || !SetControlText(GetDlgItem(prompt, kPinEditId), pin))
         return false;
@@ -277,6 +290,7 @@ bool NotesScenario::CloseTools()
 
 bool NotesScenario::AnswerNewPin(const char *caption, const char *pin, int button)
 {
+    NoteSecret(pin);
     HWND prompt = FindProcessWindow(pid_, "#32770", caption, kWait, kPinEditId);
     if (prompt == nullptr)
         return false;
@@ -306,6 +320,7 @@ std::string NotesScenario::ClientListText(HWND list)
 
 bool NotesScenario::AnswerClientPrompt(const char *password)
 {
+    NoteSecret(password);
     HWND prompt = Find("#32770", "Enter Password", kWait);
     if (prompt == nullptr || !SetControlText(GetDlgItem(prompt, IDC_PASSWORD_EDIT), password))
         return false;

@@ -7,6 +7,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "notes_api.h"
 #include "testkit.h"
@@ -127,6 +128,7 @@ public:
 
 private:
     TempDir dir_, temp_;
+    std::vector<std::string> idNames_;  // the ID file names of the Keys this scenario made
     std::string oldTmp_, oldTemp_, ini_, hostLog_;
     HANDLE process_ = nullptr;
     DWORD pid_ = 0;

@@ -351,4 +351,42 @@ int RunProcess(const std::string &commandLine, DWORD timeoutMs)
     return result;
 }
 
+namespace {
+
+// One line "<kind> <text>" appended whole (tests of several processes note at once).
+void NoteLine(char kind, const std::string &text)
+{
+    if (text.empty() || text.find_first_of("\r\n") != std::string::npos)
+        return;
+    // At the drive's root beside the log, not under %TEMP%: scenarios point TMP elsewhere.
+    const char path[] = "C:\\SentrioTestSecrets.txt";
+    DWORD saved = GetLastError();  // tests check the product's last error around these calls
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        std::string line = std::string(1, kind) + " " + text + "\n";
+        DWORD written = 0;
+        WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+    SetLastError(saved);
+}
+
+}  // namespace
+
+void NoteSecret(const std::string &secret)
+{
+    NoteLine('S', secret);
+}
+
+void NoteTemporaryIdFile(const std::string &name)
+{
+    NoteLine('F', name);
+}
+
+void NoteLeftover(const std::string &path)
+{
+    NoteLine('L', path);
+}
+
 }  // namespace testkit

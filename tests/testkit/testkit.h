@@ -70,4 +70,13 @@ int RunProcess(const std::string &commandLine, DWORD timeoutMs = 60000);
 // Starts a program without waiting; the caller closes the handle.
 HANDLE StartProcess(const std::string &commandLine);
 
+// Notes a secret a test hands the product (a PIN, a Notes password), the name of an ID file the
+// product may copy into a temporary directory, or a temporary ID file found left behind after the
+// product ended, in C:\SentrioTestSecrets.txt. The secret scan that runs after the end-to-end
+// tests (secret_scan check) looks for each secret in the logs the run wrote at level 5 and for
+// each name in %TEMP%, and reports every leftover.
+void NoteSecret(const std::string &secret);
+void NoteTemporaryIdFile(const std::string &name);
+void NoteLeftover(const std::string &path);
+
 }  // namespace testkit

@@ -1,6 +1,8 @@
 // Virtual Keys for a test, over the Key stand-in's control functions.
 #include "virtual_keys.h"
 
+#include "testkit.h"
+
 #include <windows.h>
 
 namespace testkit {
@@ -14,6 +16,7 @@ VirtualKeys::~VirtualKeys()
 
 int VirtualKeys::InsertNewKey(const char *reader, const char *label, const char *pin)
 {
+    testkit::NoteSecret(pin != nullptr ? pin : "");
     QsimAddReader(reader);  // false when it is there already
     int key = QsimCreateKey(label, pin);
     if (key == 0 || !QsimInsertKey(key, reader))

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# The fault sweep, run by hand (each run starts the Notes client stand-in afresh, some 13 s): every
+# k of every failure kind over Tolvik's start-up logon, in the 64-bit test build. Prints the count
+# of runs and every failure. Usage: bash scripts/fault-sweep.sh [max k per entry, 0 = all]
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+cmake --preset win64-test >/dev/null
+cmake --build --preset win64-test -j 2 --target tolvik_fault_sweep_tests
+export SENTRIO_SWEEP_MAX_K=${1:-0}
+cd build/win64/bin
+WINEDEBUG=-all bash "$root/scripts/wine-run.sh" ./tolvik_fault_sweep_tests.exe --gtest_color=no
