@@ -68,14 +68,20 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         events_.clear();
     }
-    // Starts the initialisation (monitoring follows from onFinishInit) and waits for it.
+    // Starts the initialisation (monitoring follows from onFinishInit) and waits for it, and for
+    // the monitor thread to exist: onFinishInit records "finish" before it starts the monitor.
     bool Start(bool monitor = true)
     {
         startOnFinish = monitor;
         HANDLE done = StartInit(kAppNotes);
         if (done == INVALID_HANDLE_VALUE)
             return false;
-        return WaitForSingleObject(done, 15000) == WAIT_OBJECT_0 && WaitFor("finish 0");
+        if (WaitForSingleObject(done, 15000) != WAIT_OBJECT_0 || !WaitFor("finish 0"))
+            return false;
+        for (DWORD start = GetTickCount(); monitor && MonitorThread() == INVALID_HANDLE_VALUE; Sleep(1))
+            if (GetTickCount() - start > 5000)
+                return false;
+        return true;
     }
     HANDLE MonitorThread() const { return m_monitorThread; }
     ReaderRecord *Record(int i) { return m_readers[i]; }
