@@ -30,18 +30,20 @@ if ! display_alive; then
   ) 9>"/tmp/.sentrio-xvfb-$num.lock"
 fi
 
-# A prefix for another resolution is made on first use: wineboot, then the resolution setting.
-if [ -n "${SENTRIO_DPI:-}" ] && [ ! -f "$WINEPREFIX/.sentrio-dpi" ]; then
+# A prefix for another resolution is made on first use: wineboot, then the resolution setting
+# and unmanaged windows as in the usual prefix (scripts/setup.sh).
+if [ -n "${SENTRIO_DPI:-}" ] && [ ! -f "$WINEPREFIX/.sentrio-dpi2" ]; then
   (
     flock 9
-    if [ ! -f "$WINEPREFIX/.sentrio-dpi" ]; then
+    if [ ! -f "$WINEPREFIX/.sentrio-dpi2" ]; then
       mkdir -p "$WINEPREFIX"
       "$WINELOADER" wineboot -i >/dev/null 2>&1 9>&- || true
       "$WINELOADER" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$SENTRIO_DPI" /f >/dev/null 2>&1 9>&-
       "$WINELOADER" reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
         /v LogPixels /t REG_DWORD /d "$SENTRIO_DPI" /f >/dev/null 2>&1 9>&-
+      "$WINELOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 9>&-
       "$WINESERVER" -w 9>&-
-      touch "$WINEPREFIX/.sentrio-dpi"
+      touch "$WINEPREFIX/.sentrio-dpi2"
     fi
   ) 9>"$WINEPREFIX.lock"
 fi
