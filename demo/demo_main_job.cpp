@@ -1,5 +1,6 @@
-// The main job, start to finish, as a person would see it: a Key prepared and shown in the admin
-// console, the Notes client started with Tolvik and TolvikM, the PIN typed, a database opened
+// The main job, start to finish, as a person would see it: a blank Key prepared in the admin
+// console (its PIN given, an ID file and its password written onto it through the console's
+// windows), the Notes client started with Tolvik and TolvikM, the PIN typed, a database opened
 // without a password prompt, the Key pulled (client locked) and put back (PIN, client back), the
 // client closed with notes.ini as it was. Each step is timed and photographed (demo_timeline.h);
 // scripts/demo.sh turns the record into build/demo/index.html.
@@ -16,7 +17,6 @@
 namespace {
 
 using testkit::ArbolinConsole;
-using testkit::NotesKeyRecord;
 using testkit::NotesScenario;
 
 const char kUser[] = "Anna Berg/Morvath";
@@ -41,12 +41,16 @@ TEST(MainJob, FromAPreparedKeyToALockedAndRestoredClient)
     NotesScenario s;  // an empty Key stand-in with "Reader A"
     ASSERT_FALSE(s.MakeIdFile(kOwnId, "Olaf Own/Morvath", "pw-own").empty());
 
-    // The Key, prepared with Anna's ID file and its password behind the PIN.
-    NotesKeyRecord record = {kUser, kKeyPassword, "anna.id"};
-    int key = s.MakeKey("Anna's Key", kPin, &record);
+    // Anna's ID file as the administrator has it, beside the notes.ini the console initialises
+    // Notes from; and a blank Key with its PIN.
+    std::string id = s.MakeIdFile("anna.id", kUser, kKeyPassword);
+    ASSERT_FALSE(id.empty());
+    std::string ini = s.dir().file("admin-notes.ini");
+    ASSERT_TRUE(testkit::WriteFileBytes(ini, "[Notes]\r\nDirectory=" + s.dir().path() + "\r\nKeyFileName=anna.id\r\n"));
+    int key = s.MakeKey("Anna's Key", kPin, nullptr);
     ASSERT_NE(0, key);
 
-    // The admin console among the Keys.
+    // The administrator prepares the Key in the console: the ID file and its password onto it.
     {
         ArbolinConsole c(false);
         EXPECT_TRUE(t.Step("The admin console starts", [&] { c.Start(); },
@@ -54,8 +58,12 @@ TEST(MainJob, FromAPreparedKeyToALockedAndRestoredClient)
         EXPECT_TRUE(t.Step("The Key is inserted and listed in the console", [&] { s.Insert(key); },
                            [&] { return c.WaitRowCount(1) && c.Rows()[0].label == "Anna's Key"; },
                            [&] { return c.main(); }, "reader " + std::string(NotesScenario::kReader)));
-        EXPECT_TRUE(t.Step("The Key's row is selected", [] {}, [&] { return c.SelectRow(0); },
+        EXPECT_TRUE(t.Step("The Key's PIN is given in the console", [] {}, [&] { return c.GivePin(0, kPin); },
                            [&] { return c.main(); }));
+        EXPECT_TRUE(t.Step("Anna's ID file and its password are written onto the Key",
+                           [&] { c.WriteIdFile(id, ini, kKeyPassword); },
+                           [&] { return testkit::WaitUntil([&] { return c.Rows()[0].info == kUser; }); },
+                           [&] { return c.main(); }, "the Key's row shows " + std::string(kUser)));
         EXPECT_TRUE(t.Step("The console is closed", [] {}, [&] { return c.Close() == 0; }, [] { return nullptr; }));
     }
 

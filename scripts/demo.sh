@@ -51,7 +51,7 @@ awk -F'\t' -v when="$(date -u '+%Y-%m-%d %H:%M UTC')" -v rc="$rc" '
     print ".ok{color:#176b1e;font-weight:bold}.FAILED{color:#b00020;font-weight:bold}"
     print ".bar{background:#4a78c2;height:14px;display:inline-block}.num{text-align:right}"
     print "img{max-width:640px;border:1px solid #999;margin:4px 0 16px}</style></head><body>"
-    print "<h1>Sentrio: from a prepared Key to a locked and restored Notes client</h1>"
+    print "<h1>Sentrio: from a blank Key to a locked and restored Notes client</h1>"
     printf "<p>Run %s under Wine in Xvfb: %d steps, %s, %.1f s in all.</p>\n", when, n,
            failed ? failed " FAILED" : "every step passed", total / 1000
     print "<h2>Timeline</h2><table><tr><th>#</th><th>Step</th><th>Result</th><th>ms</th><th></th></tr>"

@@ -56,11 +56,7 @@ void OpenConsoleOnTheKey(ArbolinConsole &c)
     ASSERT_TRUE(c.Start());
     ASSERT_NE(nullptr, c.WaitMain());
     ASSERT_TRUE(c.WaitRowCount(1));
-    ASSERT_TRUE(c.SelectRow(0));
-    ASSERT_TRUE(WaitUntil([&] { return c.Enabled(IDC_PIN_ENTER); }));
-    ASSERT_TRUE(testkit::SetControlText(c.Item(IDC_PIN_EDIT), kPin));
-    c.Click(IDC_PIN_ENTER);
-    ASSERT_TRUE(WaitUntil([&] { return c.Enabled(IDC_CHANGE_ID); }));
+    ASSERT_TRUE(c.GivePin(0, kPin));
 }
 
 // The client started on the Key: the PIN asked and given, the ID opened from the Key with no
@@ -92,10 +88,7 @@ TEST(Provisioning, IdFileFromMkidThroughTheConsoleToTheClientsLogonAndAPasswordC
 
     // 2. The console writes it and its password onto the Key.
     OpenConsoleOnTheKey(c);
-    c.Click(IDC_CHANGE_ID);
-    testkit::PlaySteps(c, {testkit::FileStep("Change ID file - Select ID file", id),
-                           testkit::FileStep("Initialize Notes - Select \"notes.ini\"", ini),
-                           testkit::InputStep("Get Password Dialog", "Enter Lotus Notes password:", "first-pw")});
+    c.WriteIdFile(id, ini, "first-pw");
     ASSERT_TRUE(WaitUntil([&] { return c.Rows()[0].info == kUser; }));
     EXPECT_EQ("first-pw", testkit::GetKeyRecord(key).password);
     EXPECT_EQ(0, c.Close());

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "arbolin_res.h"
 #include "quorel_control.h"
 
 namespace testkit {
@@ -15,14 +16,15 @@ const char *const ArbolinConsole::kCaption = "Morvath Sentrio - Key Storage Devi
 
 namespace {
 
-const int kListId = 1002;
-const int kCloseId = 1023;
+// The console's controls by their names in its resources.
+const int kListId = IDC_KSD_LIST;
+const int kCloseId = IDC_CLOSE_BT;
 // The console's input dialogs: TChangePINDlg (prompt, edit, note) and TChangePasDlg.
-const int kInputPromptId = 3201;
-const int kInputEditId = 3202;
-const int kInputNoteId = 3203;
-const int kPasswordPromptId = 3302;
-const int kPasswordEditId = 3303;
+const int kInputPromptId = IDC_ENTER_NEW_LAB;
+const int kInputEditId = IDC_NEW_PIN_EDIT;
+const int kInputNoteId = IDC_NOTE_LAB;
+const int kPasswordPromptId = IDC_ENTER_CONF_LAB;
+const int kPasswordEditId = IDC_PASSWORD_EDIT;
 // The file dialogs' name field: a combo box on Windows (cmb13), an edit in Wine (edt1).
 const int kFileNameCombo = 0x47c;
 const int kFileNameEdit = 0x480;
@@ -383,6 +385,23 @@ void PlaySteps(ArbolinConsole &console, const std::vector<ConsoleStep> &steps)
             break;
         }
     }
+}
+
+bool ArbolinConsole::GivePin(int row, const char *pin)
+{
+    if (!SelectRow(row) || !WaitUntil([&] { return Enabled(IDC_PIN_ENTER); }) ||
+        !SetControlText(Item(IDC_PIN_EDIT), pin))
+        return false;
+    Click(IDC_PIN_ENTER);
+    return WaitUntil([&] { return Enabled(IDC_CHANGE_ID); });
+}
+
+void ArbolinConsole::WriteIdFile(const std::string &idFile, const std::string &notesIni, const std::string &password)
+{
+    Click(IDC_CHANGE_ID);
+    PlaySteps(*this, {FileStep("Change ID file - Select ID file", idFile),
+                      FileStep("Initialize Notes - Select \"notes.ini\"", notesIni),
+                      InputStep("Get Password Dialog", "Enter Lotus Notes password:", password)});
 }
 
 }  // namespace testkit

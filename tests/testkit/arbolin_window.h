@@ -71,6 +71,13 @@ public:
     // Selects row `row` as a click would (posted: the selection's effects are to be waited for).
     bool SelectRow(int row);
 
+    // Selects row `row`, types `pin` into the console's PIN field and verifies it; true once the
+    // Key's commands are open (Change ID enabled).
+    bool GivePin(int row, const char *pin);
+    // Change ID: the ID file and notes.ini chosen in the console's file dialogs, the ID file's
+    // password typed; each window that does not appear or does not match is a test failure.
+    void WriteIdFile(const std::string &idFile, const std::string &notesIni, const std::string &password);
+
     // Starts the console with Key `key` in `reader`, waits for its row and selects it.
     bool StartWithKey(int key, const char *reader);
     // Clicks a button of the main window as the user would (nothing happens when it is disabled).
