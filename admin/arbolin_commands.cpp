@@ -93,11 +93,7 @@ void TArbolinForm::ChangePINBtClick()
     }
     ShowWait();
     if (!AdminKey().ChangePIN(currentReader_.c_str(), pin.c_str())) {
-        std::string message;
-        if (WithKeyErrorText(Text(IDS_ERROR_CHANGING_KSD_PIN), &message))
-            ShowError(message, StandardCaption());
-        HideWait();
-        LogMessage(kLogError, kAdminLog, "TArbolinForm::ChangePINBtClick: %s", message.c_str());
+        ReportKeyFailure(IDS_ERROR_CHANGING_KSD_PIN, "TArbolinForm::ChangePINBtClick");
         return;
     }
     HideWait();
@@ -128,11 +124,7 @@ void TArbolinForm::Unblock(bool fromButton)
     std::string pin = changePinDlg_.text;
     ShowWait();
     if (!AdminKey().UnblockPIN(currentReader_.c_str(), pin.c_str())) {
-        std::string message;
-        if (WithKeyErrorText(Text(IDS_ERROR_UNBLOCKING_PIN), &message))
-            ShowError(message, StandardCaption());
-        HideWait();
-        LogMessage(kLogError, kAdminLog, "TArbolinForm::FormDblClick: %s", message.c_str());
+        ReportKeyFailure(IDS_ERROR_UNBLOCKING_PIN, "TArbolinForm::FormDblClick");
         return;
     }
     HideWait();
@@ -176,11 +168,7 @@ void TArbolinForm::ChangeLNPasswordBtClick()
     if (choice == ID_GENERATE_RESULT) {
         BYTE random[kGeneratedBytes] = {};
         if (!AdminKey().GetRandom(currentReader_.c_str(), random, sizeof random)) {
-            std::string message;
-            if (WithKeyErrorText(Text(IDS_ERROR_KSD_RANDOM), &message))
-                ShowError(message, StandardCaption());
-            HideWait();
-            LogMessage(kLogError, kAdminLog, "%s: %s", kLog, message.c_str());
+            ReportKeyFailure(IDS_ERROR_KSD_RANDOM, kLog);
             return;
         }
         newPassword = Base64EncodeText(random, sizeof random);  // never shown

@@ -97,6 +97,10 @@ private:
     bool KeyErrorText(std::string *text);
     // "first" alone, or "first\n\n<the layer's text>"; false when the layer has no text.
     bool WithKeyErrorText(const std::string &first, std::string *message);
+    // After a failed Key call behind the wait window: the error text `errorId` with the layer's
+    // text shown (none when the layer has no text: the layer has shown its own), the wait window
+    // hidden, the failure logged under `where`.
+    void ReportKeyFailure(UINT errorId, const char *where);
     // A yes/no question (OK and Cancel, question icon): true for OK.
     bool Ask(const std::string &text, const std::string &caption);
     void SetRowText(int column, const std::string &text);

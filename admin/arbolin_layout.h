@@ -25,7 +25,7 @@ constexpr int kButtonWidth = 89, kButtonHeight = 25;
 extern const ControlSpec kFormControls[];
 extern const int kFormControlCount;
 
-// The spec of control `id`, or null.
+// The layout entry of control `id`, or null.
 const ControlSpec *FindControlSpec(int id);
 // Bounds of `spec` in the window's client pixels at 96 DPI (the group's position added).
 RECT ControlBounds96(const ControlSpec &spec);

@@ -73,6 +73,15 @@ bool TArbolinForm::WithKeyErrorText(const std::string &first, std::string *messa
     return true;
 }
 
+void TArbolinForm::ReportKeyFailure(UINT errorId, const char *where)
+{
+    std::string message;
+    if (WithKeyErrorText(Text(errorId), &message))
+        ShowError(message, StandardCaption());
+    HideWait();
+    LogMessage(kLogError, kAdminLog, "%s: %s", where, message.c_str());
+}
+
 bool TArbolinForm::Ask(const std::string &text, const std::string &caption)
 {
     return MessageBoxA(window_, text.c_str(), caption.c_str(), MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
@@ -395,11 +404,7 @@ void TArbolinForm::ClearKSDBtClick()
         return;
     ShowWait();
     if (!AdminKey().Delete(currentReader_.c_str())) {
-        std::string message;
-        if (WithKeyErrorText(Text(IDS_ERROR_DELETING_KSD), &message))
-            ShowError(message, StandardCaption());
-        HideWait();
-        LogMessage(kLogError, kAdminLog, "TArbolinForm::ClearKSDBtClick: %s", message.c_str());
+        ReportKeyFailure(IDS_ERROR_DELETING_KSD, "TArbolinForm::ClearKSDBtClick");
         return;
     }
     HideWait();

@@ -9,7 +9,7 @@
 #include "notes_control.h"
 #include "notes_host_res.h"
 #include "quorel_control.h"
-#include "arbolin_window.h"  // testkit::WaitUntil
+#include "testkit.h"
 #include "tolvik_fixture.h"
 
 namespace {

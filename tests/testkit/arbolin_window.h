@@ -130,17 +130,4 @@ ConsoleStep FileStep(const std::string &title, const std::string &path);
 // steps end at the first window that does not appear.
 void PlaySteps(ArbolinConsole &console, const std::vector<ConsoleStep> &steps);
 
-// Waits until `done()` holds, pumping this thread's messages; false on time-out.
-template <typename Predicate>
-bool WaitUntil(Predicate done, DWORD timeoutMs = ArbolinConsole::kWait)
-{
-    DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        PumpMessages(20);
-    }
-    return true;
-}
-
 }  // namespace testkit

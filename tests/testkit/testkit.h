@@ -57,6 +57,19 @@ void ClickDialogButton(HWND dialog, int id);
 // Processes this thread's pending messages for about `ms` milliseconds.
 void PumpMessages(DWORD ms);
 
+// Waits until `done()` holds, pumping this thread's messages; false on time-out.
+template <typename Predicate>
+bool WaitUntil(Predicate done, DWORD timeoutMs = 20000)
+{
+    DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        PumpMessages(20);
+    }
+    return true;
+}
+
 // Saves an image of `window` (the whole screen when null) as <build>/screenshots/<name>.bmp and
 // returns the file's path ("" on failure). An artefact for people, not an assertion.
 std::string SaveScreenshot(HWND window, const char *name);
