@@ -12,6 +12,7 @@
 #include "log.h"
 #include "logon_rules.h"
 #include "logon_state.h"
+#include "module_activation.h"
 #include "text_ids.h"
 #include "tolvik_key.h"
 
@@ -30,6 +31,7 @@ public:
         if (mutex == nullptr) {
             mutex = CreateMutexA(nullptr, FALSE, kHandlerLockName);
             if (mutex == nullptr) {
+                ModuleActivation activation;  // the DLL's boxes in common controls 6
                 MessageBoxA(GetFocus(), "Error Mutex creation", "Morvath Sentrio", MB_OK | MB_ICONERROR | MB_TOPMOST);
                 return;
             }
@@ -243,7 +245,10 @@ STATUS LNCALLBACK ExtHandlerSetPassword(EMRECORD *record)
         ErrorBox(report);
         return ERR_EM_CONTINUE;
     }
-    MessageBoxA(GetFocus(), Text(IDS_PASSWORD_CHANGED).c_str(), ProductCaption().c_str(), MB_OK);
+    {
+        ModuleActivation activation;  // the DLL's boxes in common controls 6
+        MessageBoxA(GetFocus(), Text(IDS_PASSWORD_CHANGED).c_str(), ProductCaption().c_str(), MB_OK);
+    }
     LogMessage(kLogStep, kLogModule, "ExtHandlerSetPassword - Exit");
     return ERR_BSAFE_EXTERNAL_PASSWORD;
 }

@@ -13,6 +13,7 @@
 #include "log.h"
 #include "logon_rules.h"
 #include "logon_state.h"
+#include "module_activation.h"
 #include "notes_key_data.h"
 #include "pin_dialog.h"
 #include "text_ids.h"
@@ -26,11 +27,13 @@ constexpr std::size_t kToolsLabelSize = 129;  // the tools label, at most 128 ch
 // A plain box with the product caption and an OK button.
 void InformBox(HWND owner, const std::string &text)
 {
+    ModuleActivation activation;  // the DLL's boxes in common controls 6, as its dialogs
     MessageBoxA(owner, text.c_str(), ProductCaption().c_str(), MB_OK);
 }
 
 bool AskYesNo(HWND owner, const std::string &text)
 {
+    ModuleActivation activation;  // the DLL's boxes in common controls 6, as its dialogs
     return MessageBoxA(owner, text.c_str(), ProductCaption().c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
