@@ -19,11 +19,14 @@ bool IsDigit(char c)
 
 }  // namespace
 
-bool FormatTakesOneArgument(const char *format, OneArgument kind)
+bool FormatArgumentKinds(const char *format, char *kinds, std::size_t size)
 {
+    if (kinds == nullptr || size == 0)
+        return false;
+    std::size_t n = 0;
+    kinds[0] = 0;
     if (format == nullptr)
         return true;
-    int conversions = 0;
     for (const char *p = format; *p != 0; ++p) {
         if (*p != '%')
             continue;
@@ -55,14 +58,33 @@ bool FormatTakesOneArgument(const char *format, OneArgument kind)
         if (isShort)
             ++p;
         char c = *p;
-        bool integer = c == 'd' || c == 'i' || c == 'u' || c == 'x' || c == 'X' || c == 'o' || c == 'c';
-        bool text = c == 's' && !isShort;
-        if (kind == OneArgument::kInteger ? !integer : !text)
+        char kind = 0;
+        if (c == 'd' || c == 'i' || c == 'u' || c == 'x' || c == 'X' || c == 'o' || c == 'c')
+            kind = 'i';
+        else if (c == 's' && !isShort)
+            kind = 's';
+        if (kind == 0 || n + 1 >= size)
             return false;
-        if (++conversions > 1)
-            return false;
+        kinds[n++] = kind;
+        kinds[n] = 0;
     }
     return true;
+}
+
+bool FormatTakesOneArgument(const char *format, OneArgument kind)
+{
+    char kinds[3];
+    if (!FormatArgumentKinds(format, kinds, sizeof kinds))
+        return false;
+    return kinds[0] == 0 || (kinds[1] == 0 && kinds[0] == (kind == OneArgument::kInteger ? 'i' : 's'));
+}
+
+bool FormatTakesArgumentsOf(const char *format, const char *reference)
+{
+    char kinds[kMaxFormatArguments + 1], expected[kMaxFormatArguments + 1];
+    if (!FormatArgumentKinds(format, kinds, sizeof kinds) || !FormatArgumentKinds(reference, expected, sizeof expected))
+        return false;
+    return std::strncmp(kinds, expected, std::strlen(kinds)) == 0;
 }
 
 std::size_t FormatOneArgument(char *out, std::size_t size, const char *format, OneArgument kind,

@@ -93,7 +93,23 @@ char *VFormatResString(UINT id, char *buffer, int size, va_list args)
         return buffer;
     char format[kSharedTextSize + 1];
     LoadResString(id, format, sizeof format);
-    VFormatCut(buffer, static_cast<std::size_t>(size), format, args);
+    // A language DLL's text is outside data: it is filled only when its placeholders take the
+    // arguments the deliverable's own text takes (the ones the caller passes); otherwise the own
+    // text is filled, and with no own text to compare against, the text is shown unfilled.
+    char own[kSharedTextSize + 1];
+    bool hasOwn = LoadFromModule(g_ownModule, id, own, sizeof own) ||
+                  LoadFromModule(GetModuleHandleA(nullptr), id, own, sizeof own);
+    const char *fill = format;
+    if (!hasOwn) {
+        if (!FormatTakesArgumentsOf(format, ""))
+            fill = nullptr;
+    } else if (std::strcmp(format, own) != 0 && !FormatTakesArgumentsOf(format, own)) {
+        fill = own;
+    }
+    if (fill == nullptr)
+        CopyCut(buffer, static_cast<std::size_t>(size), format);
+    else
+        VFormatCut(buffer, static_cast<std::size_t>(size), fill, args);
     return buffer;
 }
 

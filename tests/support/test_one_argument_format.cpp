@@ -44,6 +44,37 @@ TEST(OneArgumentFormat, FormatsTakingMoreOrOtherArgumentsAreRefused)
         EXPECT_EQ(c.fits, FormatTakesOneArgument(c.format, c.kind)) << (c.format ? c.format : "(null)");
 }
 
+// A language text checked against the deliverable's own text.
+struct TranslationCase {
+    const char *format;
+    const char *own;
+    bool fits;
+};
+
+const TranslationCase kTranslations[] = {
+    {"Fehler bei %s [%s]", "Error at %s [%s]", true},
+    {"Fehler bei %s", "Error at %s [%s]", true},               // fewer: the rest is left unread
+    {"no placeholder", "Error at %s [%s]", true},
+    {"%-10s|%04X", "%s %d", true},                               // flags and widths of the same kinds
+    {"[%s] at %s", "Error at %s [%s]", true},
+    {"%d at %s", "Error at %s [%s]", false},                     // a number where a text is passed
+    {"%s [%s] %s", "Error at %s [%s]", false},                   // one more than passed
+    {"%s %n", "%s %s", false},
+    {"%s", "%d", false},
+    {"%*s", "%d %s", false},
+    {"%s", "%s%s%s%s%s%s%s%s%s", false},                         // an own text past the limit reads as unknown
+};
+
+TEST(OneArgumentFormat, ATranslationFitsOnlyTheArgumentsOfTheOwnText)
+{
+    for (const TranslationCase &c : kTranslations)
+        EXPECT_EQ(c.fits, FormatTakesArgumentsOf(c.format, c.own)) << c.format << " against " << c.own;
+    char kinds[kMaxFormatArguments + 1];
+    ASSERT_TRUE(FormatArgumentKinds("%s=%-3d%%%hx%c", kinds, sizeof kinds));
+    EXPECT_STREQ("siii", kinds);
+    EXPECT_FALSE(FormatArgumentKinds("%s%s", kinds, 2));  // more than the room
+}
+
 TEST(OneArgumentFormat, FillsAFittingFormatAndCopiesARefusedOneUnfilled)
 {
     char out[64];

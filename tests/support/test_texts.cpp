@@ -23,6 +23,11 @@ protected:
         own_ = LoadLibraryA(path.c_str());
         return own_;
     }
+    // The test language DLL (a careless translation) over textsown.dll as the own module.
+    bool LoadTestLanguage()
+    {
+        return LoadOwn(testkit::ExeDir() + "textsown.dll") != nullptr && LoadLanguage("testlang", own_);
+    }
     HMODULE own_ = nullptr;
 };
 
@@ -39,11 +44,9 @@ TEST_F(Texts, ProgramTextsWithoutALanguage)
 
 TEST_F(Texts, LanguageModuleFirstThenProgramThenOwnModule)
 {
-    HMODULE own = LoadOwn(testkit::ExeDir() + "textsown.dll");
-    ASSERT_NE(nullptr, own);
-    ASSERT_TRUE(LoadLanguage("testlang", own));
+    ASSERT_TRUE(LoadTestLanguage());
     HMODULE language = GetLanguageModule();
-    EXPECT_NE(own, language);
+    EXPECT_NE(own_, language);
     EXPECT_NE(GetModuleHandleA(nullptr), language);
 
     EXPECT_STREQ("%s Sentrio (test language)", LoadResString(IDS_PRODUCT_CAPTION));  // language module
@@ -149,9 +152,7 @@ TEST_F(Texts, ShorthandsFillOnlyALanguageTextThatTakesTheirOneArgument)
 {
     // The language DLL's texts ask for three arguments and for a text where a number is given:
     // the program's own texts are filled instead.
-    HMODULE own = LoadOwn(testkit::ExeDir() + "textsown.dll");
-    ASSERT_NE(nullptr, own);
-    ASSERT_TRUE(LoadLanguage("testlang", own));
+    ASSERT_TRUE(LoadTestLanguage());
     EXPECT_STREQ("Remain %s%s%n attempts", LoadResString(IDS_BAD_PIN_ATTEMPTS_LEFT));
     char buffer[300];
     EXPECT_STREQ("ATTENTION! Bad PIN code was entered!\n\nRemain 2 attempts to enter correct PIN code",
@@ -160,6 +161,19 @@ TEST_F(Texts, ShorthandsFillOnlyALanguageTextThatTakesTheirOneArgument)
     // A text that fits is the language's.
     EXPECT_STREQ("Morvath Sentrio (test language)",
                  FormatResString(IDS_PRODUCT_CAPTION, "Morvath", buffer, sizeof buffer));
+}
+
+TEST_F(Texts, FormattingFillsOnlyALanguageTextThatTakesTheOwnTextsArguments)
+{
+    // Two texts are passed where the language DLL's text asks for a number and a text: the
+    // program's own text is filled instead; a text taking the same arguments is the language's.
+    ASSERT_TRUE(LoadTestLanguage());
+    EXPECT_STREQ("Key error %d in %s", LoadResString(IDS_KSD_WORK_ERROR));
+    char buffer[300];
+    EXPECT_STREQ("Error during working with Key Storage Device occured : at Reader 1 [Read]",
+                 FormatResString(IDS_KSD_WORK_ERROR, buffer, sizeof buffer, "Reader 1", "Read"));
+    EXPECT_STREQ("Error (test language) while reading!",
+                 FormatResString(IDS_ERROR_WHILE_OP, buffer, sizeof buffer, "reading"));
 }
 
 }  // namespace
