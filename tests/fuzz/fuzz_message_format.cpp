@@ -1,6 +1,7 @@
 // The one-argument message shorthands against any fetched text (a language DLL's texts are
 // outside data): the format is filled only when it takes the one argument given, the result never
-// runs past the buffer, and a refused format comes back as it stands.
+// runs past the buffer, and a refused format comes back as it stands; a text checked against the
+// arguments of another is filled with those without a read past them.
 #include <cstdint>
 #include <cstdio>
 #include <algorithm>
@@ -48,6 +49,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     } else {
         FUZZ_CHECK(std::strncmp(out.data(), format.c_str(), n) == 0);
         FUZZ_CHECK(n == std::min(format.size(), bufferSize - 1));
+    }
+
+    // A format that takes the arguments of a text, a number and a text (or the first of them) is
+    // filled with those: the sanitizers see every read it makes.
+    if (FormatTakesArgumentsOf(format.c_str(), "%s %d %s")) {
+        char kinds[kMaxFormatArguments + 1];
+        FUZZ_CHECK(FormatArgumentKinds(format.c_str(), kinds, sizeof kinds) && std::strlen(kinds) <= 3);
+        int m = std::snprintf(full.data(), full.size(), format.c_str(), text.c_str(), integer, text.c_str());
+        FUZZ_CHECK(m >= 0);
     }
     return 0;
 }
