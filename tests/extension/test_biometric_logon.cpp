@@ -96,6 +96,33 @@ INSTANTIATE_TEST_SUITE_P(
                                IDC_BIO_MISSING_NAME, "\"Bio Reader A\""}),
     [](const testing::TestParamInfo<BioFailure> &info) { return std::string(info.param.name); });
 
+// The Key failing while the biometric record is read: the size asked first (call 1) or the record
+// read in the worker (call 2). The binding reports the Key's failure under its caption, and the
+// logon ends like a failed verification, with the client on its own ID.
+struct BirReadFault {
+    const char *name;
+    int skip;  // ReadBIR calls let through before the failing one
+};
+
+class BiometricReadFault : public BiometricLogon, public testing::WithParamInterface<BirReadFault> {};
+
+TEST_P(BiometricReadFault, KeyErrorIsReportedAndTheClientGoesOnWithItsOwnId)
+{
+    MakeBioKey();
+    ASSERT_TRUE(QsimFailCall("ReadBIR", GetParam().skip, ERROR_IO_DEVICE, 0));
+    s.Start(190, "own.id");
+    HWND box = testkit::FindProcessWindow(s.pid(), "#32770", "Morvath Sentrio (BIR Verification)",
+                                          NotesScenario::kWait, 0xFFFF);
+    ASSERT_NE(nullptr, box) << s.HostLog();
+    EXPECT_EQ("An error occurred while processing the Key!", NotesScenario::BoxText(box));
+    ASSERT_TRUE(NotesScenario::AnswerBox(box));
+    ExpectVerificationFailed();
+}
+
+INSTANTIATE_TEST_SUITE_P(Calls, BiometricReadFault,
+                         testing::Values(BirReadFault{"SizeQuery", 0}, BirReadFault{"RecordRead", 1}),
+                         [](const testing::TestParamInfo<BirReadFault> &info) { return std::string(info.param.name); });
+
 TEST_F(BiometricLogon, MissingBraxialIsReportedThenTheVerificationFails)
 {
     // The client in a folder of its own, with the Key library but without Braxial.dll.
