@@ -8,5 +8,7 @@ cd "$root"
 cmake --preset win64-test >/dev/null
 cmake --build --preset win64-test -j 2 --target tolvik_fault_sweep_tests
 export SENTRIO_SWEEP_MAX_K=${1:-0}
+# A full sweep is one long test: the per-test watchdog would end it.
+export SENTRIO_TEST_WATCHDOG=0
 cd build/win64/bin
 WINEDEBUG=-all bash "$root/scripts/wine-run.sh" ./tolvik_fault_sweep_tests.exe --gtest_color=no
