@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -27,6 +28,7 @@ public:
         Add("finish " + std::to_string(value));
         if (startOnFinish)
             StartMonitoring();
+        monitorStarted_ = true;
     }
     bool onNeedPIN(const char *name, int count, int tries) override
     {
@@ -69,16 +71,18 @@ public:
         events_.clear();
     }
     // Starts the initialisation (monitoring follows from onFinishInit) and waits for it, and for
-    // the monitor thread to exist: onFinishInit records "finish" before it starts the monitor.
+    // onFinishInit to have started the monitor: it records "finish" before it does. (A monitor
+    // stopped by one of its own event handlers meanwhile is started all the same.)
     bool Start(bool monitor = true)
     {
         startOnFinish = monitor;
+        monitorStarted_ = false;
         HANDLE done = StartInit(kAppNotes);
         if (done == INVALID_HANDLE_VALUE)
             return false;
         if (WaitForSingleObject(done, 15000) != WAIT_OBJECT_0 || !WaitFor("finish 0"))
             return false;
-        for (DWORD start = GetTickCount(); monitor && MonitorThread() == INVALID_HANDLE_VALUE; Sleep(1))
+        for (DWORD start = GetTickCount(); !monitorStarted_; Sleep(1))
             if (GetTickCount() - start > 5000)
                 return false;
         return true;
@@ -104,5 +108,6 @@ private:
             eventHook(event);
     }
     std::mutex mutex_;
+    std::atomic<bool> monitorStarted_{false};
     std::vector<std::string> events_;
 };
