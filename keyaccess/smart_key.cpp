@@ -700,7 +700,10 @@ CSmartKey::KeyLoan CSmartKey::BorrowMonitor(bool goFree)
         if (handler && !handlerSeen)
             handlerSince = now;
         handlerSeen = handler;
-        if ((handler && now - handlerSince >= kPollMs) || ThreadEnded(thread)) {
+        // StopMonitoring on another thread clears the monitor's handle before it closes it: a
+        // handle that is no longer the monitor's is a monitor gone, never a handle to wait on.
+        bool gone = GetHandle(&m_monitorThread) != thread || ThreadEnded(thread);
+        if ((handler && now - handlerSince >= kPollMs) || gone) {
             // The monitor went into an event handler before it reached its park, and the handler
             // still runs a poll's time later: it may be waiting for this very thread, so the
             // request is given up (the handler's end does not restore it) and the operation goes
@@ -709,7 +712,7 @@ CSmartKey::KeyLoan CSmartKey::BorrowMonitor(bool goFree)
             // process) is not waited for either; StopSpinLock stays 1 so that later operations
             // do not try.
             Put(&m_parkRequested, 0);
-            if (goFree && Get(&m_eventDepth) != 0 && !ThreadEnded(thread)) {
+            if (goFree && Get(&m_eventDepth) != 0 && !gone) {
                 InterlockedIncrement(&m_freeOps);
                 InterlockedIncrement(&m_freeOpsStarted);
                 loan.free = true;
