@@ -38,6 +38,17 @@ protected:
         return key;
     }
     // The failed verification as the user sees it, and the client left to its own ID.
+    // The binding's box (caption "Morvath Sentrio (BIR Verification)") with `text`, answered; then
+    // the logon ends like a failed verification.
+    void ExpectBindingBoxThenVerificationFailed(const char *text)
+    {
+        HWND box = testkit::FindProcessWindow(s.pid(), "#32770", "Morvath Sentrio (BIR Verification)",
+                                              NotesScenario::kWait, 0xFFFF);
+        ASSERT_NE(nullptr, box) << s.HostLog();
+        EXPECT_EQ(text, NotesScenario::BoxText(box));
+        ASSERT_TRUE(NotesScenario::AnswerBox(box));
+        ExpectVerificationFailed();
+    }
     void ExpectVerificationFailed()
     {
         EXPECT_EQ("Biometric verification failed!", s.TakeBox());
@@ -111,12 +122,7 @@ TEST_P(BiometricReadFault, KeyErrorIsReportedAndTheClientGoesOnWithItsOwnId)
     MakeBioKey();
     ASSERT_TRUE(QsimFailCall("ReadBIR", GetParam().skip, ERROR_IO_DEVICE, 0));
     s.Start(190, "own.id");
-    HWND box = testkit::FindProcessWindow(s.pid(), "#32770", "Morvath Sentrio (BIR Verification)",
-                                          NotesScenario::kWait, 0xFFFF);
-    ASSERT_NE(nullptr, box) << s.HostLog();
-    EXPECT_EQ("An error occurred while processing the Key!", NotesScenario::BoxText(box));
-    ASSERT_TRUE(NotesScenario::AnswerBox(box));
-    ExpectVerificationFailed();
+    ExpectBindingBoxThenVerificationFailed("An error occurred while processing the Key!");
 }
 
 INSTANTIATE_TEST_SUITE_P(Calls, BiometricReadFault,
@@ -133,12 +139,7 @@ TEST_F(BiometricLogon, MissingBraxialIsReportedThenTheVerificationFails)
     s.clientFolder = folder;
     MakeBioKey();
     s.Start(190, "own.id");
-    HWND box = testkit::FindProcessWindow(s.pid(), "#32770", "Morvath Sentrio (BIR Verification)",
-                                          NotesScenario::kWait, 0xFFFF);
-    ASSERT_NE(nullptr, box) << s.HostLog();
-    EXPECT_EQ("An error occurred while loading braxial.dll!", NotesScenario::BoxText(box));
-    ASSERT_TRUE(NotesScenario::AnswerBox(box));
-    ExpectVerificationFailed();
+    ExpectBindingBoxThenVerificationFailed("An error occurred while loading braxial.dll!");
 }
 
 }  // namespace
