@@ -342,7 +342,9 @@ void CSmartKey::UpdateReaders()
         if (count >= kMaxReaders)
             continue;  // the table is full: later readers are ignored
         LogMessage(kLogMilestone, "CSmartkey new", "%s", name);
-        ReaderRecord *r = new ReaderRecord();
+        ReaderRecord *r = TakeRetired(name);
+        if (r == nullptr)
+            r = new ReaderRecord();
         std::memset(r, 0, sizeof *r);
         CopyCut(r->name, sizeof r->name, name);
         r->state = csAbsent;
@@ -365,13 +367,29 @@ void CSmartKey::UpdateReaders()
         EvReaderChanged(r->name, 0);
         if (m_current == r)
             m_current = nullptr;
-        // The handle is released too: the reader is gone and its record with it.
+        // The handle is released too: the reader is gone. Its record is kept (see m_retired).
         Call(m_lib.CloseReader, r->h);
-        delete r;
+        r->h = 0;
+        r->state = csAbsent;
+        r->present = FALSE;
+        SecureZeroMemory(r->pin, sizeof r->pin);  // no PIN outlives its reader
+        m_retired.push_back(r);
         m_readers[i] = m_readers[count - 1];
         m_readers[count - 1] = nullptr;
         --count;
     }
+}
+
+ReaderRecord *CSmartKey::TakeRetired(const char *readerName)
+{
+    for (auto it = m_retired.begin(); it != m_retired.end(); ++it) {
+        if (std::strcmp((*it)->name, readerName) == 0) {
+            ReaderRecord *r = *it;
+            m_retired.erase(it);
+            return r;
+        }
+    }
+    return nullptr;
 }
 
 void CSmartKey::RefreshKeyInfo(int index)
@@ -824,6 +842,9 @@ void CSmartKey::ReleaseReaders()
         delete m_readers[i];
         m_readers[i] = nullptr;
     }
+    for (ReaderRecord *r : m_retired)
+        delete r;
+    m_retired.clear();
     m_current = nullptr;
     FreeLibrary(m_library);
     m_library = nullptr;

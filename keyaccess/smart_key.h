@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "quorel_library.h"
 
 enum KeyStatus {
@@ -173,6 +175,8 @@ protected:
     void EvNoKey();
     void EvReaderChanged(const char *name, int attached);
     void SetState(ReaderRecord *r, KeyStatus state);
+    // The record of a reader that went away under this name, taken back from m_retired, or null.
+    ReaderRecord *TakeRetired(const char *readerName);
 
     // How an operation holds the monitor: parked by it, unparked beside an event handler (the
     // monitor waits for it before it goes on), or neither (parked by someone else, inside an
@@ -204,6 +208,11 @@ protected:
     volatile LONG m_stopRequest = 0;
     volatile LONG m_exited = 0;
     ReaderRecord *m_readers[kMaxReaders + 1] = {};
+    // Records of readers that went away. SetPIN, GetKeyInfo, FindReader and GetErrorText read
+    // records without parking the monitor, so a record is never freed while the object lives: a
+    // reader that comes back under its old name gets its old record again, and the rest are
+    // freed with the readers when the monitor ends. Touched by the listing thread only.
+    std::vector<ReaderRecord *> m_retired;
     HANDLE volatile m_monitorThread = INVALID_HANDLE_VALUE;
     HANDLE m_singleInstanceSem = nullptr;
     BOOL m_isSingleInstanceInProcess = TRUE;

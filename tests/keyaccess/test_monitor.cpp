@@ -152,6 +152,43 @@ TEST_F(Monitor, ReaderVanishingWithAKeyReportsRemovalThenDetach)
     EXPECT_EQ(-1, key.FirstKeyIndex());
 }
 
+// Another thread may hold a reader's record from FindReader or GetKeyInfo while the monitor sees
+// the reader go: the record must stay readable (its name whole, its PIN gone), and the reader
+// coming back gets it again instead of a second one.
+TEST_F(Monitor, RecordOfAVanishedReaderStaysReadableAndComesBackWithIt)
+{
+    ASSERT_TRUE(QsimAddReader("Reader A"));
+    int card = QsimCreateKey("Dave", "1234");
+    ASSERT_TRUE(QsimInsertKey(card, "Reader A"));
+    RecordingKey key;
+    ASSERT_TRUE(key.Start());
+    auto givePin = [&] {
+        ASSERT_TRUE(key.WaitFor("needpin Reader A 0 3"));
+        ASSERT_TRUE(key.AskToStopMonitorThread());
+        key.SetPIN("Reader A", "1234");
+        key.ReleaseMonitor();
+        ASSERT_TRUE(key.WaitFor("inserted Reader A"));
+    };
+    givePin();
+    ReaderRecord *held = key.FindReader("Reader A");
+    ASSERT_NE(nullptr, held);
+    ASSERT_TRUE(QsimRemoveReader("Reader A"));
+    ASSERT_TRUE(key.WaitFor("reader Reader A 0"));
+    EXPECT_EQ(nullptr, key.FindReader("Reader A"));
+    EXPECT_STREQ("Reader A", held->name);
+    EXPECT_EQ(csAbsent, held->state);
+    EXPECT_EQ(0, held->pin[0]);
+    EXPECT_EQ(0, key.GetKeyInfo("Reader A", nullptr, nullptr, nullptr));
+
+    key.Clear();
+    ASSERT_TRUE(QsimAddReader("Reader A"));
+    ASSERT_TRUE(QsimInsertKey(card, "Reader A"));
+    ASSERT_TRUE(key.WaitFor("reader Reader A 1"));
+    EXPECT_EQ(held, key.FindReader("Reader A"));
+    givePin();  // the PIN went with the reader: asked for again
+    EXPECT_EQ(csReady, key.GetKeyInfo("Reader A", nullptr, nullptr, nullptr));
+}
+
 TEST_F(Monitor, MoreThan32ReadersKeepsTheFirst32)
 {
     for (int i = 0; i < 34; ++i)
