@@ -66,6 +66,7 @@ struct SimFailure {
     int result;
     int times;
     int skip;  // calls of the entry let through before the failures start
+    int pullKey;  // not 0: the call pulls this Key from its reader and goes on, instead of failing
 };
 
 const char *const kCounted[] = {
@@ -117,6 +118,8 @@ void ResetShared()
     g_shared->nextGeneration = 1;
 }
 
+void PullKeyLocked(int key);
+
 // Holds the named mutex; counts the call and applies a pending failure of entry `entry`.
 class Locked {
 public:
@@ -139,6 +142,10 @@ public:
                     break;
                 }
                 --f.times;
+                if (f.pullKey != 0) {
+                    PullKeyLocked(f.pullKey);  // the call meets the Key gone, as the calls after it
+                    break;
+                }
                 failed_ = true;
                 error_ = f.lastError;
                 result_ = f.result;
@@ -220,6 +227,18 @@ Opener *OpenerOf(DWORD h)
 void Touch(SimKey *k)
 {
     k->generation = g_shared->nextGeneration++;
+}
+
+// Pulls Key `key` from its reader; with the mutex held.
+void PullKeyLocked(int key)
+{
+    SimKey *k = KeyByNumber(key);
+    if (k == nullptr || k->s.reader[0] == 0)
+        return;
+    if (SimReader *r = ReaderByName(k->s.reader))
+        r->key = 0;
+    k->s.reader[0] = 0;
+    Touch(k);
 }
 
 // The Key this handle opened, if it is still in its reader; else null with the reason in `error`.
@@ -902,10 +921,7 @@ BOOL QsimPullKey(int key)
     SimKey *k = KeyByNumber(key);
     if (k == nullptr || k->s.reader[0] == 0)
         return FALSE;
-    if (SimReader *r = ReaderByName(k->s.reader))
-        r->key = 0;
-    k->s.reader[0] = 0;
-    Touch(k);
+    PullKeyLocked(key);
     return TRUE;
 }
 
@@ -1011,6 +1027,7 @@ BOOL QsimFailNextEx(const char *entry, DWORD lastError, int result, int times)
             f.result = result;
             f.times = times;
             f.skip = 0;
+            f.pullKey = 0;
             return TRUE;
         }
     }
@@ -1025,6 +1042,20 @@ BOOL QsimFailCall(const char *entry, int skip, DWORD lastError, int result)
     for (SimFailure &f : g_shared->failures)
         if (f.times > 0 && std::strcmp(f.entry, entry) == 0)
             f.skip = skip;
+    return TRUE;
+}
+
+BOOL QsimPullOnCall(const char *entry, int skip, int key)
+{
+    Locked lock;  // planned whole under one hold: no call meets half of it
+    if (skip < 0 || KeyByNumber(key) == nullptr || !QsimFailNextEx(entry, 0, 0, 1))
+        return FALSE;
+    for (SimFailure &f : g_shared->failures) {
+        if (f.times > 0 && std::strcmp(f.entry, entry) == 0) {
+            f.skip = skip;
+            f.pullKey = key;
+        }
+    }
     return TRUE;
 }
 

@@ -51,6 +51,10 @@ BOOL QsimFailNext(const char *entry, DWORD lastError);
 BOOL QsimFailNextEx(const char *entry, DWORD lastError, int result, int times);
 // Lets the next `skip` calls of `entry` through and makes the one after fail once, as above.
 BOOL QsimFailCall(const char *entry, int skip, DWORD lastError, int result);
+// Lets the next `skip` calls of `entry` through; the one after pulls Key `key` from its reader
+// first and goes on, so that it meets the Key gone (as do the calls after it, until the Key is
+// inserted again).
+BOOL QsimPullOnCall(const char *entry, int skip, int key);
 // Every Key call takes msPerCall plus its bytes at bytesPerSecond (0: no limit).
 BOOL QsimSetLatency(DWORD msPerCall, DWORD bytesPerSecond);
 // Every call of entry point `entry` (any of the 34) takes `ms` longer, after its work and outside
