@@ -97,9 +97,9 @@ private:
     bool KeyErrorText(std::string *text);
     // "first" alone, or "first\n\n<the layer's text>"; false when the layer has no text.
     bool WithKeyErrorText(const std::string &first, std::string *message);
-    // After a failed Key call behind the wait window: the error text `errorId` with the layer's
-    // text shown (none when the layer has no text: the layer has shown its own), the wait window
-    // hidden, the failure logged under `where`.
+    // After a failed Key call behind the wait window: the error text `errorId` shown, with the
+    // layer's text when it has one (an operation that could not open the Key leaves none), the
+    // wait window hidden, the failure logged under `where`.
     void ReportKeyFailure(UINT errorId, const char *where);
     // A yes/no question (OK and Cancel, question icon): true for OK.
     bool Ask(const std::string &text, const std::string &caption);
@@ -108,10 +108,12 @@ private:
     void ShowNotesData();
     void EnableNotesDataButtons(bool enabled);
     // Builds the record of the four fields and writes it whole at offset 0 under the wait window.
-    // On failure `message` says why ("" when there is nothing to say); nothing was written when
-    // the fields cannot make a record.
+    // On failure `message` says why; nothing was written when the fields cannot make a record.
+    // A write reported failed whose record is on the Key all the same (read back) is a success.
     bool WriteNotesRecord(const std::string &userName, const std::string &password, const std::string &idFileName,
                           const std::vector<BYTE> &idFile, std::string *message);
+    // Whether the selected Key's data begins with the `size` bytes of `record` (read back).
+    bool KeyHoldsRecord(const BYTE *record, std::size_t size);
     // The refusal of an ID file whose record could not be stored on any Key: "" when it fits.
     std::string RecordLimitMessage(const std::string &idFileName, unsigned long long idFileLength,
                                    std::size_t textLengths) const;

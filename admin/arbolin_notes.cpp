@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 
+#include <cstring>
+
 #include "admin_files.h"
 #include "admin_key.h"
 #include "admin_ui.h"
@@ -75,9 +77,11 @@ bool TArbolinForm::WithKeyErrorText(const std::string &first, std::string *messa
 
 void TArbolinForm::ReportKeyFailure(UINT errorId, const char *where)
 {
+    // A failure is always said, with the Key layer's reason when it has one: an operation that
+    // could not even open the Key (pulled meanwhile, say) leaves none.
     std::string message;
-    if (WithKeyErrorText(Text(errorId), &message))
-        ShowError(message, StandardCaption());
+    WithKeyErrorText(Text(errorId), &message);
+    ShowError(message, StandardCaption());
     HideWait();
     LogMessage(kLogError, kAdminLog, "%s: %s", where, message.c_str());
 }
@@ -154,11 +158,29 @@ bool TArbolinForm::WriteNotesRecord(const std::string &userName, const std::stri
         *message = Text(IDS_ERROR_WRITING_KSD) + "\n" + Text(IDS_KSD_NO_SPACE) + "\n\n" +
                    TextF(IDS_KSD_SPACE_FIGURES, static_cast<int>(total), static_cast<int>(room));
     } else {
-        if (!WithKeyErrorText(Text(IDS_ERROR_WRITING_KSD), message))
-            message->clear();  // the Key gave no reason: nothing to show
+        WithKeyErrorText(Text(IDS_ERROR_WRITING_KSD), message);  // said even when the Key gave no reason
+    }
+    // A write can fail after its bytes went on (the data size could not be set afterwards): the
+    // Key then holds the new record, and the console must not go on with the old one.
+    if (KeyHoldsRecord(record.data(), total)) {
+        LogMessage(kLogError, kAdminLog, "TArbolinForm::WriteNotesRecord: reported failed, yet the record is on the Key: %s",
+                   message->c_str());
+        message->clear();
+        HideWait();
+        return true;
     }
     HideWait();
     return false;
+}
+
+bool TArbolinForm::KeyHoldsRecord(const BYTE *record, std::size_t size)
+{
+    std::vector<BYTE> data(kLogonRecordMaxSize);
+    DWORD length = static_cast<DWORD>(data.size());
+    // The fields are read by their lengths, so bytes after the record (of a longer old one whose
+    // size stayed) change nothing of what the Key holds.
+    return AdminKey().Read(currentReader_.c_str(), data.data(), &length) && length >= size &&
+           std::memcmp(data.data(), record, size) == 0;
 }
 
 // ---- Reading --------------------------------------------------------------------------------------

@@ -369,4 +369,46 @@ TEST_F(KeyCommands, ClearAsksFirstThenDeletesTheRecordAndDisablesTheNotesDataBut
     EXPECT_TRUE(c.Enabled(IDC_CHANGE_ID));
 }
 
+// A command that cannot even open the Key afresh (its reader's card closed with an error) gets
+// no reason from the Key layer: the failure is said all the same, and nothing changed.
+struct UnopenedCase {
+    const char *name;
+    int button;
+    std::vector<testkit::ConsoleStep> steps;  // before the Key is visited
+    const char *box;
+};
+
+const UnopenedCase kUnopenedCases[] = {
+    {"Clear", IDC_CLEAR_KSD, {}, "Error deleting data from KSD"},
+    {"PinChange", IDC_CHANGE_PIN, {Input(kNewPin, "5678"), Input(kConfirmPin, "5678")}, "Error changing PIN for KSD"},
+};
+
+class UnopenedKeyCases : public KeyCommands, public testing::WithParamInterface<UnopenedCase> {};
+
+TEST_P(UnopenedKeyCases, FailureIsReportedAndNothingChanges)
+{
+    const UnopenedCase &t = GetParam();
+    int key = StartOn("", true);
+    ASSERT_TRUE(AnnaShown());
+    c.Click(t.button);
+    if (t.button == IDC_CLEAR_KSD) {
+        HWND ask = c.WaitBox();
+        ASSERT_NE(nullptr, ask);
+        ASSERT_TRUE(QsimFailNextEx("CloseCard", ERROR_IO_DEVICE, 0, 1));
+        ArbolinConsole::AnswerBox(ask, IDOK);
+    } else {
+        ASSERT_TRUE(QsimFailNextEx("CloseCard", ERROR_IO_DEVICE, 0, 1));
+        testkit::PlaySteps(c, t.steps);
+    }
+    ConsoleBox box = c.TakeBoxWith();
+    EXPECT_EQ(kCaption, box.caption);
+    EXPECT_EQ(t.box, box.text);
+    EXPECT_EQ(kAnna.user, testkit::GetKeyRecord(key).user);
+    EXPECT_STREQ("", testkit::VirtualKeys::State(key).pin);
+    EXPECT_TRUE(c.Enabled(IDC_SHOW_BT));
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, UnopenedKeyCases, testing::ValuesIn(kUnopenedCases),
+                         [](const testing::TestParamInfo<UnopenedCase> &info) { return std::string(info.param.name); });
+
 }  // namespace

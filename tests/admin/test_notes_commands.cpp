@@ -476,4 +476,18 @@ TEST_F(PasswordChange, FailedWriteKeepsTheHeldPasswordAndTheKeyInAgreement)
     EXPECT_EQ(kPassword, ShownPassword());  // what the Key holds, not the password that failed
 }
 
+TEST_F(PasswordChange, WriteWhoseSizeCouldNotBeSetAfterItsBytesWentOnIsTheNewRecord)
+{
+    ASSERT_TRUE(ArbolinConsole::AnswerInput(Open(), "brand-new"));
+    testkit::PlaySteps(c, {InputStep(kPasDialog, kConfirmNotes, "brand-new")});
+    // The record's bytes go on; setting the data size after them fails.
+    ASSERT_TRUE(QsimFailNextEx("SetDataSize", ERROR_IO_DEVICE, 0, 1));
+    testkit::PlaySteps(c, {FileStep(kPasIni, ini)});
+    ASSERT_TRUE(WaitUntil([&] { return testkit::GetKeyRecord(key).password == "brand-new"; }));
+    EXPECT_TRUE(Opens(testkit::GetKeyRecord(key).idFile, "brand-new"));
+    EXPECT_TRUE(WaitUntil([&] { return NoTempCopy(); }));
+    // The console follows the Key: no failure said, the new password held.
+    EXPECT_EQ("brand-new", ShownPassword());
+}
+
 }  // namespace
