@@ -295,6 +295,19 @@ HWND ArbolinConsole::WaitFileDialog(const char *title, DWORD timeoutMs) const
     return Find("#32770", title, 0, timeoutMs);
 }
 
+HWND ArbolinConsole::FileNameField(HWND dialog)
+{
+    // The dialog may still be filling itself in: its name field is written once it exists.
+    HWND field = nullptr;
+    WaitUntil([&] {
+        field = GetDlgItem(dialog, kFileNameEdit);
+        if (field == nullptr)
+            field = GetDlgItem(dialog, kFileNameCombo);
+        return field != nullptr;
+    });
+    return field;
+}
+
 bool ArbolinConsole::AnswerFileDialog(const char *title, const std::string &path)
 {
     HWND dialog = WaitFileDialog(title);
@@ -304,15 +317,7 @@ bool ArbolinConsole::AnswerFileDialog(const char *title, const std::string &path
         ClickDialogButton(dialog, IDCANCEL);
         return WaitForWindowGone(dialog, kWait);
     }
-    // The dialog may still be filling itself in: its name field is written once it exists.
-    HWND field = nullptr;
-    WaitUntil([&] {
-        field = GetDlgItem(dialog, kFileNameEdit);
-        if (field == nullptr)
-            field = GetDlgItem(dialog, kFileNameCombo);
-        return field != nullptr;
-    });
-    if (!SetControlText(field, path.c_str()))
+    if (!SetControlText(FileNameField(dialog), path.c_str()))
         return false;
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
     return WaitForWindowGone(dialog, kWait);

@@ -97,6 +97,8 @@ public:
     // pressed (or Cancel with an empty path).
     HWND WaitFileDialog(const char *title, DWORD timeoutMs = kWait) const;
     bool AnswerFileDialog(const char *title, const std::string &path);
+    // A file dialog's name field, once it exists (null on time-out).
+    static HWND FileNameField(HWND dialog);
     // The next message box: caption and text, `button` pressed.
     ConsoleBox TakeBoxWith(int button = IDOK, DWORD timeoutMs = kWait);
 

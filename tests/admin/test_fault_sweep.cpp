@@ -1,0 +1,521 @@
+// The fault sweep of the console's Key commands: attach (Change ID), the Notes password (typed
+// and generated), Clear, the label and the PIN change, each through the console's real windows.
+// The Key stand-in fails the k-th call of one Key entry (an I/O error, the Key pulled, no space,
+// a refused or blocked PIN), for every k up to the number of calls a clean run of the command
+// makes of that entry. Each run must end without a crash or a hang; every box says something; a
+// Key left as it was has had its failure reported (never a success box); the Key holds the old
+// state or the new one, whole; what the console holds and shows is what the Key holds; the ID
+// files and notes.ini lose nothing; no temporary ID file is left; the console closes cleanly.
+// SENTRIO_SWEEP_MAX_K bounds k per entry (1 when unset); 0 sweeps every k. By default the kinds
+// marked everyRun are swept; SENTRIO_SWEEP_KINDS=all sweeps every kind (scripts/fault-sweep.sh).
+// SENTRIO_SWEEP_ONLY names one Key entry whose kinds alone are swept.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "arbolin_res.h"
+#include "arbolin_window.h"
+#include "console_flow.h"
+#include "key_records.h"
+#include "notes_control.h"
+#include "quorel_control.h"
+#include "virtual_keys.h"
+
+namespace {
+
+using testkit::ArbolinConsole;
+using testkit::ConsoleBox;
+using testkit::FlowStep;
+using testkit::KeyRecordFields;
+using testkit::WaitUntil;
+
+constexpr DWORD kRemovedCard = 0x80100069;
+constexpr DWORD kNoMemory = 0x80100006;
+constexpr DWORD kWrongChv = 0x8010006B;
+constexpr DWORD kChvBlocked = 0x8010006C;
+
+const char kReader[] = "Reader A";
+const char kPin[] = "1234";
+const char kUser[] = "Anna Berg/Morvath";
+const char kPassword[] = "secret";
+const char kNewUser[] = "Bert Brun/Morvath";
+const char kNewIdPassword[] = "other";
+const char kNewPassword[] = "brand-new";
+const char kNewLabel[] = "Office Key";
+const char kNewPin[] = "5678";
+const char kPasDialog[] = "Change current Lotus Notes password";
+const char kPinDialog[] = "Change PIN Dialog";
+const char kLabelDialog[] = "Change Label Dialog";
+const char kPinChanged[] = "PIN is changed successfully!";
+
+struct FailureKind {
+    const char *entry;
+    DWORD lastError;
+    int result;  // what InitCard answers when it fails
+    const char *what;
+    bool everyRun;  // swept by default; the others only with SENTRIO_SWEEP_KINDS=all
+    bool pulls = false;  // the call pulls the Key from its reader (QsimPullOnCall) instead of failing
+};
+
+const FailureKind kKinds[] = {
+    {"InitCard", ERROR_IO_DEVICE, -3, "Key error", false},
+    {"InitCard", ERROR_NOT_READY, -1, "Key pulled", false},
+    {"InitCard", 0, 0, "Key blocked", false},
+    {"VerifyPIN", kWrongChv, 0, "PIN refused", true},
+    {"VerifyPIN", kChvBlocked, 0, "PIN blocked", false},
+    {"ReadData", ERROR_IO_DEVICE, 0, "I/O error", false},
+    {"ReadData", kRemovedCard, 0, "Key pulled", false},
+    {"WriteData", ERROR_IO_DEVICE, 0, "I/O error", true},
+    {"WriteData", kRemovedCard, 0, "Key pulled", false},
+    {"WriteData", kNoMemory, 0, "no space", true},
+    {"SetDataSize", ERROR_IO_DEVICE, 0, "I/O error", true},
+    {"SetDataSize", kRemovedCard, 0, "Key pulled", false},
+    {"SetDataSize", kNoMemory, 0, "no space", false},
+    {"GetApplicationInfo", ERROR_IO_DEVICE, 0, "I/O error", false},
+    {"GetRandom", ERROR_IO_DEVICE, 0, "I/O error", true},
+    {"GetRandom", kRemovedCard, 0, "Key pulled", false},
+    {"ChangePIN", ERROR_IO_DEVICE, 0, "I/O error", true},
+    {"ChangePIN", kRemovedCard, 0, "Key pulled", false},
+    {"ChangePIN", kWrongChv, 0, "PIN refused", false},
+    {"WriteLabel", ERROR_IO_DEVICE, 0, "I/O error", true},
+    {"WriteLabel", kRemovedCard, 0, "Key pulled", false},
+    {"ReadLabel", ERROR_IO_DEVICE, 0, "I/O error", false},
+    {"GetCardID", ERROR_IO_DEVICE, 0, "I/O error", false},
+    {"CloseCard", ERROR_IO_DEVICE, 0, "I/O error", true},
+    {"InitCard", 0, 0, "Key pulled at the call", false, true},
+    {"VerifyPIN", 0, 0, "Key pulled at the call", false, true},
+    {"WriteData", 0, 0, "Key pulled at the call", true, true},
+    {"SetDataSize", 0, 0, "Key pulled at the call", false, true},
+    {"GetRandom", 0, 0, "Key pulled at the call", false, true},
+    {"ChangePIN", 0, 0, "Key pulled at the call", true, true},
+    {"WriteLabel", 0, 0, "Key pulled at the call", true, true},
+    {"CloseCard", 0, 0, "Key pulled at the call", false, true},
+};
+
+int MaxK()
+{
+    const char *text = std::getenv("SENTRIO_SWEEP_MAX_K");
+    return text != nullptr ? std::atoi(text) : 1;
+}
+
+bool AllKinds()
+{
+    const char *text = std::getenv("SENTRIO_SWEEP_KINDS");
+    return text != nullptr && std::string(text) == "all";
+}
+
+using Counts = std::map<std::string, DWORD>;
+
+Counts CallCounts()
+{
+    Counts counts;
+    for (const FailureKind &kind : kKinds)
+        counts[kind.entry] = QsimCallCount(kind.entry);
+    return counts;
+}
+
+// What a Key holds of what the commands change.
+struct KeyNow {
+    KeyRecordFields record;
+    DWORD size = 0;
+    std::string label, pin;
+};
+
+KeyNow ReadKey(int key)
+{
+    KeyNow now;
+    now.record = testkit::GetKeyRecord(key);
+    QsimKeyState state = testkit::VirtualKeys::State(key);
+    now.size = state.size225;
+    now.label = state.label;
+    now.pin = state.pin;
+    return now;
+}
+
+bool SameRecord(const KeyRecordFields &a, const KeyRecordFields &b)
+{
+    return a.found && b.found && a.user == b.user && a.password == b.password && a.idFileName == b.idFileName &&
+           a.idFile == b.idFile;
+}
+
+// One run's world: the ID files and notes.ini in a folder of their own, a Key with Anna's record
+// and PIN, the console started on it with the PIN given.
+class SweepRun {
+public:
+    SweepRun()
+    {
+        anna_ = MakeId("anna.id", kUser, kPassword);
+        bert_ = MakeId("bert.id", kNewUser, kNewIdPassword);
+        annaBytes_ = testkit::ReadFileBytes(anna_);
+        bertBytes_ = testkit::ReadFileBytes(bert_);
+        old_ = {kUser, kPassword, "anna.id", annaBytes_};
+        old_.found = true;
+        ini_ = files_.file("notes.ini");
+        testkit::WriteFileBytes(ini_, "[Notes]\r\nDirectory=" + files_.path() + "\r\nKeyFileName=anna.id\r\n");
+        iniBytes_ = testkit::ReadFileBytes(ini_);
+    }
+
+    // "" once the console lists the Key with its Notes data read.
+    std::string Start()
+    {
+        if (annaBytes_.empty() || bertBytes_.empty() || iniBytes_.empty())
+            return "ID files or notes.ini not made";
+        key_ = ArbolinConsole::MakeKey("Anna", kPin);
+        if (key_ == 0 || !testkit::PutKeyRecord(key_, old_))
+            return "Key not made";
+        if (!c_.StartWithKey(key_, kReader) || !c_.GivePin(0, kPin) ||
+            !WaitUntil([&] { return c_.Enabled(IDC_SHOW_BT); }))
+            return "console not ready on the Key";
+        before_ = ReadKey(key_);
+        return "";
+    }
+
+    // Whether `password` opens the ID file bytes `id`.
+    bool Opens(const std::string &id, const std::string &password)
+    {
+        std::string path = files_.file("check.id");
+        bool opens = testkit::WriteFileBytes(path, id) && NsimCheckIdPassword(path.c_str(), password.c_str()) == NOERROR;
+        DeleteFileA(path.c_str());
+        return opens;
+    }
+
+    // The password the console holds, as Show shows it ("" when Show is not offered).
+    std::string ShownPassword(std::string *problem)
+    {
+        if (!c_.Enabled(IDC_SHOW_BT))
+            return "";
+        testkit::CommandRun show = testkit::DriveCommand(c_, IDC_SHOW_BT, {});
+        const std::string head = "Current Notes password:\n\n ";
+        if (!show.problem.empty() || show.boxes.size() != 2 || show.boxes[1].text.compare(0, head.size(), head) != 0) {
+            *problem = "Show did not show a password" + (show.problem.empty() ? "" : ": " + show.problem);
+            return "";
+        }
+        const std::string &text = show.boxes[1].text;
+        return text.substr(head.size(), text.size() - head.size() - 1);
+    }
+
+    ArbolinConsole &console() { return c_; }
+    int key() const { return key_; }
+    const KeyNow &before() const { return before_; }
+    const KeyRecordFields &old() const { return old_; }
+    const std::string &ini() const { return ini_; }
+    const std::string &bert() const { return bert_; }
+    const std::string &bertBytes() const { return bertBytes_; }
+    const std::string &iniBytes() const { return iniBytes_; }
+
+    // Whether the ID files on disk are as they were made.
+    bool IdFilesKept() const
+    {
+        return testkit::ReadFileBytes(anna_) == annaBytes_ && testkit::ReadFileBytes(bert_) == bertBytes_;
+    }
+    // A temporary ID file (or a part of one) in the console's temporary directory.
+    bool TempIdFileLeft() const
+    {
+        for (const char *pattern : {"\\*.id", "\\*.part"}) {
+            WIN32_FIND_DATAA found;
+            HANDLE search = FindFirstFileA((c_.TempFolder() + pattern).c_str(), &found);
+            if (search != INVALID_HANDLE_VALUE) {
+                FindClose(search);
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    std::string MakeId(const std::string &name, const char *user, const char *password)
+    {
+        std::string path = files_.file(name);
+        return NsimCreateIdFile(path.c_str(), user, password) == NOERROR ? path : std::string();
+    }
+
+    testkit::TempDir files_;
+    ArbolinConsole c_;
+    int key_ = 0;
+    std::string anna_, bert_, annaBytes_, bertBytes_, ini_, iniBytes_;
+    KeyRecordFields old_;
+    KeyNow before_;
+};
+
+enum class Change { kOld, kNew, kNeither };
+
+// One command of the sweep: its button, the windows it asks, the boxes that report no failure,
+// and what the Key holds when it went through.
+struct Flow {
+    const char *name;
+    int button;
+    std::function<std::vector<FlowStep>(const SweepRun &)> steps;
+    std::vector<std::string> fineBoxes;  // questions and success reports
+    std::function<Change(SweepRun &, const KeyNow &)> change;
+    // Whether the console shows what the Key holds; "" when it does.
+    std::function<std::string(SweepRun &, const KeyNow &)> agrees;
+};
+
+const char kChooseId[] = "Change ID file - Select ID file";
+const char kChooseIni[] = "Initialize Notes - Select \"notes.ini\"";
+
+// The Notes data of the console (row, Show) against the Key's record.
+std::string NotesDataAgrees(SweepRun &r, const KeyNow &now)
+{
+    ArbolinConsole &c = r.console();
+    if (!now.record.found) {
+        bool none = WaitUntil([&] { return !c.Enabled(IDC_SHOW_BT); }, 3000);
+        return none ? "" : "the Key holds no record, yet the console offers Show";
+    }
+    if (!c.Enabled(IDC_SHOW_BT))
+        return "";  // nothing held (the Key asks its PIN again, say): nothing to disagree with
+    std::string problem;
+    std::string shown = r.ShownPassword(&problem);
+    if (!problem.empty())
+        return problem;
+    if (shown != now.record.password)
+        return "the console holds the password \"" + shown + "\", the Key \"" + now.record.password + "\"";
+    std::vector<testkit::ConsoleRow> rows = c.Rows();
+    if (rows.size() == 1 && rows[0].info != now.record.user)
+        return "the row shows the user \"" + rows[0].info + "\", the Key holds \"" + now.record.user + "\"";
+    return "";
+}
+
+Change PasswordChange(SweepRun &r, const KeyNow &now, const std::function<bool(const std::string &)> &isNew)
+{
+    if (SameRecord(now.record, r.old()))
+        return Change::kOld;
+    const KeyRecordFields &n = now.record;
+    if (n.found && n.user == kUser && n.idFileName == "anna.id" && isNew(n.password) && r.Opens(n.idFile, n.password))
+        return Change::kNew;
+    return Change::kNeither;
+}
+
+const Flow kFlows[] = {
+    {"Attach", IDC_CHANGE_ID,
+     [](const SweepRun &r) {
+         return std::vector<FlowStep>{testkit::FileAnswer(kChooseId, r.bert()), testkit::FileAnswer(kChooseIni, r.ini()),
+                                      testkit::InputAnswer("Get Password Dialog", kNewIdPassword)};
+     },
+     {},
+     [](SweepRun &r, const KeyNow &now) {
+         if (SameRecord(now.record, r.old()))
+             return Change::kOld;
+         KeyRecordFields bert = {kNewUser, kNewIdPassword, "bert.id", r.bertBytes()};
+         bert.found = true;
+         return SameRecord(now.record, bert) ? Change::kNew : Change::kNeither;
+     },
+     NotesDataAgrees},
+    {"TypedNotesPassword", IDC_CHANGE_LN_PASSWORD,
+     [](const SweepRun &r) {
+         return std::vector<FlowStep>{testkit::InputAnswer(kPasDialog, kNewPassword),
+                                      testkit::InputAnswer(kPasDialog, kNewPassword),
+                                      testkit::FileAnswer("Initialize Notes - Select \"notes.ini\"", r.ini())};
+     },
+     {},
+     [](SweepRun &r, const KeyNow &now) {
+         return PasswordChange(r, now, [](const std::string &p) { return p == kNewPassword; });
+     },
+     NotesDataAgrees},
+    {"GeneratedNotesPassword", IDC_CHANGE_LN_PASSWORD,
+     [](const SweepRun &r) {
+         return std::vector<FlowStep>{testkit::GenerateAnswer(kPasDialog),
+                                      testkit::FileAnswer("Initialize Notes - Select \"notes.ini\"", r.ini())};
+     },
+     {},
+     [](SweepRun &r, const KeyNow &now) {
+         return PasswordChange(r, now, [](const std::string &p) { return p.size() == 64 && p != kPassword; });
+     },
+     NotesDataAgrees},
+    {"Clear", IDC_CLEAR_KSD, [](const SweepRun &) { return std::vector<FlowStep>{}; }, {"Are you sure?"},
+     [](SweepRun &r, const KeyNow &now) {
+         if (SameRecord(now.record, r.old()))
+             return Change::kOld;
+         return now.size == 0 ? Change::kNew : Change::kNeither;
+     },
+     NotesDataAgrees},
+    {"Label", IDC_LABEL_BT,
+     [](const SweepRun &) { return std::vector<FlowStep>{testkit::InputAnswer(kLabelDialog, kNewLabel)}; }, {},
+     [](SweepRun &r, const KeyNow &now) {
+         if (now.label == r.before().label)
+             return Change::kOld;
+         return now.label == kNewLabel ? Change::kNew : Change::kNeither;
+     },
+     [](SweepRun &r, const KeyNow &now) {
+         ArbolinConsole &c = r.console();
+         std::string want = now.label;
+         if (WaitUntil([&] { return c.Rows().size() == 1 && c.Rows()[0].label == want; }, 5000))
+             return std::string();
+         std::vector<testkit::ConsoleRow> rows = c.Rows();
+         return "the row shows the label \"" + (rows.empty() ? std::string("(no row)") : rows[0].label) +
+                "\", the Key holds \"" + want + "\"";
+     }},
+    {"PinChange", IDC_CHANGE_PIN,
+     [](const SweepRun &) {
+         return std::vector<FlowStep>{testkit::InputAnswer(kPinDialog, kNewPin), testkit::InputAnswer(kPinDialog, kNewPin)};
+     },
+     {kPinChanged},
+     [](SweepRun &r, const KeyNow &now) {
+         if (now.pin == r.before().pin)
+             return Change::kOld;
+         return now.pin == kNewPin ? Change::kNew : Change::kNeither;
+     },
+     [](SweepRun &r, const KeyNow &now) {
+         // A console that took the new PIN goes on with it: the label can still be changed.
+         if (now.pin != kNewPin || !r.console().Enabled(IDC_LABEL_BT))
+             return std::string();
+         testkit::CommandRun label =
+             testkit::DriveCommand(r.console(), IDC_LABEL_BT, {testkit::InputAnswer(kLabelDialog, "After")});
+         if (!label.problem.empty())
+             return "the label change after it: " + label.problem;
+         if (testkit::VirtualKeys::State(r.key()).label != std::string("After"))
+             return std::string("the console no longer opens the Key with its new PIN");
+         return std::string();
+     }},
+};
+
+bool IsFine(const Flow &flow, const ConsoleBox &box)
+{
+    for (const std::string &fine : flow.fineBoxes)
+        if (box.text == fine)
+            return true;
+    return false;
+}
+
+// One run of `flow` with the failure `kind` planned after `skip` calls of its entry (none when
+// null); "" when every check held, else what failed. `calls` receives the entries' call counts.
+std::string RunFlow(const Flow &flow, const FailureKind *kind, int skip, Counts *calls = nullptr)
+{
+    SweepRun r;
+    std::string problem = r.Start();
+    if (!problem.empty())
+        return problem;
+    ArbolinConsole &c = r.console();
+    Counts before = CallCounts();
+    DWORD entryBefore = kind != nullptr ? QsimCallCount(kind->entry) : 0;
+    if (kind != nullptr && !(kind->pulls ? QsimPullOnCall(kind->entry, skip, r.key())
+                                         : QsimFailCall(kind->entry, skip, kind->lastError, kind->result)))
+        return "failure not planned";
+    testkit::CommandRun run = testkit::DriveCommand(c, flow.button, flow.steps(r));
+    if (calls != nullptr) {
+        Counts after = CallCounts();
+        for (const auto &entry : after)
+            (*calls)[entry.first] = entry.second - before[entry.first];
+    }
+    DWORD entryCalls = kind != nullptr ? QsimCallCount(kind->entry) - entryBefore : 0;
+    QsimFailNextEx(kind != nullptr ? kind->entry : "InitCard", 0, 0, 0);  // nothing left planned
+    std::vector<std::string> problems;
+    if (!run.problem.empty())
+        problems.push_back(run.problem);
+    if (testkit::WaitWindowShown(c))
+        problems.push_back("the wait window is left shown");
+    bool failureReported = false, successReported = false;
+    for (const ConsoleBox &box : run.boxes) {
+        if (box.text.empty())
+            problems.push_back("a box without text (" + box.caption + ")");
+        if (IsFine(flow, box))
+            successReported = successReported || box.text == kPinChanged;
+        else
+            failureReported = true;
+    }
+    // A Key the failure pulled goes back into its reader before it is looked at.
+    QsimKeyState state = testkit::VirtualKeys::State(r.key());
+    if (kind != nullptr && kind->pulls && entryCalls > static_cast<DWORD>(skip) && state.reader[0] != 0)
+        problems.push_back("the Key was not pulled at the call planned");
+    if (state.reader[0] == 0)
+        ArbolinConsole::Insert(r.key(), kReader);
+    KeyNow now = ReadKey(r.key());
+    Change change = flow.change(r, now);
+    if (change == Change::kNeither)
+        problems.push_back("the Key holds neither the old nor the new state (record found " +
+                           std::to_string(now.record.found) + ", " + std::to_string(now.size) + " bytes, label \"" +
+                           now.label + "\")");
+    if (change == Change::kOld && run.problem.empty() && !failureReported && run.started)
+        problems.push_back("the Key was left as it was, and no failure was reported");
+    if (change == Change::kOld && successReported)
+        problems.push_back("success reported, yet the Key was left as it was");
+    if (now.record.found && !r.Opens(now.record.idFile, now.record.password))
+        problems.push_back("the ID file on the Key does not open with the Key's password");
+    if (problems.empty()) {
+        std::string disagreement = flow.agrees(r, now);
+        if (!disagreement.empty())
+            problems.push_back(disagreement);
+    }
+    if (!r.IdFilesKept())
+        problems.push_back("an ID file on disk changed");
+    if (testkit::ReadFileBytes(r.ini() + ".bak").size() > 0 && testkit::ReadFileBytes(r.ini() + ".bak") != r.iniBytes())
+        problems.push_back("the notes.ini backup is not the notes.ini the console found");
+    if (testkit::IniValue(r.ini(), "KeyFileName").empty())
+        problems.push_back("notes.ini lost its KeyFileName");
+    if (r.TempIdFileLeft())
+        problems.push_back("a temporary ID file is left");
+    // A Key error the monitor met meanwhile may still hold a box up: answered (it must say
+    // something), and the close retried.
+    int exitCode = c.Close();
+    for (int tries = 0; exitCode == -1 && tries < 3; ++tries) {
+        HWND box = c.WaitBox(0);
+        if (box == nullptr)
+            break;
+        if (ArbolinConsole::BoxText(box).empty())
+            problems.push_back("a box without text");
+        ArbolinConsole::AnswerBox(box);
+        exitCode = c.Close();
+    }
+    if (exitCode != 0)
+        problems.push_back("exit code " + std::to_string(exitCode) + testkit::ConsoleWindowsShown(c));
+    std::string all;
+    for (const std::string &p : problems)
+        all += (all.empty() ? "" : "; ") + p;
+    return all;
+}
+
+void PrintTo(const Flow &flow, std::ostream *out)
+{
+    *out << flow.name;
+}
+
+class ConsoleFaultSweep : public testing::TestWithParam<Flow> {};
+
+TEST_P(ConsoleFaultSweep, CommandSurvivesEveryFailedKeyCall)
+{
+    const Flow &flow = GetParam();
+    int maxK = MaxK();
+    const char *only = std::getenv("SENTRIO_SWEEP_ONLY");
+    // The calls of each entry a clean run makes: the k to sweep.
+    Counts calls;
+    ASSERT_EQ("", RunFlow(flow, nullptr, 0, &calls)) << "clean run";
+    int runs = 0;
+    std::vector<std::string> failures;
+    for (const FailureKind &kind : kKinds) {
+        if (only != nullptr && only[0] != 0 && std::string(only) != kind.entry)
+            continue;
+        if (!kind.everyRun && !AllKinds())
+            continue;
+        int ks = static_cast<int>(calls[kind.entry]);
+        if (maxK > 0 && ks > maxK)
+            ks = maxK;
+        for (int k = 0; k < ks; ++k) {
+            std::string problem = RunFlow(flow, &kind, k);
+            ++runs;
+            if (!problem.empty())
+                failures.push_back(std::string(kind.entry) + " call " + std::to_string(k + 1) + " (" + kind.what +
+                                   "): " + problem);
+        }
+    }
+    std::string counted;
+    for (const auto &entry : calls)
+        if (entry.second > 0)
+            counted += " " + entry.first + "=" + std::to_string(entry.second);
+    std::printf("fault sweep: console %s, calls of a clean run:%s\n", flow.name, counted.c_str());
+    std::printf("fault sweep: console %s, %d runs (failure kinds x k), %zu failures\n", flow.name, runs,
+                failures.size());
+    for (const std::string &f : failures)
+        std::printf("fault sweep failure: %s: %s\n", flow.name, f.c_str());
+    EXPECT_TRUE(failures.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, ConsoleFaultSweep, testing::ValuesIn(kFlows),
+                         [](const testing::TestParamInfo<Flow> &info) { return std::string(info.param.name); });
+
+}  // namespace
