@@ -241,6 +241,12 @@ void CSmartKeyEx::onKeyError(const char *readerName, const char *statusText)
     }
     if (std::strcmp(readerName, s.sReaderName) != 0 || state == csNeedPIN)
         return;
+    // The client works on the Key's ID, and the Key no longer answers (it may be gone already; a
+    // removal reported after this error would find the flags cleared and be ignored): the client
+    // is locked and its traces undone as when the Key is pulled. A Key that answers again is
+    // taken up afresh, with its PIN.
+    if (IsSet(s.bWorkingWithKey))
+        onKeyRemoved(readerName);
     ClearKeyFlags();
     SetFlag(s.bErrorShown, true);
     ReleaseLogonWait();

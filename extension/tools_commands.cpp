@@ -101,8 +101,15 @@ void ChangePinCommand()
         ErrorBox(Text(IDS_PIN_CONFIRM_MISMATCH));
     }
     LogMessage(kLogStep, kLogModule, "SentrioTools : ChangePIN <%s>", s.sReaderName);
-    if (!Key().ChangePIN(s.sReaderName, newPin.c_str()))
-        return;  // the Key layer keeps its reason for GetErrorText
+    if (!Key().ChangePIN(s.sReaderName, newPin.c_str())) {
+        // The Key kept its PIN (or could not be reached): said so, with the Key's own reason.
+        std::string text = Text(IDS_ERROR_CHANGING_PIN);
+        char keyText[256] = "";
+        if (Key().GetErrorText(s.sReaderName, keyText))
+            text += std::string("\n\n") + keyText;
+        ErrorBox(text);
+        return;
+    }
     InformBox(GetFocus(), Text(IDS_PIN_CHANGED));
     CopyCut(s.sPin, sizeof s.sPin, newPin.c_str());
     Key().SetPIN(s.sReaderName, s.sPin);

@@ -635,6 +635,7 @@ void RunMenuEntry(size_t index)
     info.wMenuID = entry.addinId;
     Event("menu add-in %s: command <%s>", g.addins[entry.addin].name.c_str(), entry.label.c_str());
     g.addins[entry.addin].proc(NAMM_COMMAND, &info);
+    Event("menu add-in %s: command returned", g.addins[entry.addin].name.c_str());
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -72,6 +72,26 @@ TEST_F(KeyEvents, NewerClientLocksOnRemovalAndComesBackOnReinsertion)
     EXPECT_FALSE(testkit::FileExists(s.TempFile("anna.id")));
 }
 
+TEST_F(KeyEvents, KeyErrorMetAtTheRemovalStillLocksTheClient)
+{
+    int key = LogOn("1234");
+    // The monitor's next look at the reader fails with a Key error: the Key's removal is met as
+    // that error, and the removal reported after it must not be ignored.
+    ASSERT_TRUE(QsimFailNextEx("InitCard", ERROR_IO_DEVICE, -3, 1));
+    ASSERT_TRUE(s.Pull(key));
+    std::string text = s.TakeBox();
+    EXPECT_NE("<no box>", text);
+    EXPECT_FALSE(text.empty());
+    // The Key's own reason follows in a second box.
+    std::string reason = s.TakeBox(IDOK, NotesScenario::kWait);
+    EXPECT_NE(std::string::npos, reason.find("Reader A")) << reason;
+    EXPECT_TRUE(s.WaitStatus("State=locked")) << s.Status();
+    ExpectTracesUndone();
+    EXPECT_EQ(nullptr, s.WaitPinPrompt(0));
+    EXPECT_EQ(0, s.Close());
+    EXPECT_EQ("own.id", s.IniValue("KeyFileName"));
+}
+
 TEST_F(KeyEvents, OlderClientGetsEscapeAndF5AndTheRemovalBox)
 {
     int key = LogOn("", 189);

@@ -81,6 +81,24 @@ TEST_F(ChangePin, ShortPinAndMismatchAreRefusedThenTheNewPinServesTheNextKeyOper
     EXPECT_EQ("ID file was successfuly saved onto KSD", s.TakeBox());
 }
 
+TEST_F(ChangePin, ChangeTheKeyRefusesIsReportedAndTheOldPinStillServes)
+{
+    int key = LogOn("1234");
+    ASSERT_NO_FATAL_FAILURE(Choose(testkit::kToolChangePin, true, false));
+    ASSERT_TRUE(s.AnswerNewPin(kNewPin, "5678"));
+    ASSERT_TRUE(QsimFailNext("ChangePIN", ERROR_IO_DEVICE));
+    ASSERT_TRUE(s.AnswerNewPin(kConfirmPin, "5678"));
+    std::string text = s.TakeBox();
+    EXPECT_EQ(0u, text.find("An error occurred while changing PIN!")) << text;
+    EXPECT_EQ(nullptr, s.WaitBox(500));  // no success reported after it
+    EXPECT_EQ("1234", KeyPin(key));
+
+    // The product kept the PIN the Key still has: the next Key operation opens it.
+    ASSERT_NO_FATAL_FAILURE(Choose(testkit::kToolSaveIdFile, true, false));
+    s.TakeBox(IDYES);
+    EXPECT_EQ("ID file was successfuly saved onto KSD", s.TakeBox());
+}
+
 TEST_F(ChangePin, CancelChangesNothingAndAnEmptyPinRemovesThePinWithoutConfirmation)
 {
     int key = LogOn("1234");
