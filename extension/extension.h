@@ -26,5 +26,10 @@ STATUS RegisterExtHandlers();
 STATUS LNCALLBACK ExtHandlerGetPassword(EMRECORD *record);
 STATUS LNCALLBACK ExtHandlerSetPassword(EMRECORD *record);
 
+// Registers for the client's termination notice (EM_TERMINATENSF, right before the client unloads
+// the extensions), whose handler ends the Key work; ForgetClientEnd deregisters it at the unload.
+void WatchClientEnd();
+void ForgetClientEnd();
+
 // Sets or reads notes.ini KeyFileName.
 void WriteKeyFileName(const char *value);

@@ -49,6 +49,7 @@ struct LogonState {
     HANDLE hSemaphore = nullptr;
     HEMREGISTRATION hGetPwdReg = 0;
     HEMREGISTRATION hSetPwdReg = 0;
+    HEMREGISTRATION hTerminateReg = 0;  // the client's termination notice (EM_TERMINATENSF)
     HWND volatile hFictDlg = nullptr;
     HWND volatile hWait = nullptr;
     HWND volatile hPinPrompt = nullptr;  // the PIN prompt while it is shown

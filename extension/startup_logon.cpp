@@ -189,6 +189,7 @@ STATUS LNPUBLIC MainEntryPoint(void)
     s.hMapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_COMMIT, 0, kMappingSize,
                                     kMappingName);
     s.wNotesBuild = GetNotesVersion();
+    WatchClientEnd();
 
     // Made before the Key layer starts, so that a first Key event during the start is never lost.
     if (s.hSemaphore == nullptr)

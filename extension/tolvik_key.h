@@ -7,6 +7,7 @@
 
 class CSmartKeyEx : public CSmartKey {
 public:
+    ~CSmartKeyEx() override { StopMonitoring(); }  // the handlers use m_label
     void onKeyInserted(const char *readerName) override;
     void onKeyRemoved(const char *readerName) override;
     void onFinishInit(int reserved) override;

@@ -40,7 +40,38 @@ void FindHelpFile()
     LogMessage(kLogStep, kLogModule, "DllEntryPoint - HelpFile=<%s>", s.sHelpFile);
 }
 
+// The client's termination notice: the Key work ends here, on the client's thread and before the
+// unload, where a handler still running on the monitor thread (a re-logon, its PIN prompt, a box)
+// can be brought to its end. Stopped later, in the unload, the monitor would be waited for under
+// the loader lock, which a handler loading a library or starting a thread needs: the client would
+// never end. The handlers stay registered (the notice must not deregister any); ExtClear at the
+// unload undoes the traces.
+STATUS LNCALLBACK ExtHandlerTerminate(EMRECORD *record)
+{
+    if (record->EId == EM_TERMINATENSF) {
+        LogMessage(kLogStep, kLogModule, "ExtHandlerTerminate - Begin");
+        Key().StopMonitoring();
+        LogMessage(kLogStep, kLogModule, "ExtHandlerTerminate - Exit");
+    }
+    return ERR_EM_CONTINUE;
+}
+
 }  // namespace
+
+void WatchClientEnd()
+{
+    LogonState &s = State();
+    if (s.hTerminateReg == 0 && EMRegister(EM_TERMINATENSF, EM_REG_BEFORE, ExtHandlerTerminate, 0, &s.hTerminateReg) != NOERROR)
+        s.hTerminateReg = 0;
+}
+
+void ForgetClientEnd()
+{
+    LogonState &s = State();
+    if (s.hTerminateReg != 0)
+        EMDeregister(s.hTerminateReg);
+    s.hTerminateReg = 0;
+}
 
 LogonState &State()
 {
@@ -65,6 +96,11 @@ BOOL WINAPI DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID)
         CreateFictWindow(instance);
         FindHelpFile();
     } else if (reason == DLL_PROCESS_DETACH) {
+        // A client that sent no termination notice: the monitor is stopped here, before the
+        // traces are undone, so that no handler still running writes an ID file or KeyFileName
+        // after them.
+        Key().StopMonitoring();
+        ForgetClientEnd();
         ExtClear();
         DestroyFictWindow();
         LogMessage(kLogStep, kLogModule, "DllEntryPoint - PROCESS_DETACH");

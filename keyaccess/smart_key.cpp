@@ -62,6 +62,16 @@ constexpr DWORD kParkedSleepMs = 10;
 constexpr DWORD kPassSleepMs = 250;
 constexpr DWORD kNoReaderSleepMs = 500;
 
+// A stop does not wait for a user: a dialog or box an event handler shows on the monitor thread
+// (a PIN prompt, an error box) is cancelled as Escape would, and so is each one it opens after.
+BOOL CALLBACK CancelHandlerDialog(HWND window, LPARAM)
+{
+    char name[8] = "";
+    if (IsWindowVisible(window) && GetClassNameA(window, name, sizeof name) > 0 && std::strcmp(name, "#32770") == 0)
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    return TRUE;
+}
+
 }  // namespace
 
 UINT StatusTextId(KeyStatus state)
@@ -804,6 +814,7 @@ bool CSmartKey::AskToTerminateMonitorThread()
     for (int polls = 1; Get(&m_exited) != 1; ++polls) {
         if (ThreadEnded(thread))
             break;  // ended on its own (second instance): nothing more to wait for
+        EnumThreadWindows(m_monitorThreadId, CancelHandlerDialog, 0);
         WaitServing(&thread, 1, kPollMs);  // the thread's end wakes this wait at once
         LogMessage(kLogDetail, module, "inside while StopSpinLockOK");
         if (polls % 21 == 0)

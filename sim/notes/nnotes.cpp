@@ -8,7 +8,8 @@
 //   - status texts that read like the client's own (OSLoadString);
 //   - the build number (SENTRIO_NOTES_BUILD, or NsimSetBuildVersion) through a database handle;
 //   - the Extension Manager: handlers for EM_GETPASSWORD and EM_SETPASSWORD, called in
-//     registration order until one answers something else than ERR_EM_CONTINUE.
+//     registration order until one answers something else than ERR_EM_CONTINUE, and for
+//     EM_TERMINATENSF, which the client host raises right before it unloads the extensions.
 // Tests and the Notes client host steer it through the exports of notes_control.h.
 #include <windows.h>
 
@@ -227,32 +228,21 @@ const StatusText kTexts[] = {
     {NSIM_ERR_BAD_HANDLE, "Invalid handle"},
 };
 
-BOOL Fire(EID eid, const char *idFile, const char *user, DWORD maxLen, STATUS *status, char *buffer,
-          DWORD *length)
+// Calls the before-handlers of `eid` with the argument slots `slots`, in registration order,
+// until one answers something else than ERR_EM_CONTINUE; that answer (ERR_EM_CONTINUE when none
+// answered).
+STATUS FireWith(EID eid, EMARGSLOT *slots)
 {
     std::vector<Registration> handlers;
     {
         Locked hold;
         for (const Registration &r : g_state->registrations) {
-            // Password notifications are "before" notifications: an after-registration has no
-            // effect on them.
+            // Only before-registrations are called: the password notifications have no after
+            // phase, and the termination notice is raised once.
             if (r.eid == eid && (r.flags & EM_REG_BEFORE) != 0)
                 handlers.push_back(r);
         }
     }
-    EMARGSLOT slots[EM_SETPASSWORD_ARGCOUNT] = {};
-    DWORD newDataLength = 0;
-    slots[EM_GETPASSWORD_MAXPWDLEN] = maxLen;
-    slots[EM_GETPASSWORD_RETLENGTH] = reinterpret_cast<EMARGSLOT>(length);
-    slots[EM_GETPASSWORD_RETPASSWORD] = reinterpret_cast<EMARGSLOT>(buffer);
-    slots[EM_GETPASSWORD_FILENAME] = reinterpret_cast<EMARGSLOT>(idFile);
-    slots[EM_GETPASSWORD_OWNERNAME] = reinterpret_cast<EMARGSLOT>(user);
-    slots[EM_GETPASSWORD_DATALEN] = 0;
-    slots[EM_GETPASSWORD_DATA] = 0;
-    slots[EM_SETPASSWORD_MAXNEWDATA] = 0;
-    slots[EM_SETPASSWORD_RETNEWDATALEN] = reinterpret_cast<EMARGSLOT>(&newDataLength);
-    slots[EM_SETPASSWORD_RETNEWDATA] = 0;
-
     STATUS answer = ERR_EM_CONTINUE;
     for (const Registration &r : handlers) {
         // As the Extension Manager does, a handler is not entered again, on the same thread,
@@ -281,6 +271,26 @@ BOOL Fire(EID eid, const char *idFile, const char *user, DWORD maxLen, STATUS *s
         if (answer != ERR_EM_CONTINUE)
             break;
     }
+    return answer;
+}
+
+BOOL Fire(EID eid, const char *idFile, const char *user, DWORD maxLen, STATUS *status, char *buffer,
+          DWORD *length)
+{
+    EMARGSLOT slots[EM_SETPASSWORD_ARGCOUNT] = {};
+    DWORD newDataLength = 0;
+    slots[EM_GETPASSWORD_MAXPWDLEN] = maxLen;
+    slots[EM_GETPASSWORD_RETLENGTH] = reinterpret_cast<EMARGSLOT>(length);
+    slots[EM_GETPASSWORD_RETPASSWORD] = reinterpret_cast<EMARGSLOT>(buffer);
+    slots[EM_GETPASSWORD_FILENAME] = reinterpret_cast<EMARGSLOT>(idFile);
+    slots[EM_GETPASSWORD_OWNERNAME] = reinterpret_cast<EMARGSLOT>(user);
+    slots[EM_GETPASSWORD_DATALEN] = 0;
+    slots[EM_GETPASSWORD_DATA] = 0;
+    slots[EM_SETPASSWORD_MAXNEWDATA] = 0;
+    slots[EM_SETPASSWORD_RETNEWDATALEN] = reinterpret_cast<EMARGSLOT>(&newDataLength);
+    slots[EM_SETPASSWORD_RETNEWDATA] = 0;
+
+    STATUS answer = FireWith(eid, slots);
     if (status != nullptr)
         *status = answer;
     return answer != ERR_EM_CONTINUE;
@@ -541,6 +551,12 @@ BOOL NsimFirePasswordChange(const char *idFile, const char *user, DWORD maxLen, 
                             char *buffer, DWORD *length)
 {
     return Fire(EM_SETPASSWORD, idFile, user, maxLen, status, buffer, length);
+}
+
+STATUS NsimTerminateNsf(void)
+{
+    EMARGSLOT unused[1] = {};
+    return FireWith(EM_TERMINATENSF, unused);
 }
 
 void NsimGetState(NSIM_STATE *state)

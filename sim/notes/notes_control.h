@@ -42,6 +42,9 @@ BOOL NsimFirePasswordRequest(const char *idFile, const char *user, DWORD maxLen,
 // Sends EM_SETPASSWORD likewise (buffer for the new password).
 BOOL NsimFirePasswordChange(const char *idFile, const char *user, DWORD maxLen, STATUS *status,
                             char *buffer, DWORD *length);
+// Sends EM_TERMINATENSF (the NSF service ends for the process) through the registered handlers,
+// as the client does right before it unloads the extensions; the last handler's answer.
+STATUS NsimTerminateNsf(void);
 void NsimGetState(NSIM_STATE *state);
 void NsimSetBuildVersion(WORD build);
 // Locks the ID in use; NsimUnlockId opens it again with its password (0, or the open's status).

@@ -570,8 +570,14 @@ void LoadExtensions()
     }
 }
 
+// The NSF service ends for the process (EM_TERMINATENSF goes to the extensions' handlers), then
+// the extensions are unloaded, as the client does at its end.
 void UnloadExtensions()
 {
+    if (!g.extensions.empty()) {
+        STATUS status = NsimTerminateNsf();
+        Event("NSF terminating: handlers answered %u", static_cast<unsigned>(status));
+    }
     for (size_t i = g.extensions.size(); i-- > 0;) {
         FreeLibrary(g.extensions[i].module);
         Event("extension %s: unloaded", g.extensions[i].name.c_str());

@@ -417,9 +417,7 @@ std::vector<KeyFault> ReadKinds()
         {"VerifyPIN", testkit::kFaultPinBlocked, 0, "PIN blocked"},
         {"ReadData", testkit::kFaultIo, 0, "I/O error"},
         {"ReadData", testkit::kFaultNotReady, 0, "Key pulled"},
-        {"ReadData", 0, 0, "Key really pulled", true,
-         "seen once: pulled in the re-insertion's read and put back for the check, the client did not end "
-         "within 30 s of its close (its monitor busy in the next logon while Tolvik unloads)"},
+        {"ReadData", 0, 0, "Key really pulled", true},
         {"ReadBIR", testkit::kFaultIo, 0, "I/O error"},
         {"GetCardID", testkit::kFaultIo, 0, "I/O error"},
         {"ReadLabel", testkit::kFaultIo, 0, "I/O error"},

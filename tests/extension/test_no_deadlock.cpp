@@ -1,6 +1,8 @@
 // A Key operation never waits for an event handler: a removal while a generated password is being
 // written, and a Key operation of the client's thread while the re-insertion PIN prompt is open on
 // the monitor thread, both come to an end; the Key's record is the old one or the new one, whole.
+// Nor does the client's end: closed while the re-entry's PIN prompt waits for the user, or while
+// the re-entry reads the Key, it ends at once, with KeyFileName back and no ID file left.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,7 +20,11 @@ constexpr int kGenerate = 111;
 
 class NoDeadlock : public TolvikClient {
 protected:
-    void TearDown() override { QsimSetLatency(0, 0); }
+    void TearDown() override
+    {
+        QsimSetLatency(0, 0);
+        QsimSetCallDelay("ReadData", 0);
+    }
 
     HWND OpenChange()
     {
@@ -41,6 +47,28 @@ protected:
             testkit::PumpMessages(5);
         }
         return true;
+    }
+    // Pulled (the client locks, the ID file is gone) and put back: the re-entry asks the PIN.
+    HWND PullAndReinsert(int key)
+    {
+        EXPECT_TRUE(s.Pull(key));
+        DWORD start = GetTickCount();
+        while (testkit::FileExists(s.TempFile("anna.id")) && GetTickCount() - start < NotesScenario::kWait)
+            testkit::PumpMessages(50);
+        EXPECT_TRUE(s.Insert(key));
+        return s.WaitPinPrompt();
+    }
+    // The client ended of itself (exit code 0), after the termination notice, and left notes.ini
+    // and the temporary directory as they were before the Key.
+    void ExpectCleanEnd()
+    {
+        EXPECT_EQ(0, s.Close()) << s.HostLog();
+        std::string log = s.HostLog();
+        std::size_t notice = log.find("NSF terminating");
+        EXPECT_NE(std::string::npos, notice) << log;
+        EXPECT_LT(notice, log.find("extension Tolvik.dll: unloaded")) << log;
+        EXPECT_EQ("own.id", s.IniValue("KeyFileName"));
+        EXPECT_FALSE(testkit::FileExists(s.TempFile("anna.id")));
     }
     static bool StartsWith(const std::string &text, const std::string &head)
     {
@@ -114,6 +142,28 @@ TEST_F(NoDeadlock, ClientsKeyOperationWhileTheReinsertionPromptIsOpenEnds)
     NotesKeyRecord record;
     ASSERT_TRUE(s.ReadRecord(key, &record));
     EXPECT_EQ(kAnnaPassword, record.password);
+}
+
+TEST_F(NoDeadlock, ClientClosedWhileTheReentryPromptWaitsForTheUserEnds)
+{
+    int key = LogOn("1234");
+    HWND prompt = PullAndReinsert(key);
+    ASSERT_NE(nullptr, prompt);
+    ExpectCleanEnd();
+    EXPECT_FALSE(IsWindow(prompt));
+}
+
+TEST_F(NoDeadlock, ClientClosedWhileTheReentryReadsTheKeyEndsWithoutTheIdFile)
+{
+    int key = LogOn("1234");
+    ASSERT_NE(nullptr, PullAndReinsert(key));
+    // The record's read takes a while: the client is closed meanwhile, and the re-entry still
+    // writes the ID file after it.
+    DWORD reads = QsimCallCount("ReadData");
+    ASSERT_TRUE(QsimSetCallDelay("ReadData", 1500));
+    ASSERT_TRUE(s.AnswerPin("1234"));
+    ASSERT_TRUE(WaitCalls("ReadData", reads));
+    ExpectCleanEnd();
 }
 
 }  // namespace

@@ -401,6 +401,27 @@ TEST_F(Monitor, KeyErrorsGiveTheirStates)
 
 namespace {
 
+TEST_F(Monitor, StopEndsTheBoxesAnEventHandlerShowsInsteadOfWaitingForTheUser)
+{
+    ASSERT_TRUE(QsimAddReader("Reader A"));
+    int card = QsimCreateKey("Hal", "");
+    ASSERT_TRUE(QsimInsertKey(card, "Reader A"));
+    auto key = std::make_unique<RecordingKey>();
+    // The handler asks the user twice, as a prompt followed by an error box does.
+    std::atomic<int> answers[2] = {{-1}, {-1}};
+    key->insertedHook = [&](const char *) {
+        for (std::atomic<int> &answer : answers)
+            answer = MessageBoxA(nullptr, "Insert the Key?", "Handler box", MB_OKCANCEL);
+    };
+    ASSERT_TRUE(key->Start());
+    HWND box = testkit::WaitForWindow("Handler box", "#32770", 5000);
+    ASSERT_NE(nullptr, box);
+    key.reset();  // stops the monitor: no user answers
+    EXPECT_EQ(IDCANCEL, answers[0].load());
+    EXPECT_EQ(IDCANCEL, answers[1].load());
+    EXPECT_FALSE(IsWindow(box));
+}
+
 TEST_F(Monitor, StopMonitoringInsideAnEventLeavesTheRecordsToTheMonitor)
 {
     ASSERT_TRUE(QsimAddReader("Reader A"));

@@ -3,7 +3,7 @@
 // the environment, and one for EM_SETPASSWORD (NSIM_TEST_EXT_NEW_PASSWORD). What it sees goes to the file NSIM_TEST_EXT_LOG names:
 //   attach thread=T / entry thread=T window=0|1 / register status=S /
 //   request max=M file=<F> owner=<O> answer=A / change max=M file=<F> owner=<O> answer=A /
-//   detach
+//   terminate thread=T / detach
 // NSIM_TEST_EXT_PASSWORD  the password it supplies (answer 5985)
 // NSIM_TEST_EXT_ANSWER    another answer to give instead (725, 5928, ...)
 #include <windows.h>
@@ -20,6 +20,7 @@ namespace {
 
 HEMREGISTRATION g_registration = 0;
 HEMREGISTRATION g_changeRegistration = 0;
+HEMREGISTRATION g_terminateRegistration = 0;
 
 std::string Env(const char *name)
 {
@@ -95,6 +96,14 @@ STATUS LNCALLBACK SetPasswordHandler(EMRECORD *record)
     return answer;
 }
 
+// EM_TERMINATENSF: the client is about to unload the extensions.
+STATUS LNCALLBACK TerminateHandler(EMRECORD *record)
+{
+    if (record->EId == EM_TERMINATENSF)
+        Log("terminate thread=%lu", GetCurrentThreadId());
+    return ERR_EM_CONTINUE;
+}
+
 }  // namespace
 
 extern "C" STATUS LNPUBLIC MainEntryPoint(void)
@@ -109,6 +118,8 @@ extern "C" STATUS LNPUBLIC MainEntryPoint(void)
     if (status == NOERROR)
         status = EMRegister(EM_SETPASSWORD, EM_REG_BEFORE, SetPasswordHandler, recursion,
                             &g_changeRegistration);
+    if (status == NOERROR)
+        status = EMRegister(EM_TERMINATENSF, EM_REG_BEFORE, TerminateHandler, 0, &g_terminateRegistration);
     Log("register status=%u", static_cast<unsigned>(status));
     return status;
 }

@@ -143,7 +143,10 @@ TEST_F(NotesHost, ExtensionIsCalledOnTheMainThreadBeforeTheWorkspaceAndUnloadedA
 
     EXPECT_EQ(0, Close());
     log = testkit::ReadFileBytes(extLog_);
+    // The termination notice comes on the client's thread right before the unload.
     EXPECT_EQ(log.size() - 7, log.rfind("detach\n")) << log;
+    std::string terminate = "terminate thread=" + thread + "\n";
+    EXPECT_EQ(log.size() - 7 - terminate.size(), log.rfind(terminate)) << log;
     EXPECT_TRUE(Has(testkit::ReadFileBytes(hostLog_), "extension nsim_test_ext.dll: unloaded"));
 }
 
