@@ -1036,9 +1036,10 @@ BOOL QsimFailNextEx(const char *entry, DWORD lastError, int result, int times)
 
 BOOL QsimFailCall(const char *entry, int skip, DWORD lastError, int result)
 {
+    Locked lock;  // planned whole under one hold: a call on another thread never takes the
+                  // failure before its skip count is set
     if (skip < 0 || !QsimFailNextEx(entry, lastError, result, 1))
         return FALSE;
-    Locked lock;
     for (SimFailure &f : g_shared->failures)
         if (f.times > 0 && std::strcmp(f.entry, entry) == 0)
             f.skip = skip;
