@@ -43,30 +43,16 @@ constexpr int kPasswordEdit = 101;
 constexpr int kPasswordPrompt = 109;
 constexpr int kGenerate = 111;
 
-struct WindowsFound {
-    DWORD pid;
-    std::string text;
-};
-
-BOOL CALLBACK NoteWindow(HWND window, LPARAM param)
-{
-    WindowsFound *f = reinterpret_cast<WindowsFound *>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == f->pid && IsWindowVisible(window)) {
-        char caption[256] = "";
-        GetWindowTextA(window, caption, sizeof caption);
-        f->text += std::string(" [") + caption + ": " + NotesScenario::BoxText(window) + "]";
-    }
-    return TRUE;
-}
-
 // The visible windows the client shows, as " [caption: text]...".
 std::string WindowsLeft(const NotesScenario &s)
 {
-    WindowsFound found = {s.pid(), ""};
-    EnumWindows(NoteWindow, reinterpret_cast<LPARAM>(&found));
-    return found.text;
+    std::string text;
+    for (HWND window : testkit::VisibleWindowsOf(s.pid())) {
+        char caption[256] = "";
+        GetWindowTextA(window, caption, sizeof caption);
+        text += std::string(" [") + caption + ": " + NotesScenario::BoxText(window) + "]";
+    }
+    return text;
 }
 
 // What a flow that writes left on the Key, and whether it is what the flow wanted.

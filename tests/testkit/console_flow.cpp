@@ -10,35 +10,27 @@ namespace {
 constexpr DWORD kOddWindowPatience = 3000;  // a window that matches no step for this long is odd
 
 struct DialogQuery {
-    DWORD pid;
-    HWND main;
-    bool waitWindows;  // true: the wait window only; false: every other dialog
-    HWND found;
+    HWND found = nullptr;
     std::string captions;
 };
 
-BOOL CALLBACK NoteDialog(HWND window, LPARAM param)
-{
-    DialogQuery *q = reinterpret_cast<DialogQuery *>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != q->pid || window == q->main || !IsWindowVisible(window))
-        return TRUE;
-    char className[64] = "";
-    GetClassNameA(window, className, sizeof className);
-    bool isWait = GetDlgItem(window, IDC_WAIT_TXT) != nullptr;
-    if (std::string(className) == "#32770" && isWait == q->waitWindows && q->found == nullptr)
-        q->found = window;
-    char caption[256] = "";
-    GetWindowTextA(window, caption, sizeof caption);
-    q->captions += std::string(" [") + className + " " + caption + (isWait ? " (wait window)" : "") + "]";
-    return TRUE;
-}
-
+// The first visible dialog of the console besides its main window, the wait window only
+// (`waitWindows`) or any other; and every visible window as " [class caption]...".
 DialogQuery Dialogs(const ArbolinConsole &console, bool waitWindows)
 {
-    DialogQuery q = {console.pid(), console.main(), waitWindows, nullptr, ""};
-    EnumWindows(NoteDialog, reinterpret_cast<LPARAM>(&q));
+    DialogQuery q;
+    for (HWND window : VisibleWindowsOf(console.pid())) {
+        if (window == console.main())
+            continue;
+        char className[64] = "";
+        GetClassNameA(window, className, sizeof className);
+        bool isWait = GetDlgItem(window, IDC_WAIT_TXT) != nullptr;
+        if (std::string(className) == "#32770" && isWait == waitWindows && q.found == nullptr)
+            q.found = window;
+        char caption[256] = "";
+        GetWindowTextA(window, caption, sizeof caption);
+        q.captions += std::string(" [") + className + " " + caption + (isWait ? " (wait window)" : "") + "]";
+    }
     return q;
 }
 

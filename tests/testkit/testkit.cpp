@@ -220,6 +220,32 @@ HWND FindProcessWindow(DWORD pid, const char *className, const char *caption, DW
     }
 }
 
+namespace {
+
+struct ProcessWindows {
+    DWORD pid;
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectProcessWindow(HWND window, LPARAM param)
+{
+    ProcessWindows *p = reinterpret_cast<ProcessWindows *>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == p->pid && IsWindowVisible(window))
+        p->windows.push_back(window);
+    return TRUE;
+}
+
+}  // namespace
+
+std::vector<HWND> VisibleWindowsOf(DWORD pid)
+{
+    ProcessWindows p = {pid, {}};
+    EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&p));
+    return p.windows;
+}
+
 bool WaitForWindowGone(HWND window, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();

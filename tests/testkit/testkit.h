@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace testkit {
 
@@ -42,6 +43,8 @@ HWND WaitForWindow(const char *caption, const char *className, DWORD timeoutMs);
 // id `lacksControl` (0: no condition), pumping this thread's messages meanwhile. Null on time-out.
 HWND FindProcessWindow(DWORD pid, const char *className, const char *caption, DWORD timeoutMs,
                        int needsControl = 0, int lacksControl = 0);
+// The visible top-level windows of process `pid`, in Z order.
+std::vector<HWND> VisibleWindowsOf(DWORD pid);
 // Waits for `window` to be destroyed; false on time-out.
 bool WaitForWindowGone(HWND window, DWORD timeoutMs);
 
