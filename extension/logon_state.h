@@ -25,6 +25,7 @@ struct LogonState {
     volatile LONG bKeyBound = 0;
     volatile LONG bErrorShown = 0;
     volatile LONG bPinPrompt = 0;
+    volatile LONG bNewPinPrompt = 0;  // the PIN prompt shown is one of a PIN change's
     volatile LONG bLockDisplay = 0;
     volatile LONG pinLengthLimit = kPinLengthLimit;
     LONG pinLength = 0;  // the prompt's length value; -1 lets an empty entry through

@@ -156,7 +156,11 @@ void CSmartKeyEx::onKeyRemoved(const char *readerName)
         HWND prompt = GetWindowHandle(s.hPinPrompt);
         if (prompt != nullptr)
             PostMessageA(prompt, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        return;
+        // A logon's PIN prompt, cancelled, ends the Key work itself. A PIN change's prompt only
+        // ends the change: the Key is gone all the same, so the client is locked and the traces
+        // undone as for any removal (left, the client would stay on the Key's ID without it).
+        if (!IsSet(s.bNewPinPrompt))
+            return;
     }
     HWND main = FindClientMainWindow();
     PutWindowHandle(s.hWndLSmain, main);

@@ -48,9 +48,11 @@ bool AskNewPin(int mode, std::string *pin)
     prompt.lengthLimit = kNewPinLengthLimit;
     prompt.length = -1;  // an empty entry is an answer here
     prompt.shownWindow = &s.hPinPrompt;
+    SetFlag(s.bNewPinPrompt, true);
     SetFlag(s.bPinPrompt, true);
     int result = prompt.Show(s.instance);
     SetFlag(s.bPinPrompt, false);
+    SetFlag(s.bNewPinPrompt, false);
     if (result != kPinOk && result != kPinOkEmpty)
         return false;
     *pin = prompt.pin;

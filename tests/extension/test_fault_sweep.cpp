@@ -81,7 +81,6 @@ public:
 
     NotesScenario s;
     int key = 0;
-    std::string pin = kPin;         // what a PIN prompt is answered
     std::vector<std::string> boxes;  // the texts of the boxes the action showed
     std::string oldId, newId;        // the ID file bytes of the old and of the new record
     std::string problem;
@@ -115,7 +114,9 @@ public:
             return Answered();
         }
         if (s.WaitPinPrompt(0) != nullptr) {
-            s.AnswerPin(pin.c_str());
+            // The user knows the Key's PIN, the new one once a change has reached the Key.
+            QsimKeyState state = {};
+            s.AnswerPin(QsimGetKey(key, &state) ? state.pin : kPin);
             return Answered();
         }
         for (const char *caption : {kNewPinCaption, kConfirmPinCaption}) {
@@ -200,6 +201,14 @@ public:
                     return true;
         return false;
     }
+    // The boxes the run answered, as " (boxes: <text>|<text>)".
+    std::string BoxesSeen() const
+    {
+        std::string text;
+        for (const std::string &b : boxes)
+            text += (text.empty() ? "" : "|") + b;
+        return " (boxes: " + text + ")";
+    }
     bool ReportedSuccess() const
     {
         for (const std::string &b : boxes)
@@ -281,9 +290,10 @@ std::string FlowRun::CheckWrite()
         return "the Key's record is neither the old nor the new one (password " + record.password + ")";
     if (!changed && ReportedSuccess())
         return "success reported, but the Key holds the old one";
-    if (!changed && !ReportedFailure())
+    // A Key taken as pulled in the middle locks the client: that says the command did not happen.
+    if (!changed && !ReportedFailure() && !LoggedSinceAction("ID locked"))
         return toolsRefused ? "the tools did not open, and nothing said why" + WindowsLeft(s)
-                            : "the write did not reach the Key and nothing said so";
+                            : "the write did not reach the Key and nothing said so" + BoxesSeen() + WindowsLeft(s);
     return "";
 }
 

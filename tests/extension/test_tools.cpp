@@ -113,6 +113,23 @@ TEST_F(ChangePin, CancelChangesNothingAndAnEmptyPinRemovesThePinWithoutConfirmat
     EXPECT_EQ(nullptr, s.Find("#32770", kConfirmPin, 0));
 }
 
+TEST_F(ChangePin, KeyPulledWhileTheNewPinIsAskedEndsTheChangeAndLocksTheClient)
+{
+    int key = LogOn("1234");
+    ASSERT_NO_FATAL_FAILURE(Choose(testkit::kToolChangePin, true, false));
+    HWND prompt = testkit::FindProcessWindow(s.pid(), "#32770", kNewPin, NotesScenario::kWait);
+    ASSERT_NE(nullptr, prompt);
+    ASSERT_TRUE(s.Pull(key));
+    EXPECT_TRUE(testkit::WaitForWindowGone(prompt, NotesScenario::kWait));
+    EXPECT_TRUE(s.WaitStatus("State=locked")) << s.Status();
+    DWORD start = GetTickCount();
+    while (FileExists(s.TempFile("anna.id")) && GetTickCount() - start < NotesScenario::kWait)
+        testkit::PumpMessages(50);
+    EXPECT_FALSE(FileExists(s.TempFile("anna.id")));
+    EXPECT_EQ("own.id", s.IniValue("KeyFileName"));
+    EXPECT_EQ("1234", KeyPin(key));
+}
+
 // ---- Save the ID file onto the Key --------------------------------------------------------------
 
 struct SaveCase {

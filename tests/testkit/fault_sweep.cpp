@@ -116,6 +116,7 @@ SweepFigures RunFaultSweep(const std::string &flow, const std::vector<KeyFault> 
     bool verbose = !Env("SENTRIO_SWEEP_COUNTS").empty();
     bool sampling = Env("SENTRIO_SWEEP_SAMPLE") == "1";
     bool known = Env("SENTRIO_SWEEP_KNOWN") == "1";
+    int onlyK = std::atoi(Env("SENTRIO_SWEEP_K").c_str());  // one call number only (1 = the first)
     std::set<std::string> sampled;
     DWORD started = GetTickCount();
     // How many calls of each entry the flow makes when nothing fails: the k to sweep.
@@ -143,6 +144,8 @@ SweepFigures RunFaultSweep(const std::string &flow, const std::vector<KeyFault> 
             continue;
         }
         for (int k : SweepKs(n, maxK)) {
+            if (onlyK > 0 && k + 1 != onlyK)
+                continue;
             DWORD runStart = GetTickCount();
             std::string problem = run(&fault, k, nullptr);
             ClearKeyFaults();
