@@ -4,8 +4,8 @@
 # password change, Key removal, re-insertion, the tools' save of the ID file and PIN change), in
 # the 64-bit test build; ctest runs only a sample. Prints per flow the count of runs and every
 # failure. Usage: bash scripts/fault-sweep.sh [max k per kind, 0 = all] [flow]
-# SENTRIO_SWEEP_ONLY=<entry> sweeps one Key entry, SENTRIO_SWEEP_K=<n> its n-th call only (with a
-# flow, k 0); SENTRIO_SWEEP_KNOWN=1 takes in the kinds left
+# SENTRIO_SWEEP_ONLY=<entry> sweeps one Key entry, SENTRIO_SWEEP_K=<n> its n-th call only (max k
+# 0, so that every call is among the k tried); SENTRIO_SWEEP_KNOWN=1 takes in the kinds left
 # out for a failure still open; SENTRIO_SWEEP_COUNTS=1 prints each flow's Key calls and run times.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
