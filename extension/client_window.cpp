@@ -175,6 +175,10 @@ INT_PTR CALLBACK FictDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
         }
         return FALSE;
     case WM_TOLVIK_LOCK_KEYS: {
+        // A menu open on this thread (the tools popup, the client's own) would take the keys for
+        // itself and the client would stay unlocked: it is closed first. Its close is posted, so
+        // it is handled before the key presses below.
+        EndMenu();
         HWND main = GetWindowHandle(s.hWndLSmain);
         if (main != nullptr)
             SetForegroundWindow(main);

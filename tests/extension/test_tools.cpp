@@ -45,6 +45,17 @@ TEST_F(ToolsOfferTest, ReinsertionPromptOpenOffersOnlyHelpAndAbout)
     EXPECT_TRUE(s.WaitStatus("State=open")) << s.Status();
 }
 
+TEST_F(ToolsOfferTest, KeyPulledWhileThePopupIsOpenClosesItAndLocksTheClient)
+{
+    int key = LogOn("1234");
+    EXPECT_EQ(ToolsOffer(true, false), s.OpenTools()) << s.HostLog();
+    ASSERT_TRUE(s.Pull(key));
+    // The lock's key press is not taken by the open popup.
+    EXPECT_TRUE(s.WaitStatus("State=locked")) << s.Status() << s.HostLog();
+    EXPECT_TRUE(s.WaitHostLog("command returned")) << s.HostLog();
+    EXPECT_EQ("own.id", s.IniValue("KeyFileName"));
+}
+
 // ---- Change PIN ---------------------------------------------------------------------------------
 
 using ChangePin = ToolsClient;
