@@ -24,6 +24,21 @@ as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# A Debian mirror in the middle of its sync serves index files of the wrong size for a minute or two
+# ("Mirror sync in progress?"); apt-get update then fails. Try again a few times before giving up.
+apt_update() {
+  local try
+  for try in 1 2 3; do
+    if as_root apt-get update -qq; then return 0; fi
+    echo "setup: apt-get update failed (try $try of 3), trying again in $((try * 15)) s" >&2
+    sleep $((try * 15))
+  done
+  # An index that stays broken (one suite of one architecture, say) need not stop the install: apt
+  # uses the indexes it did get, and the install below fails clearly if a package is then missing.
+  as_root apt-get update -qq ||
+    echo "setup: apt-get update still fails; installing from the package lists it did fetch" >&2
+}
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
@@ -31,25 +46,38 @@ for p in "${packages[@]}"; do
   fi
 done
 
-# Where this machine can start 32-bit processes, the tests also run as the 32-bit images that ship,
-# under the 32-bit Wine (Debian's i386 architecture). Where it cannot, nothing 32-bit is installed.
-if bash "$here/probe-32bit.sh"; then
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    as_root dpkg --add-architecture i386
-    as_root apt-get update -qq
-  fi
-  if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=(wine32:i386)
-  fi
-  can_run_32bit=1
-else
-  can_run_32bit=0
-fi
+install_packages() {
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@"
+}
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  apt_update
+  install_packages "${missing[@]}"
+fi
+
+# Where this machine can start 32-bit processes, the tests also run as the 32-bit images that ship,
+# under the 32-bit Wine (Debian's i386 architecture). Where it cannot, nothing 32-bit is installed.
+# The 32-bit Wine is a second step: when the mirror cannot give it (its i386 lists behind the amd64
+# ones, so the two halves of a library do not match), the 64-bit set still runs, and the test command
+# says that the 32-bit set is skipped.
+can_run_32bit=0
+if bash "$here/probe-32bit.sh"; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+    apt_update
+  fi
+  if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+    can_run_32bit=1
+  else
+    echo "setup: installing wine32:i386"
+    apt_update
+    if install_packages wine32:i386; then
+      can_run_32bit=1
+    else
+      echo "setup: the 32-bit Wine could not be installed; only the 64-bit tests can run here" >&2
+    fi
+  fi
 fi
 
 # The cross compiler comes in two thread models; the posix one gives the C++ threading library

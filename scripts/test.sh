@@ -10,11 +10,14 @@ cd "$root"
 
 bash scripts/setup.sh
 
-if bash scripts/probe-32bit.sh && [ -x /usr/lib/wine/wine ]; then
-  run32=ON
-else
+if ! bash scripts/probe-32bit.sh; then
   run32=OFF
   echo "test: this machine cannot start 32-bit processes, so the 32-bit set is skipped; the 64-bit set runs alone"
+elif [ ! -x /usr/lib/wine/wine ]; then
+  run32=OFF
+  echo "test: the 32-bit Wine is not installed (see the setup's output), so the 32-bit set is skipped; the 64-bit set runs alone"
+else
+  run32=ON
 fi
 
 # Ends the wineservers and X servers that the runs started, 64-bit and 32-bit alike.
