@@ -50,7 +50,18 @@ std::string WindowsLeft(const NotesScenario &s)
     for (HWND window : testkit::VisibleWindowsOf(s.pid())) {
         char caption[256] = "";
         GetWindowTextA(window, caption, sizeof caption);
-        text += std::string(" [") + caption + ": " + NotesScenario::BoxText(window) + "]";
+        char cls[64] = "";
+        GetClassNameA(window, cls, sizeof cls);
+        std::string what = NotesScenario::BoxText(window);
+        // A window that is no message box: its controls, so that a hang names the dialog it waits on.
+        if (what.empty()) {
+            for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+                char childText[128] = "";
+                GetWindowTextA(child, childText, sizeof childText);
+                what += " " + std::to_string(GetDlgCtrlID(child)) + "=\"" + childText + "\"";
+            }
+        }
+        text += std::string(" [") + cls + " \"" + caption + "\":" + what + "]";
     }
     return text;
 }

@@ -241,11 +241,6 @@ void NotesScenario::Keys(std::initializer_list<BYTE> keys) const
 {
     SetForegroundWindow(main_);
     PumpMessages(200);
-    TypeKeys(keys);
-}
-
-void NotesScenario::TypeKeys(std::initializer_list<BYTE> keys) const
-{
     for (BYTE key : keys) {
         keybd_event(key, 0, 0, 0);
         keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
@@ -258,12 +253,23 @@ std::string NotesScenario::OpenTools()
     std::size_t from = HostLog().size();
     if (main_ == nullptr && WaitMain() == nullptr)
         return "";
-    // Alt, A opens the Actions menu with the product's entry selected; Enter chooses it.
-    Keys({VK_MENU, 'A', VK_RETURN});
+    // The Actions menu's first add-in entry chosen, as its menu loop would send it. Not by keys: a
+    // prompt of the extension's on top (the re-entry's PIN prompt) holds the keyboard, and Alt, A
+    // would go to it.
+    PostMessageA(main_, WM_COMMAND, MAKEWPARAM(IDM_ADDIN_FIRST, 0), 0);
     std::string items;
     if (!WaitHostLogAfter(from, "popup ", &items) || Find(kPopupMenuClass, nullptr) == nullptr)
         return "";
     return items;
+}
+
+// A key pressed in an open popup menu: the menu's loop reads the keys of its thread's queue whatever
+// window they were posted to, so the key reaches the popup even when another thread's window has the
+// keyboard.
+static void PressInMenu(HWND popup, BYTE key)
+{
+    PostMessageA(popup, WM_KEYDOWN, key, 1);
+    PostMessageA(popup, WM_KEYUP, key, 0xC0000001);
 }
 
 bool NotesScenario::ChooseTool(int position)
@@ -272,8 +278,8 @@ bool NotesScenario::ChooseTool(int position)
     if (popup == nullptr)
         return false;
     for (int i = 0; i < position; ++i)
-        TypeKeys({VK_DOWN});
-    TypeKeys({VK_RETURN});
+        PressInMenu(popup, VK_DOWN);
+    PressInMenu(popup, VK_RETURN);
     return WaitForWindowGone(popup, kWait) || !IsWindowVisible(popup);
 }
 
@@ -282,7 +288,7 @@ bool NotesScenario::CloseTools()
     HWND popup = Find(kPopupMenuClass, nullptr);
     if (popup == nullptr)
         return false;
-    TypeKeys({VK_ESCAPE});
+    PressInMenu(popup, VK_ESCAPE);
     for (DWORD start = GetTickCount(); IsWindowVisible(popup) && GetTickCount() - start < kWait;)
         PumpMessages(20);
     return !IsWindowVisible(popup);

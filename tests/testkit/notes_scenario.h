@@ -90,16 +90,15 @@ public:
     bool WaitStatus(const std::string &part, DWORD timeoutMs = kWait) const;
     // Presses and releases each key in turn at the main window, as a user at the keyboard.
     void Keys(std::initializer_list<BYTE> keys) const;
-    // Presses and releases each key in turn, wherever the keyboard input goes now (an open menu).
-    void TypeKeys(std::initializer_list<BYTE> keys) const;
     // Answers the client's own prompt "Enter Password".
     bool AnswerClientPrompt(const char *password);
 
-    // The extension's tools: Actions > "Morvath Sentrio Tools >" chosen by keys (the add-in must be
-    // named in AddInMenus). The popup's items as the client saw them when it opened ("<text>[ grey]
+    // The extension's tools: the Actions menu's entry "Morvath Sentrio Tools >" chosen (the add-in
+    // must be named first in AddInMenus). The popup's items as the client saw them when it opened ("<text>[ grey]
     // [ default]|-|..."); "" when no popup opened.
     std::string OpenTools();
-    // Chooses an item of the open popup by arrow keys and Enter; waits for the popup to close.
+    // Chooses an item of the open popup by arrow keys and Enter, pressed in the popup's menu loop;
+    // waits for the popup to close.
     bool ChooseTool(int position);
     // Closes the open popup with Escape, choosing nothing.
     bool CloseTools();
