@@ -171,12 +171,25 @@ public:
             Put(&key_->StopSpinLock, Get(&key_->m_parkRequested) != 0 ? 1 : 0);
         if (outermost && Get(&key_->m_parkRequested) != 0 && key_->m_parkWake != nullptr)
             SetEvent(key_->m_parkWake);  // the waiting caller stops counting the handler
+        if (outermost && Get(&key_->m_freeOps) != 0)
+            Put(&key_->m_draining, 1);
         LeaveCriticalSection(&key_->m_stateLock);
-        // Operations that went on beside the handler finish before the monitor goes on; they
-        // never wait for the monitor, so this wait ends.
-        if (outermost)
-            while (Get(&key_->m_freeOps) != 0)
-                PollWait(10);
+        // Operations that went on beside the handler finish before the monitor goes on. They
+        // never wait for the monitor (one they begin meanwhile goes on unparked as well), so this
+        // wait ends. The last one's end and the monitor's going on are decided under the lock,
+        // so that an operation beginning then either counts as unparked or asks for the park.
+        if (outermost) {
+            for (;;) {
+                EnterCriticalSection(&key_->m_stateLock);
+                bool drained = Get(&key_->m_freeOps) == 0;
+                if (drained)
+                    Put(&key_->m_draining, 0);
+                LeaveCriticalSection(&key_->m_stateLock);
+                if (drained)
+                    break;
+                key_->PollWait(10);
+            }
+        }
     }
     EventScope(const EventScope &) = delete;
     EventScope &operator=(const EventScope &) = delete;
@@ -680,9 +693,9 @@ CSmartKey::KeyLoan CSmartKey::BorrowMonitor(bool goFree)
     bool otherThread = thread != INVALID_HANDLE_VALUE && self != m_monitorThreadId;
 
     EnterCriticalSection(&m_stateLock);
-    if (otherThread && Get(&m_eventDepth) != 0 && !ThreadEnded(thread)) {
-        // The monitor sits in an event handler, which may be waiting for this very thread: no
-        // park, and no wait for the handler.
+    if (otherThread && MonitorHeldByHandler() && !ThreadEnded(thread)) {
+        // The monitor sits in an event handler, which may be waiting for this very thread, or
+        // waits itself for the operations that went on beside one: no park, and no wait.
         if (goFree) {
             InterlockedIncrement(&m_freeOps);
             InterlockedIncrement(&m_freeOpsStarted);
@@ -725,6 +738,18 @@ CSmartKey::KeyLoan CSmartKey::BorrowMonitor(bool goFree)
         }
         DWORD now = GetTickCount();
         bool handler = Get(&m_eventDepth) != 0;
+        if (Get(&m_draining) != 0 && !ThreadEnded(thread)) {
+            // The handler has returned and the monitor waits for the operations beside it: it
+            // parks only once they end, and this one may be inside one of them.
+            Put(&m_parkRequested, 0);
+            if (goFree) {
+                InterlockedIncrement(&m_freeOps);
+                InterlockedIncrement(&m_freeOpsStarted);
+                loan.free = true;
+            }
+            LeaveCriticalSection(&m_stateLock);
+            return loan;
+        }
         if (handler && !handlerSeen)
             handlerSince = now;
         handlerSeen = handler;
@@ -768,6 +793,11 @@ void CSmartKey::GiveBack(const KeyLoan &loan)
         ReleaseMonitor();
     if (loan.free)
         InterlockedDecrement(&m_freeOps);
+}
+
+bool CSmartKey::MonitorHeldByHandler()
+{
+    return Get(&m_eventDepth) != 0 || Get(&m_draining) != 0;
 }
 
 bool CSmartKey::VisitTakenOver()

@@ -188,6 +188,8 @@ protected:
     // goFree: beside a running event handler the operation goes on unparked and is counted.
     KeyLoan BorrowMonitor(bool goFree);
     void GiveBack(const KeyLoan &loan);
+    // The monitor is in an event handler, or waits after one for the operations beside it.
+    bool MonitorHeldByHandler();
     // After an event handler on the monitor thread: an operation of another thread used the
     // Key meanwhile, so the visit that raised the event ends without touching the Key again.
     bool VisitTakenOver();
@@ -248,6 +250,11 @@ protected:
     volatile LONG m_parkRequested = 0;    // an operation of another thread asked for the park
     volatile LONG m_freeOps = 0;          // operations going on unparked beside an event handler
     volatile LONG m_freeOpsStarted = 0;   // how many ever did (a handler's scope compares it)
+    // The monitor, its handler returned, waits for the unparked operations to end. It visits no
+    // reader meanwhile, so an operation begun then goes on unparked too: one begun inside such an
+    // operation (by an event it raised on its own thread) would otherwise wait for a park that
+    // never comes.
+    volatile LONG m_draining = 0;
     bool m_takenOver = false;             // monitor thread only: see VisitTakenOver
     volatile LONG m_releaseOnExit = 0;    // StopMonitoring ran on the monitor thread
     // Wake-ups of the park handshake (auto-reset; the flags above stay what decides): the monitor

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -296,6 +297,92 @@ const LockRow kLockRows[] = {
 
 INSTANTIATE_TEST_SUITE_P(Handlers, LockRows, testing::ValuesIn(kLockRows),
                          [](const testing::TestParamInfo<LockRow> &info) { return std::string(info.param.name); });
+
+// ---- An operation begun inside one that went on beside a handler --------------------------------
+
+// The extension's re-entry inside its PIN change: the change goes on beside a handler; opening the
+// Key, it finds the PIN refused and raises the PIN event on its own thread, whose handler reads
+// the Key. The monitor's handler has ended meanwhile and the monitor waits for the change to end:
+// the read must not wait for a park the monitor gives only after that.
+TEST_F(BesideHandlers, OperationInsideAnUnparkedOperationDoesNotWaitForTheMonitor)
+{
+    ASSERT_TRUE(QsimAddReader("Reader A"));
+    ASSERT_TRUE(QsimAddReader("Reader B"));
+    int alice = QsimCreateKey("Alice", "1234");
+    int bob = QsimCreateKey("Bob", "1234");
+    std::string old = Pattern(700, 'o');
+    ASSERT_TRUE(QsimSetData(alice, 225, old.data(), static_cast<DWORD>(old.size())));
+    ASSERT_TRUE(QsimInsertKey(alice, "Reader A"));
+    key.SetPIN(nullptr, "1234");
+    ASSERT_TRUE(key.Start());
+    ASSERT_TRUE(key.WaitFor("inserted Reader A"));
+
+    // The monitor's handler of Bob's insertion blocks until the change's own event releases it.
+    HANDLE entered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<bool> blocked{false}, drained{false}, nestedRead{false}, fired{false};
+    std::atomic<DWORD> changeThread{0};
+    std::string read;
+    key.eventHook = [&](const std::string &e) {
+        if (e == "inserted Reader B" && !blocked.exchange(true)) {
+            SetEvent(entered);
+            WaitForSingleObject(release, kHandlerLimit);
+            return;
+        }
+        if (GetCurrentThreadId() != changeThread.load() || e.rfind("needpin Reader A", 0) != 0 || fired.exchange(true))
+            return;
+        key.SetPIN("Reader A", "5678");  // as the re-entry's prompt answers
+        SetEvent(release);
+        for (DWORD start = GetTickCount(); !key.MonitorDraining() && GetTickCount() - start < kOperationLimit;)
+            Sleep(1);
+        drained = key.MonitorDraining();
+        std::string data(1024, 0);
+        DWORD length = static_cast<DWORD>(data.size());
+        nestedRead = key.Read("Reader A", data.data(), &length);
+        read.assign(data.data(), nestedRead ? length : 0);
+    };
+    struct StopFirst {
+        RecordingKey &key;
+        HANDLE entered, release;
+        ~StopFirst()
+        {
+            SetEvent(release);
+            key.StopMonitoring();
+            key.eventHook = nullptr;
+            CloseHandle(entered);
+            CloseHandle(release);
+        }
+    } stopFirst{key, entered, release};
+    ASSERT_TRUE(QsimInsertKey(bob, "Reader B"));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(entered, kOperationLimit));
+    ASSERT_TRUE(QsimSetPin(alice, "5678"));  // the kept PIN is refused at the next opening
+
+    std::atomic<int> changed{-1};
+    std::thread change([&] {
+        changeThread = GetCurrentThreadId();
+        changed = key.ChangePIN("Reader A", "4321") ? 1 : 0;
+    });
+    DWORD start = GetTickCount();
+    while (changed.load() < 0 && GetTickCount() - start < kOperationLimit)
+        Sleep(10);
+    if (changed.load() < 0) {
+        change.detach();  // stuck for good: the watchdog ends the run
+        FAIL() << "the read inside the PIN change waited for the monitor";
+    }
+    change.join();
+    EXPECT_TRUE(drained.load());
+    EXPECT_TRUE(nestedRead.load());
+    EXPECT_EQ(old, read);
+    // The change itself met the refused PIN: it reports its failure, and the Key keeps its PIN.
+    EXPECT_EQ(0, changed.load());
+    QsimKeyState s = {};
+    ASSERT_TRUE(QsimGetKey(alice, &s));
+    EXPECT_STREQ("5678", s.pin);
+    // The monitor goes on visiting, and parks for the next caller as usual.
+    EXPECT_TRUE(testkit::MonitorKeepsVisiting());
+    EXPECT_TRUE(key.AskToStopMonitorThread());
+    key.ReleaseMonitor();
+}
 
 // ---- The handshake itself -----------------------------------------------------------------------
 

@@ -88,6 +88,8 @@ public:
         return true;
     }
     HANDLE MonitorThread() const { return m_monitorThread; }
+    // The monitor, its handler returned, waits for the operations that went on beside it.
+    bool MonitorDraining() { return InterlockedCompareExchange(&m_draining, 0, 0) != 0; }
     ReaderRecord *Record(int i) { return m_readers[i]; }
     ReaderRecord *AnyReader() { return &m_anyReader; }
 
