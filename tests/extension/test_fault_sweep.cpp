@@ -302,7 +302,9 @@ std::string FlowRun::CheckWrite()
     if (!changed && ReportedSuccess())
         return "success reported, but the Key holds the old one";
     // A Key taken as pulled in the middle locks the client: that says the command did not happen.
-    if (!changed && !ReportedFailure() && !LoggedSinceAction("ID locked"))
+    // The lock is posted to the client's thread, so on a loaded machine it may come a little after
+    // the action's end: it is waited for.
+    if (!changed && !ReportedFailure() && !s.WaitHostLogAfter(logAtAction_, "ID locked", nullptr, 5000))
         return toolsRefused ? "the tools did not open, and nothing said why" + WindowsLeft(s)
                             : "the write did not reach the Key and nothing said so" + BoxesSeen() + WindowsLeft(s);
     return "";
