@@ -182,8 +182,12 @@ public:
             for (;;) {
                 EnterCriticalSection(&key_->m_stateLock);
                 bool drained = Get(&key_->m_freeOps) == 0;
-                if (drained)
+                if (drained) {
                     Put(&key_->m_draining, 0);
+                    // A caller that was waiting for the park went on unparked meanwhile and gave
+                    // its request up: the monitor must not park for it.
+                    Put(&key_->StopSpinLock, Get(&key_->m_parkRequested) != 0 ? 1 : 0);
+                }
                 LeaveCriticalSection(&key_->m_stateLock);
                 if (drained)
                     break;
