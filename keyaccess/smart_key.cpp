@@ -742,34 +742,25 @@ CSmartKey::KeyLoan CSmartKey::BorrowMonitor(bool goFree)
         }
         DWORD now = GetTickCount();
         bool handler = Get(&m_eventDepth) != 0;
-        if (Get(&m_draining) != 0 && !ThreadEnded(thread)) {
-            // The handler has returned and the monitor waits for the operations beside it: it
-            // parks only once they end, and this one may be inside one of them.
-            Put(&m_parkRequested, 0);
-            if (goFree) {
-                InterlockedIncrement(&m_freeOps);
-                InterlockedIncrement(&m_freeOpsStarted);
-                loan.free = true;
-            }
-            LeaveCriticalSection(&m_stateLock);
-            return loan;
-        }
         if (handler && !handlerSeen)
             handlerSince = now;
         handlerSeen = handler;
         // StopMonitoring on another thread clears the monitor's handle before it closes it: a
         // handle that is no longer the monitor's is a monitor gone, never a handle to wait on.
         bool gone = GetHandle(&m_monitorThread) != thread || ThreadEnded(thread);
-        if ((handler && now - handlerSince >= kPollMs) || gone) {
+        bool draining = Get(&m_draining) != 0;
+        if ((handler && now - handlerSince >= kPollMs) || draining || gone) {
             // The monitor went into an event handler before it reached its park, and the handler
             // still runs a poll's time later: it may be waiting for this very thread, so the
             // request is given up (the handler's end does not restore it) and the operation goes
             // on beside the handler. A short handler (a visit's event) is let end and the park
             // still comes after it. A monitor that ended by itself (second instance in the
             // process) is not waited for either; StopSpinLock stays 1 so that later operations
-            // do not try.
+            // do not try. A monitor whose handler has returned but that waits for the operations
+            // beside it parks only once they end, and this one may be inside one of them: it goes
+            // on unparked at once.
             Put(&m_parkRequested, 0);
-            if (goFree && Get(&m_eventDepth) != 0 && !gone) {
+            if (goFree && MonitorHeldByHandler() && !gone) {
                 InterlockedIncrement(&m_freeOps);
                 InterlockedIncrement(&m_freeOpsStarted);
                 loan.free = true;
