@@ -5,9 +5,14 @@
 //            first the client alone (no extension), for what Tolvik adds to it.
 //   console: the admin console with a Key put in and pulled out, each time until its list shows it.
 // Usage: bench_soak tolvik|console [cycles, default 1000] [every, default 100] [--check]
-// --check: exit code 1 when the drift after the first cycle (whose one-time allocations, the first
-// PIN prompt's and the like, are no drift) is over 2 MB or 5 handles per 1000 cycles (proportionally
-// for shorter runs, but never under 3 handles and 256 KB: single heap growth steps).
+// --check: exit code 1 when the process drifts. A leak grows the process by about the same amount
+// every cycle; a one-time allocation (the first PIN prompt's, a heap that grows its arena once, a
+// cache filled late) grows it once. So the first tenth of the run (at least 5 cycles) is a warm-up,
+// the rest is cut into five equal segments, and the drift judged is the median of the five
+// segments' growth per cycle: one or two steps anywhere leave the median where it was, a steady
+// leak raises all five. The limits are 5 handles and 512 KB per 1000 cycles (1 KB a cycle is far
+// over it); a segment's growth rests on two samples, so a run too short for five segments of at
+// least two cycles is not judged and fails the check.
 #include <windows.h>
 #include <psapi.h>
 
@@ -105,26 +110,83 @@ void Print(const char *what, int cycle, const Sample &s, const Sample &start)
 
 struct Run {
     int cycles = 1000, every = 100;
-    Sample start, warm, last;  // warm: after the first cycle, whose one-time allocations are not drift
+    Sample start, last;
     bool ran = false;
     bool haveAlone = false;
-    Sample alone;     // the client without an extension
+    Sample alone;  // the client without an extension
+    // The cycles after which the judge samples: the end of the warm-up (the baseline), then the end
+    // of each segment.
+    static constexpr int kSegments = 5;
+    int marks[kSegments + 1] = {};
+    Sample at[kSegments + 1];
+    int taken = 0;
+
+    int WarmUp() const { return std::max(5, cycles / 10); }
+    bool Judgeable() const { return cycles - WarmUp() >= 2 * kSegments; }
+    void Plan()
+    {
+        int warm = WarmUp();
+        for (int k = 0; k <= kSegments; ++k)
+            marks[k] = warm + static_cast<int>(static_cast<long long>(cycles - warm) * k / kSegments);
+    }
+    // Whether the judge wants a sample after cycle `cycle`; `s` is taken by the caller only then.
+    bool Wants(int cycle) const { return Judgeable() && taken <= kSegments && marks[taken] == cycle; }
+    void Keep(const Sample &s) { at[taken++] = s; }
 };
 
+double Median(double *v, int n)
+{
+    std::sort(v, v + n);
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// The judge: the median of the segments' growth per cycle, as handles and KB per 1000 cycles,
+// against the limits. Prints every figure it judged by, so that a failure explains itself.
 bool WithinBounds(const Run &r, const char *what)
 {
-    double scale = r.cycles / 1000.0;
-    long handleLimit = std::max(3L, static_cast<long>(5 * scale + 0.5));
-    double kbLimit = std::max(256.0, 2048.0 * scale);
-    long handles = static_cast<long>(r.last.handles) - static_cast<long>(r.warm.handles);
-    double kb = r.last.privateKb - r.warm.privateKb;
-    bool ok = r.ran && handles <= handleLimit && kb <= kbLimit;
-    std::printf("%-8s from the start: %+ld handles, %+.0f KB; the first cycle: %+ld handles, %+.0f KB\n", what,
-                static_cast<long>(r.last.handles) - static_cast<long>(r.start.handles), r.last.privateKb - r.start.privateKb,
-                static_cast<long>(r.warm.handles) - static_cast<long>(r.start.handles), r.warm.privateKb - r.start.privateKb);
-    std::printf("%-8s drift over cycles 2 to %d: %+ld handles (limit %ld), %+.0f KB (limit %.0f KB): %s\n", what,
-                r.cycles, handles, handleLimit, kb, kbLimit, ok ? "flat" : "NOT FLAT");
+    constexpr double kHandlesPer1000 = 5, kKbPer1000 = 512;
+    std::printf("%-8s from the start: %+ld handles, %+.0f KB over %d cycles\n", what,
+                static_cast<long>(r.last.handles) - static_cast<long>(r.start.handles),
+                r.last.privateKb - r.start.privateKb, r.cycles);
+    if (!r.Judgeable() || r.taken != Run::kSegments + 1) {
+        std::printf("%-8s drift not judged: %d cycles leave no five segments of two cycles after a warm-up of %d\n",
+                    what, r.cycles, r.WarmUp());
+        return false;
+    }
+    const Sample &base = r.at[0];
+    std::printf("%-8s warm-up cycles 1 to %d; baseline after cycle %d: handles %lu, private %.0f KB\n", what,
+                r.WarmUp(), r.marks[0], static_cast<unsigned long>(base.handles), base.privateKb);
+    double handleRate[Run::kSegments], kbRate[Run::kSegments];
+    for (int k = 1; k <= Run::kSegments; ++k) {
+        int length = r.marks[k] - r.marks[k - 1];
+        long dh = static_cast<long>(r.at[k].handles) - static_cast<long>(r.at[k - 1].handles);
+        double dkb = r.at[k].privateKb - r.at[k - 1].privateKb;
+        handleRate[k - 1] = 1000.0 * dh / length;
+        kbRate[k - 1] = 1000.0 * dkb / length;
+        std::printf("%-8s segment %d (cycles %4d to %4d): %+3ld handles, %+6.0f KB\n", what, k, r.marks[k - 1] + 1,
+                    r.marks[k], dh, dkb);
+    }
+    double handles = Median(handleRate, Run::kSegments), kb = Median(kbRate, Run::kSegments);
+    bool ok = r.ran && handles <= kHandlesPer1000 && kb <= kKbPer1000;
+    std::printf("%-8s drift, the segments' median slope: %+.1f handles (limit %.0f), %+.0f KB (limit %.0f) per 1000 "
+                "cycles: %s\n",
+                what, handles, kHandlesPer1000, kb, kKbPer1000, ok ? "flat" : "NOT FLAT");
     return ok;
+}
+
+// After cycle `i`: the judge's sample where it wants one, the printed one every `every` cycles.
+void Checkpoint(Run *r, int i, const char *what, HANDLE process, unsigned long hostPid)
+{
+    bool judged = r->Wants(i), printed = i % r->every == 0 || i == r->cycles;
+    if (!judged && !printed)
+        return;
+    Sample now = Take(process, hostPid);
+    if (judged)
+        r->Keep(now);
+    if (printed) {
+        r->last = now;
+        Print(what, i, now, r->start);
+    }
 }
 
 // The client alone, then with Tolvik through the cycles.
@@ -167,12 +229,7 @@ bool SoakClient(Run *r)
             std::printf("tolvik   cycle %d did not run through\n", i);
             return false;
         }
-        if (i == 1)
-            r->warm = Take(s.process(), hostPid);
-        if (i % r->every == 0 || i == r->cycles) {
-            r->last = Take(s.process(), hostPid);
-            Print("tolvik", i, r->last, r->start);
-        }
+        Checkpoint(r, i, "tolvik", s.process(), hostPid);
     }
     r->ran = true;
     if (r->haveAlone) {
@@ -205,12 +262,7 @@ bool SoakConsole(Run *r)
             std::printf("console  cycle %d did not run through\n", i);
             return false;
         }
-        if (i == 1)
-            r->warm = Take(c.process(), hostPid);
-        if (i % r->every == 0 || i == r->cycles) {
-            r->last = Take(c.process(), hostPid);
-            Print("console", i, r->last, r->start);
-        }
+        Checkpoint(r, i, "console", c.process(), hostPid);
     }
     r->ran = true;
     return c.Close() == 0;
@@ -236,6 +288,7 @@ int main(int argc, char **argv)
     Run r;
     r.cycles = numbers[0];
     r.every = std::min(numbers[1], numbers[0]);
+    r.Plan();
     bool tolvik = std::strcmp(argv[1], "tolvik") == 0;
     bool ran = tolvik ? SoakClient(&r) : SoakConsole(&r);
     bool flat = WithinBounds(r, argv[1]);
