@@ -325,9 +325,15 @@ LRESULT TArbolinForm::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         int look = LookIndex(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)));
         if (look < 0)
             break;
-        int colour = dataLook_[look] ? COLOR_CAPTIONTEXT : COLOR_BTNFACE;
-        SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(colour));
-        return reinterpret_cast<LRESULT>(GetSysColorBrush(colour));
+        // A field with data looks like any text field of the system's colour scheme, and an empty
+        // or unusable one like the window's face; each pair of colours belongs together, so the
+        // text can be read under every scheme, high contrast included.
+        bool data = dataLook_[look];
+        int face = data ? COLOR_WINDOW : COLOR_BTNFACE;
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        SetTextColor(dc, GetSysColor(data ? COLOR_WINDOWTEXT : COLOR_BTNTEXT));
+        SetBkColor(dc, GetSysColor(face));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(face));
     }
     case WM_LBUTTONDBLCLK:
         FormDblClick();
@@ -381,10 +387,11 @@ void TArbolinForm::Notify(const NMHDR *header)
 void TArbolinForm::SetLook(int id, bool enabled)
 {
     HWND edit = Item(id);
-    if (id == IDC_PIN_EDIT) {
-        EnableWindow(edit, enabled);
+    // Enabled, since a disabled field draws its text in the grey of unusable text whatever its
+    // colours; the ID file fields stay read-only all the same.
+    EnableWindow(edit, enabled);
+    if (id == IDC_PIN_EDIT)
         SendMessageA(edit, EM_SETREADONLY, !enabled, 0);
-    }
     int look = LookIndex(id);
     if (look >= 0)
         dataLook_[look] = enabled;

@@ -120,7 +120,8 @@ private:
 
     HWND Item(int id) const { return GetDlgItem(window_, id); }
     void Enable(int id, bool enabled) { EnableWindow(Item(id), enabled); }
-    // The enabled look (data, caption-text colour) or the disabled look (button-face colour).
+    // The enabled look (enabled, the system's window and window-text colours: a field with data)
+    // or the disabled look (disabled, button-face colour: an empty or unusable field).
     void SetLook(int id, bool enabled);
     void DisableKeyButtons();
     int FindRow(const std::string &reader) const;

@@ -141,6 +141,29 @@ TEST_F(ConsoleWindow, ClientAreaAndControlsAreLaidOutForTheScreen)
     testkit::SaveScreenshot(c.main(), name.c_str());
 }
 
+// The Key's data in the Notes fields: they become usable, read-only text fields. The picture is
+// for a person to judge the look (the colours themselves are checked in test_field_looks.cpp).
+TEST_F(ConsoleWindow, FieldsShowTheKeysDataAsReadOnlyTextFields)
+{
+    int key = ArbolinConsole::MakeKey("Anna", "");
+    ASSERT_TRUE(QsimSetCapacity(key, 32768, 4096, 0));
+    ASSERT_TRUE(testkit::PutKeyRecord(key, {"Anna Berg/Morvath", "secret", "anna.id", std::string(700, 'I')}));
+    ASSERT_TRUE(c.StartWithKey(key, kReaderA));
+    ASSERT_TRUE(WaitUntil([&] { return testkit::GetControlText(c.Item(IDC_ID_FILE_LEN)) == "700"; }));
+    EXPECT_EQ("anna.id", testkit::GetControlText(c.Item(IDC_ID_FILE_NAME)));
+    for (int id : {IDC_ID_FILE_NAME, IDC_ID_FILE_LEN}) {
+        SCOPED_TRACE(id);
+        EXPECT_TRUE(c.Enabled(id));
+        EXPECT_NE(0, GetWindowLongA(c.Item(id), GWL_STYLE) & ES_READONLY);
+    }
+    EXPECT_FALSE(c.Enabled(IDC_PIN_EDIT));
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(c.Item(IDC_SEL_LAB)) != FALSE; }));
+    RedrawWindow(c.main(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    std::string name = ExpectedDpi() == 96 ? "arbolin_data" : "arbolin_data_" + std::to_string(ExpectedDpi()) + "dpi";
+    testkit::SaveScreenshot(c.main(), name.c_str());
+    EXPECT_EQ(0, c.Close());
+}
+
 // ---- Start-up with each kind of Key -----------------------------------------------------------
 
 struct StartupCase {
