@@ -75,6 +75,9 @@ protected:
 TEST_F(Installer, InstallsBesideTheRecordedClientRegistersAndUninstallsToTheSameNotesIni)
 {
     NotesInstallation notes(kNotesIni, true);
+    std::string clientHost = testkit::ReadFileBytes(notes.File("notes.exe"));
+    std::string clientLibrary = testkit::ReadFileBytes(notes.File("nnotes.dll"));
+    ASSERT_FALSE(clientHost.empty() || clientLibrary.empty());
     ASSERT_EQ(0, notes.Msiexec("/i " + Package())) << notes.LastLog();
     for (const char *f : kClientFiles)
         EXPECT_TRUE(FileExists(notes.File(f))) << f;
@@ -95,6 +98,9 @@ TEST_F(Installer, InstallsBesideTheRecordedClientRegistersAndUninstallsToTheSame
     for (const char *f : kClientFiles)
         EXPECT_FALSE(FileExists(notes.File(f))) << f;
     EXPECT_FALSE(FileExists(ConsoleFolder() + "Arbolin.exe"));
+    // The client's own files stay as they were.
+    EXPECT_EQ(clientHost, testkit::ReadFileBytes(notes.File("notes.exe")));
+    EXPECT_EQ(clientLibrary, testkit::ReadFileBytes(notes.File("nnotes.dll")));
     EXPECT_FALSE(ShortcutThere());
     EXPECT_EQ("", testkit::HklmValue("SOFTWARE\\Morvath\\Sentrio", "NotesIni", testkit::kOwnClient));
     EXPECT_TRUE(NotesInstallation::InstalledProducts(kUpgradeCode).empty());

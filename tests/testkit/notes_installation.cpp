@@ -80,6 +80,12 @@ NotesInstallation::NotesInstallation(const std::string &notesIni, bool recorded,
     : bitness_(bitness), dir_(ProgramFilesOf(bitness))
 {
     WriteFileBytes(File("notes.ini"), notesIni);
+    // A client of this build's bitness is the client stand-in itself: its host and nnotes.dll go
+    // into the folder as the client's installer puts notes.exe and nnotes.dll there.
+    if (bitness_ == kOwnClient) {
+        for (const char *file : {"notes.exe", "nnotes.dll"})
+            CopyFileA((ExeDir() + file).c_str(), File(file).c_str(), FALSE);
+    }
     oldPath_ = HklmValue(kNotesKey, "Path", bitness_);
     hadPath_ = !oldPath_.empty();
     std::string folder = Folder();

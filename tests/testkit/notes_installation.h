@@ -3,7 +3,8 @@
 // program folder (HKLM\SOFTWARE\Lotus\Notes, "Path"), and msiexec run on a package against it.
 // A 32-bit client lives under the 32-bit program files folder and records its folder in the 32-bit
 // view of the registry; a 64-bit client under the 64-bit program files folder, in the native view.
-// Whatever the registry held before is put back at the end.
+// A client of the build's own bitness has the client stand-in's notes.exe and nnotes.dll in its
+// folder. Whatever the registry held before is put back at the end.
 #pragma once
 
 #include <windows.h>
