@@ -97,7 +97,7 @@ HEAD
     dir=$out/$arch
     if [ "$arch" = x64 ]; then pkg=Sentrio-x64.msi; kind="64-bit"; else pkg=Sentrio-x86.msi; kind="32-bit"; fi
     printf '<h2 id="%s">%s: the %s images</h2>\n' "$arch" "$arch" "$kind"
-    printf '<p>The images %s is built from, as they ship (stripped), loaded by the %s Notes client stand-in:</p>\n' "$pkg" "$kind"
+    printf '<p>The shipped images (stripped) that %s carries; the run starts the console and the %s Notes client stand-in beside them:</p>\n' "$pkg" "$kind"
     echo '<table><tr><th>Image</th><th>Format</th><th class="num">Bytes</th></tr>'
     awk -F'\t' '{ printf "<tr><td>%s</td><td>%s</td><td class=\"num\">%s</td></tr>\n", $1, $2, $3 }' "$dir/images.tsv"
     echo '</table>'
