@@ -1,6 +1,6 @@
-// Stand-in for the Notes client's C API library, nnotes.dll (never shipped). It exports, by the
-// ordinals of the real library, the fourteen calls the product makes, with their prototypes and
-// calling convention:
+// Stand-in for the Notes client's C API library, nnotes.dll (never shipped). It exports, as the
+// product imports them (by the 32-bit library's ordinals in the 32-bit build, by name in the
+// 64-bit one), the fourteen calls the product makes, with their prototypes and calling convention:
 //   - notes.ini: NotesInitIni makes a file the active notes.ini, NotesTerm ends it; variables are
 //     read and written with the profile API in the [Notes] section of the active file.
 //   - ID files (format of its own, idfile.h): switch to an ID with its password (the switch names
