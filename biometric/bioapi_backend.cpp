@@ -6,6 +6,7 @@
 
 #include "bir_string.h"
 #include "fault_guard.h"
+#include "library_bitness.h"
 #include "library_loader.h"
 #include "log.h"
 
@@ -205,7 +206,13 @@ bool CBioApiBackEnd::LoadBioAPI()
     }
     if (!all) {
         LogMessage(kLogError, "LoadBioAPI", "<---- bioapi100.dll load failed ----->");
-        if (library_ != nullptr) {
+        if (library_ == nullptr) {
+            DWORD error = GetLastError();
+            char words[1024];
+            if (OtherBitnessText("bioapi100.dll", error, words, sizeof words))
+                LogMessage(kLogError, "LoadBioAPI", "%s", words);
+            SetLastError(error);
+        } else {
             DWORD error = GetLastError();
             FreeLibrary(library_);
             SetLastError(error);

@@ -9,6 +9,7 @@
 #include "braxial_res.h"
 #include "centre_window.h"
 #include "fault_guard.h"
+#include "library_bitness.h"
 #include "library_loader.h"
 #include "log.h"
 #include "module_activation.h"
@@ -227,8 +228,15 @@ HMODULE CHaApiBackEnd::LoadVendorModule(const char *name)
         if (lstrcmpiA(loaded.first.c_str(), name) == 0)
             return loaded.second;
     HMODULE module = LoadProductLibrary(name);
-    if (module != nullptr)
+    if (module != nullptr) {
         modules_.emplace_back(name, module);
+    } else {
+        DWORD error = GetLastError();
+        char words[1024];
+        if (OtherBitnessText(name, error, words, sizeof words))
+            LogMessage(kLogError, "Call HA-API InitReader", "%s", words);
+        SetLastError(error);
+    }
     return module;
 }
 

@@ -1,4 +1,5 @@
-# 32-bit Windows, cross-compiled with Debian's mingw-w64 (posix thread model): the deliverables.
+# 32-bit Windows, cross-compiled with Debian's mingw-w64 (posix thread model): the x86 deliverables
+# (for 32-bit Notes clients, packed into Sentrio-x86.msi).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
@@ -14,7 +15,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# The images built here are the ones shipped. Their tests are always built (so they compile and link
+# The images built here are the x86 ones shipped. Their tests are always built (so they compile and link
 # as 32-bit code, layouts included); where the machine can start 32-bit processes they also run,
 # under the 32-bit Wine (SENTRIO_RUN_TESTS, set by scripts/test.sh; see scripts/wine-env.sh).
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run32.sh)

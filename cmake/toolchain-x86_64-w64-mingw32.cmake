@@ -1,5 +1,6 @@
-# 64-bit Windows, cross-compiled with Debian's mingw-w64 (posix thread model). This build runs the
-# tests under the 64-bit Wine; the shipped images come from the 32-bit toolchain.
+# 64-bit Windows, cross-compiled with Debian's mingw-w64 (posix thread model): the x64 deliverables
+# (for 64-bit Notes clients, packed into Sentrio-x64.msi). Its tests run under the 64-bit Wine on
+# those very images.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

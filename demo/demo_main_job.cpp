@@ -3,7 +3,7 @@
 // windows), the Notes client started with Tolvik and TolvikM, the PIN typed, a database opened
 // without a password prompt, the Key pulled (client locked) and put back (PIN, client back), the
 // client closed with notes.ini as it was. Each step is timed and photographed (demo_timeline.h);
-// scripts/demo.sh turns the record into build/demo/index.html.
+// scripts/demo.sh turns the records of the x64 (and x86) runs into build/demo/index.html.
 #include <gtest/gtest.h>
 
 #include <string>

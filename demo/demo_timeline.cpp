@@ -20,7 +20,8 @@ std::string Field(std::string text)
 
 Timeline::Timeline()
 {
-    folder_ = testkit::ExeDir() + "..\\..\\demo";
+    // build/<preset>/demo: each bitness records its run beside its own build.
+    folder_ = testkit::ExeDir() + "..\\demo";
     CreateDirectoryA(folder_.c_str(), nullptr);
     file_ = std::fopen((folder_ + "\\steps.tsv").c_str(), "wb");
     if (file_ != nullptr)

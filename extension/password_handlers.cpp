@@ -102,6 +102,8 @@ STATUS RegisterExtHandlers()
             return status;
         }
     }
+    if (NotesHandleIsWide(s.hGetPwdReg) || NotesHandleIsWide(s.hSetPwdReg))
+        LogMessage(kLogDetail, kLogModule, "RegisterExtHandlers : registration handles wider than 32 bits, kept whole");
     return NOERROR;
 }
 

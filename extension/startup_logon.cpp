@@ -5,6 +5,7 @@
 #include "client_window.h"
 #include "common_ui.h"
 #include "cut_format.h"
+#include "library_bitness.h"
 #include "extension.h"
 #include "log.h"
 #include "logon_rules.h"
@@ -75,6 +76,8 @@ WORD GetNotesVersion()
         ErrorBox(TextF(IDS_NOTES_VERSION_OPEN_ERROR, StatusText(status).c_str()));
         return 0;
     }
+    if (NotesHandleIsWide(db))
+        LogMessage(kLogDetail, kLogModule, "GetNotesVersion : database handle wider than 32 bits, kept whole");
     WORD build = 0;
     status = NSFDbGetBuildVersion(db, &build);
     NSFDbClose(db);
@@ -200,7 +203,7 @@ STATUS LNPUBLIC MainEntryPoint(void)
     if (initDone != INVALID_HANDLE_VALUE && initDone != nullptr)
         WaitServingMessages(initDone, kStartWaitMs);
     if (!Key().IsLoaded()) {
-        ErrorBox(Text(IDS_ERROR_LOADING_QUOREL));
+        ErrorBox(LibraryFailureText(IDS_ERROR_LOADING_QUOREL, "Quorel32.dll", Key().LoadError()));
         return NOERROR;
     }
     if (!IsSet(s.bKeyBound))

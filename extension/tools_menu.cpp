@@ -91,6 +91,13 @@ void RunCommand(UINT command, HWND window, HWND owner)
 
 extern "C" void WINAPI SentrioTools(HWND window)
 {
+#ifdef _WIN64
+    // A window handle is significant in its low 32 bits on 64-bit Windows too (32-bit processes
+    // share it). A caller that holds it in a 32-bit integer (a LotusScript Long, say) may leave the
+    // upper half of the argument undefined: the handle is rebuilt from the low half, sign-extended
+    // as Windows extends handles.
+    window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(static_cast<LONG>(reinterpret_cast<ULONG_PTR>(window) & 0xFFFFFFFFu)));
+#endif
     LogonState &s = State();
     HMENU menu = LoadMenuA(s.instance, MAKEINTRESOURCEA(IDM_TOOLS));
     if (menu == nullptr) {

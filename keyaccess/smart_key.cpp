@@ -296,8 +296,14 @@ bool CSmartKey::Init(DWORD appId)
         m_library = nullptr;
     }
     m_library = BindQuorelLibrary(&m_lib);
-    if (m_library == nullptr)
+    if (m_library == nullptr) {
+        DWORD error = GetLastError();
+        Put(&m_loadError, static_cast<LONG>(error));
+        LogMessage(kLogError, "", "CSmartKey::Init - Quorel32.dll not loaded (%lu)", static_cast<unsigned long>(error));
+        SetLastError(error);
         return false;
+    }
+    Put(&m_loadError, 0);
     if (Get(&m_initStop) != 0) {  // stopped meanwhile: the library is not kept
         FreeLibrary(m_library);
         m_library = nullptr;

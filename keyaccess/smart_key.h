@@ -139,6 +139,12 @@ public:
     bool GetErrorText(const char *readerName, char *text);
 
     bool IsLoaded() const { return InterlockedCompareExchange(const_cast<volatile LONG *>(&m_loaded), 0, 0) != 0; }
+    // Why the smart-key library did not load (the system's error code of the last try; 0 when it
+    // loaded or was not tried).
+    DWORD LoadError() const
+    {
+        return static_cast<DWORD>(InterlockedCompareExchange(const_cast<volatile LONG *>(&m_loadError), 0, 0));
+    }
     bool IsSingleInstanceInProcess() const { return m_isSingleInstanceInProcess != FALSE; }
     DWORD MonitorThreadId() const { return m_monitorThreadId; }
     bool HasMonitorThread() const;
@@ -205,6 +211,7 @@ protected:
 
     DWORD m_appId = 0;
     volatile LONG m_loaded = 0;
+    volatile LONG m_loadError = 0;
     volatile LONG StopSpinLock = 1;
     volatile LONG m_parked = 0;
     volatile LONG m_stopRequest = 0;

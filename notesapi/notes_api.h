@@ -1,7 +1,8 @@
 // The product's view of the Notes C API (nnotes.dll): the types, calling convention, status codes,
 // Extension Manager records and menu add-in records that Tolvik, TolvikM and Arbolin rely on, with
-// the public names of the Notes headers. The functions are imported by ordinal through the import
-// library made from notesapi/nnotes_imports.cmake (target `notesapi`).
+// the public names of the Notes headers. The functions are imported through the import library
+// made from notesapi/nnotes_imports.cmake (target `notesapi`): by the 32-bit library's ordinals in
+// 32-bit images, by name in 64-bit ones.
 #pragma once
 
 #include <windows.h>
@@ -13,9 +14,30 @@
 
 typedef WORD STATUS;            // every call answers a 16-bit status, NOERROR on success
 typedef WORD EID;               // Extension Manager notification id
-typedef DWORD HEMREGISTRATION;  // handle of one handler registration
-typedef DWORD DBHANDLE;         // database handle (a 32-bit Notes handle, also in 64-bit builds)
 typedef WORD NAMRESULT;         // answer of a menu add-in procedure
+typedef DWORD DHANDLE;          // a Notes memory handle: 32 bits on both bitnesses
+
+// The handle of one handler registration and a database handle. On 32-bit Windows both are 4
+// bytes. What the 64-bit library writes through a pointer to one is not public (a 32-bit DHANDLE or
+// a pointer-sized handle), so 64-bit builds receive either into 8-byte storage, zeroed by the
+// caller before the call (a library that writes 4 bytes leaves the upper half zero), and pass the
+// whole 8 bytes back (a library that takes 4 bytes reads the lower half). NotesHandleIsWide tells
+// which the library wrote.
+#ifdef _WIN64
+typedef ULONGLONG HEMREGISTRATION;
+typedef ULONGLONG DBHANDLE;
+#else
+typedef DWORD HEMREGISTRATION;
+typedef DWORD DBHANDLE;
+#endif
+
+// Whether a handle received from the library uses its upper half (64-bit builds only: a wider
+// handle than a DHANDLE, kept whole).
+template <typename Handle>
+constexpr bool NotesHandleIsWide(Handle handle)
+{
+    return sizeof(Handle) > sizeof(DWORD) && (static_cast<ULONGLONG>(handle) >> 32) != 0;
+}
 
 #define LNPUBLIC __stdcall
 #define LNCALLBACK __stdcall
@@ -89,7 +111,9 @@ constexpr DWORD EM_REG_BEFORE = 0x0001;
 constexpr DWORD EM_REG_AFTER = 0x0002;
 
 // Argument slots of EMRECORD.Ap: every argument takes one slot, 4 bytes on 32-bit Windows
-// (argument n at Ap + 4n), a pointer's size in 64-bit builds.
+// (argument n at Ap + 4n), 8 bytes on 64-bit Windows (argument n at Ap + 8n), where a DWORD
+// argument sits in the low half and the upper half is undefined: EMArgument<DWORD> reads the low
+// half only.
 typedef DWORD_PTR EMARGSLOT;
 typedef EMARGSLOT *VARARG_PTR;
 
@@ -121,7 +145,8 @@ enum EmSetPasswordArg {
     EM_SETPASSWORD_ARGCOUNT = 10
 };
 
-// The Notes headers pack their structures to 1 byte on 32-bit Windows.
+// The Notes headers pack their structures to 1 byte on 32-bit Windows; 64-bit builds use natural
+// alignment, as the 64-bit headers do.
 #if defined(_WIN32) && !defined(_WIN64)
 #pragma pack(push, 1)
 #endif
@@ -168,12 +193,29 @@ struct NAM_INITMENU_INFO {
 };
 #if defined(_WIN32) && !defined(_WIN64)
 #pragma pack(pop)
+#endif
+
+// The layouts the client shares with the product, for each bitness.
+#ifdef _WIN64
+static_assert(sizeof(EMRECORD) == 16, "EMRECORD is 16 bytes with natural alignment");
+static_assert(offsetof(EMRECORD, Status) == 4, "EMRECORD.Status");
+static_assert(offsetof(EMRECORD, Ap) == 8, "EMRECORD.Ap");
+static_assert(sizeof(EMARGSLOT) == 8, "8-byte argument slots");
+static_assert(offsetof(NAM_COMMAND_INFO, hNotesWnd) == 0 && sizeof(HWND) == 8, "NAM_COMMAND_INFO.hNotesWnd");
+static_assert(offsetof(NAM_COMMAND_INFO, wMenuID) == 8, "NAM_COMMAND_INFO.wMenuID");
+static_assert(sizeof(DBHANDLE) == 8 && sizeof(HEMREGISTRATION) == 8, "handles received into 8-byte storage");
+#else
 static_assert(sizeof(EMRECORD) == 10, "EMRECORD is packed to 10 bytes");
+static_assert(offsetof(EMRECORD, Status) == 4, "EMRECORD.Status");
 static_assert(offsetof(EMRECORD, Ap) == 6, "EMRECORD.Ap");
 static_assert(sizeof(EMARGSLOT) == 4, "4-byte argument slots");
 static_assert(offsetof(NAM_COMMAND_INFO, wMenuID) == 4, "NAM_COMMAND_INFO.wMenuID");
-static_assert(sizeof(DBHANDLE) == 4, "DBHANDLE");
+static_assert(offsetof(NAM_COMMAND_INFO, Data) == 6, "NAM_COMMAND_INFO.Data");
+static_assert(sizeof(DBHANDLE) == 4 && sizeof(HEMREGISTRATION) == 4, "DBHANDLE, HEMREGISTRATION");
 #endif
+static_assert(sizeof(DHANDLE) == 4, "DHANDLE is 32 bits on both bitnesses");
+static_assert(sizeof(STATUS) == 2 && sizeof(WORD) == 2 && sizeof(DWORD) == 4, "LLP64 sizes");
+static_assert(offsetof(EMRECORD, NotificationType) == 2, "EMRECORD.NotificationType");
 static_assert(sizeof(NAM_INIT_INFO) == 70, "NAM_INIT_INFO is 70 bytes");
 static_assert(offsetof(NAM_INIT_INFO, wMenuID) == 4, "NAM_INIT_INFO.wMenuID");
 static_assert(offsetof(NAM_INIT_INFO, MenuItemName) == 6, "NAM_INIT_INFO.MenuItemName");
@@ -182,15 +224,22 @@ typedef STATUS(LNCALLBACK *EMHANDLER)(EMRECORD *record);
 typedef STATUS(LNPUBLIC *EXTENSION_ENTRY)(void);  // an extension's export ordinal 1
 typedef NAMRESULT(LNCALLBACK *ADDIN_MENU_PROC)(WORD wMsg, void *pParam);
 
-// Argument `index` of a notification record, as the type the caller expects.
+// Argument `index` of a notification record, as the type the caller expects: a pointer is the
+// whole slot, a DWORD the slot's low half (on 64-bit Windows the upper half is undefined).
 template <typename T>
 inline T EMArgument(const EMRECORD *record, int index)
 {
     return (T)(record->Ap[index]);
 }
+template <>
+inline DWORD EMArgument<DWORD>(const EMRECORD *record, int index)
+{
+    return static_cast<DWORD>(record->Ap[index] & 0xFFFFFFFFu);
+}
 
 // ---------------------------------------------------------------------------------------------
-// The functions, imported from nnotes.dll by ordinal (see nnotes_imports.cmake).
+// The functions, imported from nnotes.dll (see nnotes_imports.cmake); the numbers are the 32-bit
+// library's ordinals.
 
 extern "C" {
 STATUS LNPUBLIC NotesInitIni(char *pConfigFileName);                                      // 12

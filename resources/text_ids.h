@@ -42,6 +42,8 @@
 #define IDS_BIO_VERIFY_FAILED           2539  // "Biometric verification failed!"
 #define IDS_BIO_ENROLL_FAILED           2540  // "Biometric registration failed!"
 #define IDS_KEY_NO_SPACE                2541  // "Not enough free space on the Key!"
+#define IDS_LIBRARY_IS_32BIT            2560  // "%s is a 32-bit library. ... the vendor's 64-bit version ..."
+#define IDS_LIBRARY_IS_64BIT            2561  // "%s is a 64-bit library. ... the vendor's 32-bit version ..."
 
 // ---- Captions, labels and prompts of the windows and dialogs (texts_messages.rc) ----
 #define IDS_PRODUCT_CAPTION             8000  // "%s Sentrio"

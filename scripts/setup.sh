@@ -16,7 +16,7 @@ packages=(
   imagemagick
   clang
   fp-utils        # chmcmd: compiles the help file Sentrio.CHM
-  wixl            # builds the installer package Sentrio.msi
+  wixl            # builds the installer packages Sentrio-x86.msi and Sentrio-x64.msi
   osslsigncode    # signs the images (with a test certificate unless a real one is given)
 )
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The test command: sets the machine up; builds the 32-bit Windows images (the deliverables, warnings
-# as errors) and checks their imports; builds the same sources as 64-bit Windows programs and runs
-# every test under the 64-bit Wine inside Xvfb; where the machine can start 32-bit processes, runs
-# every test a second time as the 32-bit images under the 32-bit Wine; builds the portable code for
-# the host and runs its tests under the sanitizers. A failure in any set fails the run.
+# The test command: sets the machine up; builds the x86 deliverables and Sentrio-x86.msi (warnings
+# as errors) and checks their imports; builds the x64 deliverables and Sentrio-x64.msi from the same
+# sources and runs every test on those images under the 64-bit Wine inside Xvfb; where the machine
+# can start 32-bit processes, runs every test a second time on the x86 images under the 32-bit Wine;
+# builds the portable code for the host and runs its tests under the sanitizers. A failure in any
+# set fails the run.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"

@@ -57,6 +57,32 @@ HMODULE LoadFromPath(const char *path, DWORD flags)
 
 }  // namespace
 
+bool FindProductLibrary(const char *name, char *path)
+{
+    if (name == nullptr || *name == 0 || path == nullptr)
+        return false;
+    if (HasPath(name)) {
+        if (FormatCut(path, MAX_PATH, "%s", name) >= MAX_PATH - 1)
+            return false;
+        return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    }
+    char dir[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, dir, sizeof dir);
+    if (n > 0 && n < sizeof dir) {
+        char *slash = std::strrchr(dir, '\\');
+        if (slash != nullptr) {
+            *slash = 0;
+            if (Candidate(path, dir, static_cast<DWORD>(slash - dir), name))
+                return true;
+        }
+    }
+    n = GetSystemDirectoryA(dir, sizeof dir);
+    if (Candidate(path, dir, n, name))
+        return true;
+    n = GetWindowsDirectoryA(dir, sizeof dir);
+    return Candidate(path, dir, n, name);
+}
+
 HMODULE LoadProductLibrary(const char *name, DWORD flags)
 {
     if (name == nullptr || *name == 0) {
@@ -73,22 +99,31 @@ HMODULE LoadProductLibrary(const char *name, DWORD flags)
 
     // The search is ours rather than the loader's: some loaders still look in the current
     // directory for data-file loads, whatever search flags they are given.
-    char dir[MAX_PATH], path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, dir, sizeof dir);
-    if (n > 0 && n < sizeof dir) {
-        char *slash = std::strrchr(dir, '\\');
-        if (slash != nullptr) {
-            *slash = 0;
-            if (Candidate(path, dir, static_cast<DWORD>(slash - dir), name))
-                return LoadFromPath(path, flags);
-        }
-    }
-    n = GetSystemDirectoryA(dir, sizeof dir);
-    if (Candidate(path, dir, n, name))
-        return LoadFromPath(path, flags);
-    n = GetWindowsDirectoryA(dir, sizeof dir);
-    if (Candidate(path, dir, n, name))
+    char path[MAX_PATH];
+    if (FindProductLibrary(name, path))
         return LoadFromPath(path, flags);
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
+}
+
+WORD LibraryMachine(const char *path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    WORD machine = 0;
+    IMAGE_DOS_HEADER dos = {};
+    DWORD read = 0;
+    if (ReadFile(file, &dos, sizeof dos, &read, nullptr) && read == sizeof dos && dos.e_magic == IMAGE_DOS_SIGNATURE &&
+        dos.e_lfanew > 0 && SetFilePointer(file, dos.e_lfanew, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
+        struct {
+            DWORD signature;
+            IMAGE_FILE_HEADER header;
+        } pe = {};
+        if (ReadFile(file, &pe, sizeof pe, &read, nullptr) && read == sizeof pe && pe.signature == IMAGE_NT_SIGNATURE)
+            machine = pe.header.Machine;
+    }
+    CloseHandle(file);
+    return machine;
 }

@@ -11,3 +11,18 @@
 // `flags` are LoadLibraryExA's (LOAD_LIBRARY_AS_DATAFILE and the like). Not found: null,
 // ERROR_MOD_NOT_FOUND.
 HMODULE LoadProductLibrary(const char *name, DWORD flags = 0);
+
+// The file LoadProductLibrary(name) would load, found by the same search, into `path` (MAX_PATH
+// characters); false when there is none. A name with a path is taken as it stands.
+bool FindProductLibrary(const char *name, char *path);
+
+// The machine field of the PE file at `path` (IMAGE_FILE_MACHINE_I386 for a 32-bit library,
+// IMAGE_FILE_MACHINE_AMD64 for a 64-bit one), 0 when it is no PE file or cannot be read.
+WORD LibraryMachine(const char *path);
+
+// The machine of the images this build makes.
+#ifdef _WIN64
+constexpr WORD kOwnMachine = IMAGE_FILE_MACHINE_AMD64;
+#else
+constexpr WORD kOwnMachine = IMAGE_FILE_MACHINE_I386;
+#endif

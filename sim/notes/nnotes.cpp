@@ -1,6 +1,6 @@
-// Stand-in for the Notes client's C API library, nnotes.dll (never shipped). It exports, by the
-// ordinals of the real library, the fourteen calls the product makes, with their prototypes and
-// calling convention:
+// Stand-in for the Notes client's C API library, nnotes.dll (never shipped). It exports, as the
+// product imports them (by the 32-bit library's ordinals in the 32-bit build, by name in the
+// 64-bit one), the fourteen calls the product makes, with their prototypes and calling convention:
 //   - notes.ini: NotesInitIni makes a file the active notes.ini, NotesTerm ends it; variables are
 //     read and written with the profile API in the [Notes] section of the active file.
 //   - ID files (format of its own, idfile.h): switch to an ID with its password (the switch names
@@ -43,7 +43,13 @@ struct State {
     bool locked = false;
     WORD build = NSIM_DEFAULT_BUILD;
     std::vector<Registration> registrations;
+#ifdef _WIN64
+    // Registrations are handed out wider than 32 bits: a caller that kept only the lower half
+    // could not deregister.
+    HEMREGISTRATION nextRegistration = 0x5E00000000000001ull;
+#else
     HEMREGISTRATION nextRegistration = 1;
+#endif
     WORD nextRecursionId = 1;
     std::vector<DBHANDLE> databases;
     DBHANDLE nextDatabase = 0x100;
@@ -228,6 +234,18 @@ const StatusText kTexts[] = {
     {NSIM_ERR_BAD_HANDLE, "Invalid handle"},
 };
 
+// A DWORD argument's slot. On 64-bit Windows the value sits in the low half of its 8-byte slot and
+// the upper half is undefined: the stand-in fills it with a marker, so a handler that read the whole
+// slot would see a wrong value.
+EMARGSLOT DwordSlot(DWORD value)
+{
+#ifdef _WIN64
+    return (static_cast<EMARGSLOT>(0xA5A5A5A5u) << 32) | value;
+#else
+    return value;
+#endif
+}
+
 // Calls the before-handlers of `eid` with the argument slots `slots`, in registration order,
 // until one answers something else than ERR_EM_CONTINUE; that answer (ERR_EM_CONTINUE when none
 // answered).
@@ -279,14 +297,14 @@ BOOL Fire(EID eid, const char *idFile, const char *user, DWORD maxLen, STATUS *s
 {
     EMARGSLOT slots[EM_SETPASSWORD_ARGCOUNT] = {};
     DWORD newDataLength = 0;
-    slots[EM_GETPASSWORD_MAXPWDLEN] = maxLen;
+    slots[EM_GETPASSWORD_MAXPWDLEN] = DwordSlot(maxLen);
     slots[EM_GETPASSWORD_RETLENGTH] = reinterpret_cast<EMARGSLOT>(length);
     slots[EM_GETPASSWORD_RETPASSWORD] = reinterpret_cast<EMARGSLOT>(buffer);
     slots[EM_GETPASSWORD_FILENAME] = reinterpret_cast<EMARGSLOT>(idFile);
     slots[EM_GETPASSWORD_OWNERNAME] = reinterpret_cast<EMARGSLOT>(user);
-    slots[EM_GETPASSWORD_DATALEN] = 0;
+    slots[EM_GETPASSWORD_DATALEN] = DwordSlot(0);
     slots[EM_GETPASSWORD_DATA] = 0;
-    slots[EM_SETPASSWORD_MAXNEWDATA] = 0;
+    slots[EM_SETPASSWORD_MAXNEWDATA] = DwordSlot(0);
     slots[EM_SETPASSWORD_RETNEWDATALEN] = reinterpret_cast<EMARGSLOT>(&newDataLength);
     slots[EM_SETPASSWORD_RETNEWDATA] = 0;
 
@@ -458,8 +476,15 @@ STATUS LNPUBLIC NSFDbOpen(const char *PathName, DBHANDLE *rethDB)
     if (rethDB == nullptr)
         return NSIM_ERR_BAD_ARGUMENT;
     Locked hold;
-    *rethDB = g_state->nextDatabase++;
-    g_state->databases.push_back(*rethDB);
+    DBHANDLE handle = g_state->nextDatabase++;
+    g_state->databases.push_back(handle);
+#ifdef _WIN64
+    // A 32-bit DHANDLE written into the caller's 8-byte storage: the upper half is the caller's
+    // (zeroed, as it must be, or the handle it passes back is not this one).
+    *reinterpret_cast<DHANDLE *>(rethDB) = static_cast<DHANDLE>(handle);
+#else
+    *rethDB = handle;
+#endif
     return NOERROR;
 }
 

@@ -644,6 +644,32 @@ void RunMenuEntry(size_t index)
     Event("menu add-in %s: command returned", g.addins[entry.addin].name.c_str());
 }
 
+// An action's LotusScript, as the administrator's guide gives it, for a client that shows no
+// menu add-ins:
+//   Declare Sub SentrioTools Lib "Tolvik.dll" (ByVal hWnd As Long)
+//   Declare Function GetActiveWindow Lib "user32" () As Long
+//   Call SentrioTools(GetActiveWindow())
+// The script runtime finds the entry by name in the Tolvik.dll the client loaded and passes the
+// client's window as a 32-bit Long. In a 64-bit client the upper half of that argument's register
+// is not defined; the stand-in fills it with a marker, as the worst a runtime could leave there.
+void RunScriptAction(HWND window)
+{
+    HMODULE tolvik = GetModuleHandleA("Tolvik.dll");
+    FARPROC entry = tolvik != nullptr ? GetProcAddress(tolvik, "SentrioTools") : nullptr;
+    if (entry == nullptr) {
+        Event("script action: SentrioTools not found in Tolvik.dll");
+        return;
+    }
+    typedef void(WINAPI * ByLong)(ULONG_PTR);
+    ULONG_PTR argument = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(window));
+#ifdef _WIN64
+    argument |= 0xA5A5A5A500000000ull;
+#endif
+    Event("script action: SentrioTools");
+    reinterpret_cast<ByLong>(reinterpret_cast<void *>(entry))(argument);
+    Event("script action: returned");
+}
+
 // ---------------------------------------------------------------------------------------------
 // Windows
 
@@ -805,6 +831,9 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             break;
         case IDM_OPEN_DATABASE:
             OpenDatabase();
+            break;
+        case IDM_SCRIPT_ACTION:
+            RunScriptAction(window);
             break;
         case IDM_CHANGE_PASSWORD:
             ChangePassword();

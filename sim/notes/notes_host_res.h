@@ -27,6 +27,7 @@
 #define IDM_ENTER 40005         // Enter: an older client asks for a locked ID's password
 #define IDM_ESCAPE 40006
 #define IDM_OPEN_DATABASE 40007  // a database that asks for the ID's password
+#define IDM_SCRIPT_ACTION 40008  // an action whose LotusScript calls Tolvik's SentrioTools
 
 // Posted to the main window by a test: the next call of the nnotes.dll ordinal wParam in the
 // client's process fails with status lParam (NsimFailNext); logged as "fault planned <ord> <st>".

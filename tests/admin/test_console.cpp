@@ -339,6 +339,27 @@ TEST(ConsoleHelpFile, MissingHelpFileIsReportedWithItsPathAndStartUpGoesOn)
     EXPECT_EQ(0, c.Close());
 }
 
+// A Quorel32.dll of the other bitness beside the console (the vendor's 32-bit kit under the 64-bit
+// console, or the reverse): the box names the file and what is needed, and the console ends.
+TEST(ConsoleStart, KeyLibraryOfTheOtherBitnessIsReportedInWordsAndTheConsoleEnds)
+{
+    ArbolinConsole c;
+    std::string library = c.dir().file("Quorel32.dll");
+    ASSERT_TRUE(CopyFileA((testkit::ExeDir() + "other_bitness\\Quorel32.dll").c_str(), library.c_str(), FALSE));
+    ASSERT_TRUE(c.Start());
+    char full[MAX_PATH];
+    GetFullPathNameA(library.c_str(), sizeof full, full, nullptr);
+#ifdef _WIN64
+    const char *words = " is a 32-bit library. This Sentrio is made for the 64-bit Notes client, which cannot use 32-bit "
+                        "libraries: install the vendor's 64-bit version of this library, under the same file name.";
+#else
+    const char *words = " is a 64-bit library. This Sentrio is made for the 32-bit Notes client, which cannot use 64-bit "
+                        "libraries: install the vendor's 32-bit version of this library, under the same file name.";
+#endif
+    EXPECT_EQ(std::string("An error occurred while loading Quorel32.DLL!\n\n") + full + words, c.TakeBox());
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(c.process(), ArbolinConsole::kWait));
+}
+
 TEST_F(Console, F2AndTheSystemMenuItemOpenAbout)
 {
     StartAndWait();

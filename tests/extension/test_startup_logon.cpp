@@ -195,4 +195,33 @@ TEST_F(StartupLogon, MissingKeyLibraryIsReportedAndTheClientPromptsItself)
     EXPECT_EQ(nullptr, s.WaitPinPrompt(0));
 }
 
+// A vendor's Key library of the other bitness (a 32-bit Quorel32.dll beside a 64-bit client):
+// the box names the file, says what it is and what the client needs, and the client goes on
+// without the Key.
+TEST_F(StartupLogon, KeyLibraryOfTheOtherBitnessIsReportedInWords)
+{
+    std::string folder = s.dir().file("client") + "\\";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    for (const char *file : {"notes.exe", "nnotes.dll", "Tolvik.dll"})
+        ASSERT_TRUE(CopyFileA((testkit::ExeDir() + file).c_str(), (folder + file).c_str(), FALSE)) << file;
+    ASSERT_TRUE(CopyFileA((testkit::ExeDir() + "other_bitness\\Quorel32.dll").c_str(), (folder + "Quorel32.dll").c_str(),
+                          FALSE));
+    s.clientFolder = folder;
+    StartWithKey("1234");
+    std::string box = s.TakeBox();
+#ifdef _WIN64
+    const char *words = "\\Quorel32.dll is a 32-bit library. This Sentrio is made for the 64-bit Notes client, which "
+                        "cannot use 32-bit libraries: install the vendor's 64-bit version of this library, under the "
+                        "same file name.";
+#else
+    const char *words = "\\Quorel32.dll is a 64-bit library. This Sentrio is made for the 32-bit Notes client, which "
+                        "cannot use 64-bit libraries: install the vendor's 32-bit version of this library, under the "
+                        "same file name.";
+#endif
+    EXPECT_EQ(0u, box.find("An error occurred while loading Quorel32.DLL!\n\n")) << box;
+    EXPECT_NE(std::string::npos, box.find("\\client" + std::string(words))) << box;
+    ExpectClientsOwnPrompt();
+    EXPECT_EQ(nullptr, s.WaitPinPrompt(0));
+}
+
 }  // namespace

@@ -309,6 +309,27 @@ TEST_F(ToolsHelp, OpensTheHelpFileBesideTheClientAtTheToolsTopic)
 
 using ToolsAbout = ToolsClient;
 
+// The route that needs no AddInMenus: an action whose LotusScript declares SentrioTools in
+// Tolvik.dll and calls it by name with the client's window held in a 32-bit Long (the client
+// stand-in's script action). The same popup opens over the client and its command runs.
+TEST_F(ToolsAbout, AScriptActionCallsSentrioToolsByNameWithTheClientsWindow)
+{
+    extraIni.clear();  // no menu add-in at all
+    LogOn("1234");
+    std::size_t from = s.HostLog().size();
+    PostMessageA(s.WaitMain(), WM_COMMAND, MAKEWPARAM(IDM_SCRIPT_ACTION, 0), 0);
+    std::string items;
+    ASSERT_TRUE(s.WaitHostLogAfter(from, "popup ", &items)) << s.HostLog();
+    EXPECT_EQ(ToolsOffer(true, false), items);
+    ASSERT_TRUE(s.ChooseTool(testkit::kToolAbout));
+    HWND about = s.Find("#32770", "About Sentrio");
+    ASSERT_NE(nullptr, about) << s.HostLog();
+    EXPECT_EQ(s.WaitMain(), GetWindow(about, GW_OWNER));
+    PostMessageA(about, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(testkit::WaitForWindowGone(about, NotesScenario::kWait));
+    EXPECT_TRUE(s.WaitHostLogAfter(from, "script action: returned")) << s.HostLog();
+}
+
 TEST_F(ToolsAbout, ListsTolviksModules)
 {
     LogOn("1234");

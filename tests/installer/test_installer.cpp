@@ -1,4 +1,6 @@
-// Sentrio.msi run by msiexec against a stand-in Notes installation: the files land in the Notes
+// This build's package (Sentrio-x86.msi from the 32-bit build, Sentrio-x64.msi from the 64-bit
+// one) run by msiexec against a stand-in Notes installation of its own bitness, as that client
+// installs: the files land in the Notes
 // program folder (found in the registry where the client records it, or given as NOTESDIR), the
 // console in a folder of its own with its shortcut; Tolvik and TolvikM are added to the lists of
 // notes.ini and taken out again at uninstallation, which leaves notes.ini byte for byte as it was;
@@ -15,7 +17,11 @@ namespace {
 using testkit::FileExists;
 using testkit::NotesInstallation;
 
-const char kUpgradeCode[] = "{3C7E1B52-8D0A-4F6E-9B21-6A5D0C7F4E18}";
+#ifdef _WIN64
+const char kUpgradeCode[] = SENTRIO_X64_UPGRADE_CODE;
+#else
+const char kUpgradeCode[] = SENTRIO_X86_UPGRADE_CODE;
+#endif
 const char kClientFiles[][16] = {"Tolvik.dll", "TolvikM.dll", "Braxial.dll", "Ostrel.dll", "Peglar.exe", "Sentrio.CHM"};
 const char kConsoleFiles[][16] = {"Arbolin.exe", "Braxial.dll", "Ostrel.dll", "Sentrio.CHM"};
 
@@ -28,14 +34,14 @@ const char kNotesIni[] =
     "AddInMenus=otheraddin.dll\r\n"
     "WinNTIconPath=C:\\Notes\\Data\\W32\r\n";
 
-std::string Package(const char *name = "Sentrio.msi")
+std::string Package(const char *name = SENTRIO_MSI_NAME)
 {
     return "\"" + testkit::ExeDir() + name + "\"";
 }
 
 std::string ConsoleFolder()
 {
-    return NotesInstallation::ProgramFilesX86() + "\\Morvath Sentrio\\";
+    return NotesInstallation::ProgramFiles() + "\\Morvath Sentrio\\";
 }
 
 const char kShortcut[] = "\\Morvath Sentrio\\Key Storage Device Manager.lnk";
@@ -69,6 +75,9 @@ protected:
 TEST_F(Installer, InstallsBesideTheRecordedClientRegistersAndUninstallsToTheSameNotesIni)
 {
     NotesInstallation notes(kNotesIni, true);
+    std::string clientHost = testkit::ReadFileBytes(notes.File("notes.exe"));
+    std::string clientLibrary = testkit::ReadFileBytes(notes.File("nnotes.dll"));
+    ASSERT_FALSE(clientHost.empty() || clientLibrary.empty());
     ASSERT_EQ(0, notes.Msiexec("/i " + Package())) << notes.LastLog();
     for (const char *f : kClientFiles)
         EXPECT_TRUE(FileExists(notes.File(f))) << f;
@@ -77,7 +86,11 @@ TEST_F(Installer, InstallsBesideTheRecordedClientRegistersAndUninstallsToTheSame
     EXPECT_TRUE(ShortcutThere());
     EXPECT_EQ("nextmngr.dll,Tolvik.dll", Ini(notes, "EXTMGR_ADDINS"));
     EXPECT_EQ("otheraddin.dll,TolvikM.dll", Ini(notes, "AddInMenus"));
-    EXPECT_EQ(notes.File("notes.ini"), testkit::Hklm32Value("SOFTWARE\\Morvath\\Sentrio", "NotesIni"));
+    EXPECT_EQ(notes.File("notes.ini"), testkit::HklmValue("SOFTWARE\\Morvath\\Sentrio", "NotesIni", testkit::kOwnClient));
+#ifdef _WIN64
+    // The 64-bit package writes the native view only.
+    EXPECT_EQ("", testkit::HklmValue("SOFTWARE\\Morvath\\Sentrio", "NotesIni", testkit::ClientBitness::k32));
+#endif
     ASSERT_EQ(1u, NotesInstallation::InstalledProducts(kUpgradeCode).size());
 
     ASSERT_EQ(0, notes.Msiexec("/x " + Package())) << notes.LastLog();
@@ -85,8 +98,11 @@ TEST_F(Installer, InstallsBesideTheRecordedClientRegistersAndUninstallsToTheSame
     for (const char *f : kClientFiles)
         EXPECT_FALSE(FileExists(notes.File(f))) << f;
     EXPECT_FALSE(FileExists(ConsoleFolder() + "Arbolin.exe"));
+    // The client's own files stay as they were.
+    EXPECT_EQ(clientHost, testkit::ReadFileBytes(notes.File("notes.exe")));
+    EXPECT_EQ(clientLibrary, testkit::ReadFileBytes(notes.File("nnotes.dll")));
     EXPECT_FALSE(ShortcutThere());
-    EXPECT_EQ("", testkit::Hklm32Value("SOFTWARE\\Morvath\\Sentrio", "NotesIni"));
+    EXPECT_EQ("", testkit::HklmValue("SOFTWARE\\Morvath\\Sentrio", "NotesIni", testkit::kOwnClient));
     EXPECT_TRUE(NotesInstallation::InstalledProducts(kUpgradeCode).empty());
 }
 
@@ -142,7 +158,7 @@ TEST_F(Installer, ANewerPackageUpgradesInPlaceAndRegistersOnce)
     NotesInstallation notes(kNotesIni, true);
     ASSERT_EQ(0, notes.Msiexec("/i " + Package())) << notes.LastLog();
     std::string installed = NotesInstallation::InstalledProducts(kUpgradeCode).at(0).version;
-    ASSERT_EQ(0, notes.Msiexec("/i " + Package("Sentrio-next.msi"))) << notes.LastLog();
+    ASSERT_EQ(0, notes.Msiexec("/i " + Package(SENTRIO_MSI_NEXT_NAME))) << notes.LastLog();
     std::vector<NotesInstallation::Product> products = NotesInstallation::InstalledProducts(kUpgradeCode);
     ASSERT_EQ(1u, products.size());
     EXPECT_NE(installed, products[0].version);
@@ -150,7 +166,7 @@ TEST_F(Installer, ANewerPackageUpgradesInPlaceAndRegistersOnce)
     EXPECT_EQ("otheraddin.dll,TolvikM.dll", Ini(notes, "AddInMenus"));
     for (const char *f : kClientFiles)
         EXPECT_TRUE(FileExists(notes.File(f))) << f;
-    ASSERT_EQ(0, notes.Msiexec("/x " + Package("Sentrio-next.msi"))) << notes.LastLog();
+    ASSERT_EQ(0, notes.Msiexec("/x " + Package(SENTRIO_MSI_NEXT_NAME))) << notes.LastLog();
     EXPECT_EQ(kNotesIni, notes.NotesIni());
     EXPECT_TRUE(NotesInstallation::InstalledProducts(kUpgradeCode).empty());
 }

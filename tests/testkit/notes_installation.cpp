@@ -10,10 +10,33 @@ namespace {
 
 const char kNotesKey[] = "SOFTWARE\\Lotus\\Notes";
 
-bool SetHklm32Value(const char *key, const char *name, const std::string *value)
+REGSAM View(ClientBitness bitness)
+{
+    return bitness == ClientBitness::k64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+}
+
+// The program files folder where a client of `bitness` is installed.
+std::string ProgramFilesOf(ClientBitness bitness)
+{
+    char path[MAX_PATH] = "";
+    if (bitness == ClientBitness::k32) {
+        SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, SHGFP_TYPE_CURRENT, path);
+        return path;
+    }
+#ifdef _WIN64
+    SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, path);
+#else
+    // A 32-bit process is shown the 32-bit folder under CSIDL_PROGRAM_FILES; the 64-bit one is
+    // in the environment.
+    GetEnvironmentVariableA("ProgramW6432", path, sizeof path);
+#endif
+    return path;
+}
+
+bool SetHklmValue(const char *key, const char *name, const std::string *value, ClientBitness bitness)
 {
     HKEY k = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &k,
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE | View(bitness), nullptr, &k,
                         nullptr) != ERROR_SUCCESS)
         return false;
     LONG rc = value != nullptr
@@ -26,10 +49,25 @@ bool SetHklm32Value(const char *key, const char *name, const std::string *value)
 
 }  // namespace
 
+bool Has64BitWindows()
+{
+#ifdef _WIN64
+    return true;
+#else
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+#endif
+}
+
 std::string Hklm32Value(const char *key, const char *name)
 {
+    return HklmValue(key, name, ClientBitness::k32);
+}
+
+std::string HklmValue(const char *key, const char *name, ClientBitness bitness)
+{
     HKEY k = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &k) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | View(bitness), &k) != ERROR_SUCCESS)
         return "";
     char value[1024] = "";
     DWORD size = sizeof value - 1, type = 0;
@@ -38,18 +76,25 @@ std::string Hklm32Value(const char *key, const char *name)
     return rc == ERROR_SUCCESS && type == REG_SZ ? std::string(value) : std::string();
 }
 
-NotesInstallation::NotesInstallation(const std::string &notesIni, bool recorded)
+NotesInstallation::NotesInstallation(const std::string &notesIni, bool recorded, ClientBitness bitness)
+    : bitness_(bitness), dir_(ProgramFilesOf(bitness))
 {
     WriteFileBytes(File("notes.ini"), notesIni);
-    oldPath_ = Hklm32Value(kNotesKey, "Path");
+    // A client of this build's bitness is the client stand-in itself: its host and nnotes.dll go
+    // into the folder as the client's installer puts notes.exe and nnotes.dll there.
+    if (bitness_ == kOwnClient) {
+        for (const char *file : {"notes.exe", "nnotes.dll"})
+            CopyFileA((ExeDir() + file).c_str(), File(file).c_str(), FALSE);
+    }
+    oldPath_ = HklmValue(kNotesKey, "Path", bitness_);
     hadPath_ = !oldPath_.empty();
     std::string folder = Folder();
-    SetHklm32Value(kNotesKey, "Path", recorded ? &folder : nullptr);
+    SetHklmValue(kNotesKey, "Path", recorded ? &folder : nullptr, bitness_);
 }
 
 NotesInstallation::~NotesInstallation()
 {
-    SetHklm32Value(kNotesKey, "Path", hadPath_ ? &oldPath_ : nullptr);
+    SetHklmValue(kNotesKey, "Path", hadPath_ ? &oldPath_ : nullptr, bitness_);
 }
 
 int NotesInstallation::Msiexec(const std::string &arguments)
@@ -81,6 +126,11 @@ std::vector<NotesInstallation::Product> NotesInstallation::InstalledProducts(con
         products.push_back({code, version});
     }
     return products;
+}
+
+std::string NotesInstallation::ProgramFiles()
+{
+    return ProgramFilesOf(kOwnClient);
 }
 
 std::string NotesInstallation::ProgramFilesX86()

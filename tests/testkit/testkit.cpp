@@ -33,10 +33,17 @@ void RemoveTree(const std::string &dir)
 
 }  // namespace
 
-TempDir::TempDir()
+TempDir::TempDir() : TempDir(std::string())
+{
+}
+
+TempDir::TempDir(const std::string &parent)
 {
     char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
+    if (parent.empty())
+        GetTempPathA(sizeof base, base);
+    else
+        std::snprintf(base, sizeof base, "%s\\", parent.c_str());
     static LONG counter = 0;
     for (;;) {
         char name[MAX_PATH];
@@ -47,7 +54,9 @@ TempDir::TempDir()
             return;
         }
         if (GetLastError() != ERROR_ALREADY_EXISTS) {
-            path_ = base;  // Should not happen; tests then fail on their own files.
+            // Should not happen; tests then fail on their own files. A folder that was not made
+            // here, so that the end removes nothing.
+            path_ = std::string(base) + "sentrio-test-not-made";
             return;
         }
     }

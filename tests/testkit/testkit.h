@@ -13,6 +13,8 @@ namespace testkit {
 class TempDir {
 public:
     TempDir();
+    // A folder of its own under `parent` instead.
+    explicit TempDir(const std::string &parent);
     ~TempDir();
     TempDir(const TempDir &) = delete;
     TempDir &operator=(const TempDir &) = delete;

@@ -55,6 +55,7 @@ protected:
     std::string id_;
 };
 
+#ifndef _WIN64
 TEST(NnotesExports, TheProductsOrdinalsAndNoNames)
 {
     HMODULE module = GetModuleHandleA("nnotes.dll");
@@ -71,6 +72,24 @@ TEST(NnotesExports, TheProductsOrdinalsAndNoNames)
     // The ordinals between the product's are free.
     EXPECT_EQ(nullptr, reinterpret_cast<void *>(GetProcAddress(module, MAKEINTRESOURCEA(14))));
 }
+#else
+// The 64-bit library is called by name: every call the product makes is there under the API's
+// undecorated name, and none sits at the 32-bit library's ordinal (a 64-bit image that imported by
+// ordinal would fail to load instead of calling the wrong function).
+TEST(NnotesExports, TheProductsNamesAndNoneAtThe32BitOrdinals)
+{
+    HMODULE module = GetModuleHandleA("nnotes.dll");
+    ASSERT_NE(nullptr, module);
+    for (const NnotesOrdinal &entry : kNnotesOrdinals) {
+        SCOPED_TRACE(entry.name);
+        FARPROC byName = GetProcAddress(module, entry.name);
+        EXPECT_NE(nullptr, reinterpret_cast<void *>(byName));
+        EXPECT_NE(reinterpret_cast<void *>(byName),
+                  reinterpret_cast<void *>(GetProcAddress(module, MAKEINTRESOURCEA(entry.ordinal))));
+    }
+    EXPECT_NE(nullptr, reinterpret_cast<void *>(GetProcAddress(module, "NsimFirePasswordRequest")));
+}
+#endif
 
 TEST_F(Nnotes, IniVariablesGoToTheNotesSectionOfTheActiveFile)
 {
