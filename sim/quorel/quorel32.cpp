@@ -46,7 +46,7 @@ constexpr char kIssuerSecret[] = "QUOREL-ISSUER";
 
 struct SimReader {
     int used;
-    char name[64];
+    char name[256];  // whole, as a PC's reader names can be long
     int key;       // 1-based, 0 none
     DWORD serial;  // never reused: a handle to a removed reader stays dead
 };
@@ -108,7 +108,7 @@ HANDLE g_mapping = nullptr;
 SimShared *g_shared = nullptr;
 Opener g_openers[kMaxOpeners];
 DWORD g_seenReadersGeneration = 0;
-char g_enumNames[kMaxReaders][64];
+char g_enumNames[kMaxReaders][256];
 
 void ResetShared()
 {
@@ -872,7 +872,7 @@ int QsimCreateKey(const char *label, const char *pin)
 BOOL QsimAddReader(const char *name)
 {
     Locked lock;
-    if (name == nullptr || *name == 0 || std::strlen(name) >= 64 || ReaderByName(name) != nullptr)
+    if (name == nullptr || *name == 0 || std::strlen(name) >= 256 || ReaderByName(name) != nullptr)
         return FALSE;
     for (SimReader &r : g_shared->readers) {
         if (!r.used) {
