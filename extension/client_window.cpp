@@ -26,7 +26,9 @@ constexpr UINT_PTR kSearchTimer = 1;
 // milliseconds of the F5 and every pause is added to the time the client stays unlocked.
 constexpr UINT kSearchPause = 10;
 constexpr DWORD kTitlesOnlyMs = 1000;         // the client's own window is taken only after this
-constexpr DWORD kSearchLimitMs = 10000;       // then the search gives up
+constexpr DWORD kSearchLimitMs = 10000;       // then the search gives up on a locked ID
+constexpr DWORD kPressAgainMs = 1000;         // F5 again, while no Logout Screen shows
+constexpr UINT kSlowSearchPause = 500;        // the search after the client's window was taken
 
 const char kLogoutTitle[] = "Logout Screen";
 // The Russian client's title of that screen, in code page 1251.
@@ -34,6 +36,8 @@ const char kLogoutTitle1251[] = "\xDD\xEA\xF0\xE0\xED\x20\xE2\xFB\xF5\xEE\xE4\xE
 const char kClientClass[] = "NOTES";
 
 DWORD g_searchStart = 0;
+DWORD g_lastPress = 0;
+bool g_standIn = false;  // the client's main window was disabled in place of the Logout Screen
 
 struct WindowQuery {
     const char *title;
@@ -92,10 +96,30 @@ INT_PTR CALLBACK LockDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
     return FALSE;
 }
 
-void LockFoundWindow(HWND dialog, HWND found, const char *how)
+void PostKey(HWND window, UINT key);
+
+void LockFoundWindow(HWND dialog, HWND found, const char *how, bool standIn = false)
 {
     LogonState &s = State();
-    KillTimer(dialog, kSearchTimer);
+    if (!standIn && g_standIn) {
+        // The real Logout Screen came after all: the client's window is given back, the lock moves.
+        g_standIn = false;
+        HWND before = GetWindowHandle(s.hWndLS);
+        if (HWND lock = GetWindowHandle(s.hLock))
+            DestroyWindow(lock);
+        PutWindowHandle(s.hLock, nullptr);
+        if (before != nullptr && before != found)
+            EnableWindow(before, TRUE);
+    }
+    if (standIn) {
+        // The client has not shown its Logout Screen (a modal loop of its own, or a box, took the
+        // F5): its window is disabled meanwhile, and the search goes on, slower, pressing F5 again.
+        g_standIn = true;
+        SetTimer(dialog, kSearchTimer, kSlowSearchPause, nullptr);
+        LogMessage(kLogError, kLogModule, "onKeyRemoved: no Logout Screen yet - the client's ID is not locked");
+    } else {
+        KillTimer(dialog, kSearchTimer);
+    }
     LogMessage(kLogStep, kLogModule, "onKeyRemoved: Found - %s", how);
     PutWindowHandle(s.hWndLS, found);
     SetForegroundWindow(found);
@@ -116,6 +140,10 @@ void LockFoundWindow(HWND dialog, HWND found, const char *how)
 void SearchStep(HWND dialog)
 {
     DWORD elapsed = GetTickCount() - g_searchStart;
+    if (Session().State() != SessionState::kLocked) {
+        KillTimer(dialog, kSearchTimer);  // the Key came back meanwhile
+        return;
+    }
     if (HWND found = FindOwnWindow(kLogoutTitle, nullptr)) {
         LockFoundWindow(dialog, found, "\"Logout Screen\"");
         return;
@@ -124,9 +152,16 @@ void SearchStep(HWND dialog)
         LockFoundWindow(dialog, found, (std::string("\"") + kLogoutTitle1251 + "\"").c_str());
         return;
     }
+    if (GetTickCount() - g_lastPress >= kPressAgainMs) {
+        g_lastPress = GetTickCount();
+        if (HWND main = FindOwnWindow(nullptr, kClientClass))
+            PostKey(main, VK_F5);
+    }
+    if (g_standIn)
+        return;
     if (elapsed >= kTitlesOnlyMs) {
         if (HWND found = FindOwnWindow(nullptr, kClientClass)) {
-            LockFoundWindow(dialog, found, "\"NOTES\" Class");
+            LockFoundWindow(dialog, found, "\"NOTES\" Class", true);
             return;
         }
     }
@@ -292,6 +327,8 @@ void LockLogoutScreen()
         return;
     LogMessage(kLogStep, kLogModule, "onKeyRemoved: Tray to find \"Logout Screen\"");
     g_searchStart = GetTickCount();
+    g_lastPress = g_searchStart;
+    g_standIn = false;
     SetTimer(fict, kSearchTimer, kSearchPause, nullptr);
 }
 

@@ -40,13 +40,16 @@ private:
 };
 
 // The product's own dialogs and boxes on this thread (they carry the product caption): a stop
-// cancels them as Escape would; the client's own windows are left alone.
-BOOL CALLBACK CancelOwnDialog(HWND window, LPARAM)
+// cancels them as Escape would (lParam 0); a lock cancels the message boxes only (lParam 1: those
+// with the box's text control), never a dialog the user is filling in. The client's own windows
+// are left alone.
+BOOL CALLBACK CancelOwnDialog(HWND window, LPARAM boxesOnly)
 {
     char name[8] = "";
     char caption[128] = "";
     if (IsWindowVisible(window) && GetClassNameA(window, name, sizeof name) > 0 && lstrcmpA(name, "#32770") == 0 &&
-        GetWindowTextA(window, caption, sizeof caption) > 0 && ProductCaption() == caption)
+        GetWindowTextA(window, caption, sizeof caption) > 0 && ProductCaption() == caption &&
+        (boxesOnly == 0 || GetDlgItem(window, 0xFFFF) != nullptr))
         PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     return TRUE;
 }
@@ -131,6 +134,13 @@ void KeySession::CancelOpenPrompt()
     HWND prompt = GetWindowHandle(::State().hPinPrompt);
     if (prompt != nullptr)
         PostMessageA(prompt, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+void KeySession::ReportBox(const std::string &text)
+{
+    ++reportsOpen_;
+    ErrorBox(text);
+    --reportsOpen_;
 }
 
 void KeySession::ReleaseStartWait()
@@ -262,9 +272,13 @@ void KeySession::OnBadPin(const SessionEvent &event)
         return;
     }
     errorShown_ = true;
-    ModuleActivation activation;  // the DLL's dialogs in common controls 6
-    MessageBoxA(GetFocus(), TextF(IDS_BAD_PIN_ATTEMPTS_LEFT, event.tries).c_str(), ProductCaption().c_str(),
-                MB_OK | MB_ICONWARNING);
+    ++reportsOpen_;
+    {
+        ModuleActivation activation;  // the DLL's dialogs in common controls 6
+        MessageBoxA(GetFocus(), TextF(IDS_BAD_PIN_ATTEMPTS_LEFT, event.tries).c_str(), ProductCaption().c_str(),
+                    MB_OK | MB_ICONWARNING);
+    }
+    --reportsOpen_;
 }
 
 void KeySession::OnKeyError(const SessionEvent &event)
@@ -273,13 +287,13 @@ void KeySession::OnKeyError(const SessionEvent &event)
     if (event.state == csNotFormatted) {
         errorShown_ = true;
         ReleaseStartWait();
-        ErrorBox(TextF(IDS_KSD_NOT_FORMATTED_IN, reader));
+        ReportBox(TextF(IDS_KSD_NOT_FORMATTED_IN, reader));
         return;
     }
     if (event.state == csBlocked) {
         errorShown_ = true;
         ReleaseStartWait();
-        ErrorBox(Text(IDS_KSD_IN_PREFIX) + event.reader + Text(IDS_IS_BLOCKED_SUFFIX));
+        ReportBox(Text(IDS_KSD_IN_PREFIX) + event.reader + Text(IDS_IS_BLOCKED_SUFFIX));
         return;
     }
     if (!Bound() || event.reader != Reader() || event.state == csNeedPIN)
@@ -299,9 +313,9 @@ void KeySession::OnKeyError(const SessionEvent &event)
     Unbind();
     errorShown_ = true;
     ReleaseStartWait();
-    ErrorBox(TextF(IDS_KSD_WORK_ERROR, reader, event.text.c_str()));
+    ReportBox(TextF(IDS_KSD_WORK_ERROR, reader, event.text.c_str()));
     if (!event.detail.empty())
-        ErrorBox(TextF(IDS_ERROR_MESSAGE_FROM, event.detail.c_str()));
+        ReportBox(TextF(IDS_ERROR_MESSAGE_FROM, event.detail.c_str()));
 }
 
 STATUS KeySession::Start()
@@ -359,6 +373,8 @@ bool KeySession::Logon(LogonOrigin origin)
 {
     LogonState &s = ::State();
     Flow flow(*this);
+    if (origin != LogonOrigin::kStart)
+        errorShown_ = false;  // what this logon meets is reported afresh
     std::string reader = Reader();
     char label[kLabelSize] = "";
     int keyState = Key().GetKeyInfo(reader.c_str(), nullptr, nullptr, label);
@@ -436,9 +452,12 @@ void KeySession::Lock(const LockFollowUp &cause)
     PutWindowHandle(s.hWndLSmain, main);
     LogMessage(kLogStep, kLogModule, "CSmartKeyEx::onKeyRemoved hWndLSmain=<%d>",
                static_cast<int>(reinterpret_cast<INT_PTR>(main)));
-    // A box of the product's left open on this thread (a report on another reader's Key, say)
-    // would take the lock keys into its own loop: it is closed first, its close queued before them.
-    EnumThreadWindows(GetCurrentThreadId(), CancelOwnDialog, 0);
+    // A report of a Key event left open on this thread (another reader's Key, say) would take the
+    // lock keys into its own loop: it is closed first, its close queued before them. (The client's
+    // own dialogs, and the product's answers to the user's own actions, stay; the lock keys then
+    // reach the client once they are closed: the Logout Screen's search presses F5 again.)
+    if (reportsOpen_ > 0)
+        EnumThreadWindows(GetCurrentThreadId(), CancelOwnDialog, 1);
     LockClientKeys(main, !NewerClient());
     // ExtClear puts the user's KeyFileName back under the handler lock, so a password change
     // running meanwhile never sees notes.ini half-way.
@@ -471,9 +490,9 @@ void KeySession::FinishLock(const LockFollowUp &lock)
     if (lock.keyError) {
         // A Key error met while the client ran on the Key's ID: said after the lock.
         errorShown_ = true;
-        ErrorBox(TextF(IDS_KSD_WORK_ERROR, lock.reader.c_str(), lock.errorText.c_str()));
+        ReportBox(TextF(IDS_KSD_WORK_ERROR, lock.reader.c_str(), lock.errorText.c_str()));
         if (!lock.errorDetail.empty())
-            ErrorBox(TextF(IDS_ERROR_MESSAGE_FROM, lock.errorDetail.c_str()));
+            ReportBox(TextF(IDS_ERROR_MESSAGE_FROM, lock.errorDetail.c_str()));
     }
     if (NewerClient() || !lockDisplay)
         return;

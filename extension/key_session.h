@@ -119,6 +119,8 @@ private:
     void FailLogon(LogonOrigin origin);
     void CancelOpenPrompt();
     void ReleaseStartWait();
+    // A report of a Key event (a lock may close it, see Lock).
+    void ReportBox(const std::string &text);
     void FlowEnded();
 
     volatile LONG state_ = static_cast<LONG>(SessionState::kLoaded);
@@ -129,6 +131,7 @@ private:
     std::string label_;
     HANDLE stopEvent_ = nullptr;
     int flowDepth_ = 0;
+    int reportsOpen_ = 0;  // reports of Key events open on the client's thread
     bool pulledDuringFlow_ = false;
     bool errorShown_ = false;  // a Key problem was reported: the generic read error is not shown again
     STATUS registerStatus_ = 0;

@@ -42,8 +42,9 @@ bool ReportReadFailure(const char *reader, const char *why)
     }
     char text[256] = "";
     bool hasText = why != nullptr ? (CopyCut(text, sizeof text, why), true) : Key().GetErrorText(reader, text);
-    if (!Session().ErrorShown() && hasText)
-        ErrorBox(Text(IDS_ERROR_READING_KSD) + "\n\n" + text);
+    // Said once, with the Key's reason when it gives one: a failed read is never silent.
+    if (!Session().ErrorShown())
+        ErrorBox(hasText ? Text(IDS_ERROR_READING_KSD) + "\n\n" + text : Text(IDS_ERROR_READING_KSD));
     LogMessage(kLogStep, kLogModule, "GetDataFromKSD:Read %s", text);
     Session().NoteErrorShown();
     return false;
