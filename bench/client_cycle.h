@@ -8,6 +8,7 @@
 
 #include "bench_clock.h"
 #include "notes_scenario.h"
+#include "quorel_control.h"
 #include "testkit.h"
 
 namespace bench {
@@ -29,6 +30,7 @@ struct CycleTimes {
     double prompt = -1;   // put back -> PIN prompt visible
     double logon = -1;    // PIN confirmed -> client on the Key's ID (Logout Screen gone)
     double back = -1;     // put back -> client on the Key's ID, the PIN typed at once
+    double logonIo = -1;  // of `logon`: the time spent inside the Key library's calls
 };
 
 // False when the prompt never came (the scenario cannot go on).
@@ -53,8 +55,11 @@ inline bool RunClientCycle(testkit::NotesScenario &s, int key, const char *pin, 
         return false;
     testkit::SetControlText(GetDlgItem(prompt, 101), pin);
     double confirmed = Now();
+    ULONGLONG ioBefore = QsimCallMicros();
     testkit::ClickDialogButton(prompt, IDOK);
     t->logon = Measure(confirmed, [&] { return logout != nullptr && !IsWindow(logout); });
+    if (t->logon >= 0)
+        t->logonIo = static_cast<double>(QsimCallMicros() - ioBefore) / 1000.0;
     t->back = t->logon >= 0 ? Now() - inserted : -1;
     return true;
 }

@@ -1,10 +1,13 @@
-// hFictDlg, the hidden window on the client's thread: the ID switch after a re-insertion, and the
-// client's lock and unlock, carried out on the thread that owns the client's windows.
+// hFictDlg, the hidden window on the client's thread: the Key events posted by the monitor reach
+// the Key session here, and the client's lock and unlock are carried out on the thread that owns
+// the client's windows.
 #include "client_window.h"
 
+#include <cctype>
 #include <string>
 
 #include "common_ui.h"
+#include "key_session.h"
 #include "log.h"
 #include "logon_state.h"
 #include "text_ids.h"
@@ -13,10 +16,9 @@
 namespace {
 
 enum : UINT {
-    WM_TOLVIK_LOCK_KEYS = WM_APP + 1,  // wParam: press Escape first
-    WM_TOLVIK_LOCK_LOGOUT_SCREEN,
-    WM_TOLVIK_RESTORE_CLIENT,
-    WM_TOLVIK_HIDE_CLIENT,
+    WM_TOLVIK_KEY_EVENT = WM_APP + 1,  // lParam: a SessionEvent the window deletes
+    WM_TOLVIK_SESSION_WORK,            // the session's deferred Key events
+    WM_TOLVIK_LOCK_FOLLOW_UP,          // lParam: a LockFollowUp the window deletes
 };
 
 constexpr UINT_PTR kSearchTimer = 1;
@@ -24,7 +26,9 @@ constexpr UINT_PTR kSearchTimer = 1;
 // milliseconds of the F5 and every pause is added to the time the client stays unlocked.
 constexpr UINT kSearchPause = 10;
 constexpr DWORD kTitlesOnlyMs = 1000;         // the client's own window is taken only after this
-constexpr DWORD kSearchLimitMs = 10000;       // then the search gives up
+constexpr DWORD kSearchLimitMs = 10000;       // then the search gives up on a locked ID
+constexpr DWORD kPressAgainMs = 1000;         // F5 again, while no Logout Screen shows
+constexpr UINT kSlowSearchPause = 500;        // the search after the client's window was taken
 
 const char kLogoutTitle[] = "Logout Screen";
 // The Russian client's title of that screen, in code page 1251.
@@ -32,6 +36,8 @@ const char kLogoutTitle1251[] = "\xDD\xEA\xF0\xE0\xED\x20\xE2\xFB\xF5\xEE\xE4\xE
 const char kClientClass[] = "NOTES";
 
 DWORD g_searchStart = 0;
+DWORD g_lastPress = 0;
+bool g_standIn = false;  // the client's main window was disabled in place of the Logout Screen
 
 struct WindowQuery {
     const char *title;
@@ -90,10 +96,30 @@ INT_PTR CALLBACK LockDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
     return FALSE;
 }
 
-void LockFoundWindow(HWND dialog, HWND found, const char *how)
+void PostKey(HWND window, UINT key);
+
+void LockFoundWindow(HWND dialog, HWND found, const char *how, bool standIn = false)
 {
     LogonState &s = State();
-    KillTimer(dialog, kSearchTimer);
+    if (!standIn && g_standIn) {
+        // The real Logout Screen came after all: the client's window is given back, the lock moves.
+        g_standIn = false;
+        HWND before = GetWindowHandle(s.hWndLS);
+        if (HWND lock = GetWindowHandle(s.hLock))
+            DestroyWindow(lock);
+        PutWindowHandle(s.hLock, nullptr);
+        if (before != nullptr && before != found)
+            EnableWindow(before, TRUE);
+    }
+    if (standIn) {
+        // The client has not shown its Logout Screen (a modal loop of its own, or a box, took the
+        // F5): its window is disabled meanwhile, and the search goes on, slower, pressing F5 again.
+        g_standIn = true;
+        SetTimer(dialog, kSearchTimer, kSlowSearchPause, nullptr);
+        LogMessage(kLogError, kLogModule, "onKeyRemoved: no Logout Screen yet - the client's ID is not locked");
+    } else {
+        KillTimer(dialog, kSearchTimer);
+    }
     LogMessage(kLogStep, kLogModule, "onKeyRemoved: Found - %s", how);
     PutWindowHandle(s.hWndLS, found);
     SetForegroundWindow(found);
@@ -114,6 +140,10 @@ void LockFoundWindow(HWND dialog, HWND found, const char *how)
 void SearchStep(HWND dialog)
 {
     DWORD elapsed = GetTickCount() - g_searchStart;
+    if (Session().State() != SessionState::kLocked) {
+        KillTimer(dialog, kSearchTimer);  // the Key came back meanwhile
+        return;
+    }
     if (HWND found = FindOwnWindow(kLogoutTitle, nullptr)) {
         LockFoundWindow(dialog, found, "\"Logout Screen\"");
         return;
@@ -122,9 +152,16 @@ void SearchStep(HWND dialog)
         LockFoundWindow(dialog, found, (std::string("\"") + kLogoutTitle1251 + "\"").c_str());
         return;
     }
+    if (GetTickCount() - g_lastPress >= kPressAgainMs) {
+        g_lastPress = GetTickCount();
+        if (HWND main = FindOwnWindow(nullptr, kClientClass))
+            PostKey(main, VK_F5);
+    }
+    if (g_standIn)
+        return;
     if (elapsed >= kTitlesOnlyMs) {
         if (HWND found = FindOwnWindow(nullptr, kClientClass)) {
-            LockFoundWindow(dialog, found, "\"NOTES\" Class");
+            LockFoundWindow(dialog, found, "\"NOTES\" Class", true);
             return;
         }
     }
@@ -135,7 +172,7 @@ void SearchStep(HWND dialog)
     }
 }
 
-void RestoreClient(HWND dialog)
+void RestoreClientOn(HWND dialog)
 {
     LogonState &s = State();
     KillTimer(dialog, kSearchTimer);
@@ -162,9 +199,17 @@ void RestoreClient(HWND dialog)
                static_cast<int>(reinterpret_cast<INT_PTR>(screen)));
 }
 
-INT_PTR CALLBACK FictDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+// A key press and release posted to the client's own window: it goes through the client's queue
+// (and its accelerators) whatever program has the foreground, and never to another program.
+void PostKey(HWND window, UINT key)
 {
-    LogonState &s = State();
+    UINT scan = MapVirtualKeyA(key, MAPVK_VK_TO_VSC);
+    PostMessageA(window, WM_KEYDOWN, key, 1 | (static_cast<LPARAM>(scan) << 16));
+    PostMessageA(window, WM_KEYUP, key, 1 | (static_cast<LPARAM>(scan) << 16) | (1UL << 30) | (1UL << 31));
+}
+
+INT_PTR CALLBACK FictDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
     case WM_INITDIALOG:
         return TRUE;
@@ -174,54 +219,30 @@ INT_PTR CALLBACK FictDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
             return TRUE;
         }
         return FALSE;
-    case WM_TOLVIK_LOCK_KEYS: {
-        // A menu open on this thread (the tools popup, the client's own) would take the keys for
-        // itself and the client would stay unlocked: it is closed first. Its close is posted, so
-        // it is handled before the key presses below.
-        EndMenu();
-        HWND main = GetWindowHandle(s.hWndLSmain);
-        if (main != nullptr)
-            SetForegroundWindow(main);
-        if (wParam != 0)
-            PressKey(VK_ESCAPE);
-        PressKey(VK_F5);  // the client's key for locking the ID
+    case WM_TOLVIK_KEY_EVENT: {
+        SessionEvent *event = reinterpret_cast<SessionEvent *>(lParam);
+        SessionEvent copy = *event;
+        delete event;
+        Session().OnEvent(copy);
         return TRUE;
     }
-    case WM_TOLVIK_LOCK_LOGOUT_SCREEN:
-        LogMessage(kLogStep, kLogModule, "onKeyRemoved: Tray to find \"Logout Screen\"");
-        g_searchStart = GetTickCount();
-        SetTimer(dialog, kSearchTimer, kSearchPause, nullptr);
-        SearchStep(dialog);  // the screen may be there already
+    case WM_TOLVIK_SESSION_WORK:
+        Session().RunDeferred();
+        return TRUE;
+    case WM_TOLVIK_LOCK_FOLLOW_UP:
+        RunLockFollowUp(reinterpret_cast<LockFollowUp *>(lParam));
         return TRUE;
     case WM_TIMER:
         if (wParam == kSearchTimer)
             SearchStep(dialog);
         return TRUE;
-    case WM_TOLVIK_RESTORE_CLIENT:
-        RestoreClient(dialog);
-        return TRUE;
-    case WM_TOLVIK_HIDE_CLIENT: {
-        // The client's own dialog first (a password prompt, say), then its main window.
-        HWND main = GetWindowHandle(s.hWndLSmain);
-        HWND own = FindOwnWindow(nullptr, "#32770", true);
-        if (own != nullptr) {
-            LogMessage(kLogStep, kLogModule, "Lock LN Screen - ((Dialog) hWnd = %d)",
-                       static_cast<int>(reinterpret_cast<INT_PTR>(own)));
-            PostMessageA(own, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        }
-        if (main != nullptr)
-            ShowWindow(main, SW_HIDE);
-        return TRUE;
-    }
     }
     return FALSE;
 }
 
-void Post(UINT message, WPARAM wParam = 0)
+HWND Fict()
 {
-    HWND fict = GetWindowHandle(State().hFictDlg);
-    if (fict != nullptr)
-        PostMessageA(fict, message, wParam, 0);
+    return GetWindowHandle(State().hFictDlg);
 }
 
 }  // namespace
@@ -261,11 +282,134 @@ STATUS SwitchToKeyId(const char *logPrefix)
     return status;
 }
 
-void PostIdSwitch() { Post(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED)); }
-void PostLockKeys(bool escapeFirst) { Post(WM_TOLVIK_LOCK_KEYS, escapeFirst ? 1 : 0); }
-void PostLockLogoutScreen() { Post(WM_TOLVIK_LOCK_LOGOUT_SCREEN); }
-void PostRestoreClient() { Post(WM_TOLVIK_RESTORE_CLIENT); }
-void PostHideClient() { Post(WM_TOLVIK_HIDE_CLIENT); }
+void PostSessionEvent(const SessionEvent &event)
+{
+    HWND fict = Fict();
+    if (fict == nullptr)
+        return;
+    SessionEvent *copy = new SessionEvent(event);
+    if (!PostMessageA(fict, WM_TOLVIK_KEY_EVENT, 0, reinterpret_cast<LPARAM>(copy)))
+        delete copy;  // the window is gone or its queue is full: the event is dropped whole
+}
+
+void PostLockFollowUp(LockFollowUp *lock)
+{
+    HWND fict = Fict();
+    if (fict == nullptr || !PostMessageA(fict, WM_TOLVIK_LOCK_FOLLOW_UP, 0, reinterpret_cast<LPARAM>(lock)))
+        delete lock;
+}
+
+void PostSessionWork()
+{
+    HWND fict = Fict();
+    if (fict != nullptr)
+        PostMessageA(fict, WM_TOLVIK_SESSION_WORK, 0, 0);
+}
+
+void LockClientKeys(HWND main, bool escapeFirst)
+{
+    // A menu open on this thread (the tools popup, the client's own) would take the keys for
+    // itself and the client would stay unlocked: it is closed first.
+    EndMenu();
+    if (main == nullptr) {
+        LogMessage(kLogError, kLogModule, "onKeyRemoved: the client's window was not found - no F5 sent");
+        return;
+    }
+    if (escapeFirst)
+        PostKey(main, VK_ESCAPE);
+    PostKey(main, VK_F5);  // the client's key for locking the ID
+}
+
+void LockLogoutScreen()
+{
+    HWND fict = Fict();
+    if (fict == nullptr)
+        return;
+    LogMessage(kLogStep, kLogModule, "onKeyRemoved: Tray to find \"Logout Screen\"");
+    g_searchStart = GetTickCount();
+    g_lastPress = g_searchStart;
+    g_standIn = false;
+    SetTimer(fict, kSearchTimer, kSearchPause, nullptr);
+}
+
+void RestoreClient()
+{
+    HWND fict = Fict();
+    if (fict != nullptr)
+        RestoreClientOn(fict);
+}
+
+void HideClient()
+{
+    // The client's own dialog first (a password prompt, say), then its main window.
+    LogonState &s = State();
+    HWND main = GetWindowHandle(s.hWndLSmain);
+    HWND own = FindOwnWindow(nullptr, "#32770", true);
+    if (own != nullptr) {
+        LogMessage(kLogStep, kLogModule, "Lock LN Screen - ((Dialog) hWnd = %d)",
+                   static_cast<int>(reinterpret_cast<INT_PTR>(own)));
+        PostMessageA(own, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    }
+    if (main != nullptr)
+        ShowWindow(main, SW_HIDE);
+}
+
+// The item of `menu` whose mnemonic (the letter after '&') is `key`, or -1.
+int ItemByMnemonic(HMENU menu, char key)
+{
+    int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        char text[128] = "";
+        if (GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION) <= 0)
+            continue;
+        for (const char *p = text; *p != 0; ++p) {
+            if (p[0] == '&' && p[1] != 0 && p[1] != '&') {
+                if (std::toupper(static_cast<unsigned char>(p[1])) == std::toupper(static_cast<unsigned char>(key)))
+                    return i;
+                break;
+            }
+        }
+    }
+    return -1;
+}
+
+void OpenSwitchIdMenu(HWND owner, bool newer)
+{
+    HWND main = FindClientMainWindow();
+    HWND target = main != nullptr ? main : owner;
+    if (target == nullptr)
+        return;
+    // What Alt, F, Y (T below 190), W would choose in the client's menu bar, posted to the client's
+    // own window as the command that item carries.
+    const char keys[3] = {'F', newer ? 'Y' : 'T', 'W'};
+    HMENU menu = GetMenu(target);
+    for (int level = 0; menu != nullptr && level < 3; ++level) {
+        int at = ItemByMnemonic(menu, keys[level]);
+        if (at < 0)
+            break;
+        if (level == 2) {
+            UINT id = GetMenuItemID(menu, at);
+            LogMessage(kLogStep, kLogModule, "SentrioTools : Switch ID command %u", id);
+            PostMessageA(target, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+            return;
+        }
+        menu = GetSubMenu(menu, at);
+    }
+    // No such menu to read (a client drawing its own): its menu bar by keyboard command instead.
+    LogMessage(kLogStep, kLogModule, "SentrioTools : Switch ID by the menu bar's keys");
+    PostMessageA(target, WM_SYSCOMMAND, SC_KEYMENU, 'f');
+    PostMessageA(target, WM_CHAR, static_cast<WPARAM>(newer ? 'y' : 't'), 1);
+    PostMessageA(target, WM_CHAR, 'w', 1);
+}
+
+void PostKeyToFocus(UINT key)
+{
+    HWND focus = GetFocus();
+    if (focus == nullptr)
+        focus = GetActiveWindow();
+    if (focus != nullptr)
+        PostKey(focus, key);
+}
 
 HWND FindClientMainWindow()
 {

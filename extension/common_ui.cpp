@@ -3,6 +3,7 @@
 
 
 #include "centre_window.h"
+#include "key_session.h"
 #include "logon_state.h"
 #include "texts.h"
 #include "text_ids.h"
@@ -40,6 +41,8 @@ INT_PTR CALLBACK WaitDlgProc(HWND dialog, UINT message, WPARAM, LPARAM)
 void ErrorBox(const std::string &text)
 {
     CloseWaitWindow();
+    if (Session().Stopping())
+        return;  // the client ends: nobody is left to read it
     ModuleActivation activation;  // the DLL's dialogs in common controls 6
     MessageBoxA(GetFocus(), text.c_str(), ProductCaption().c_str(),
                 MB_OK | MB_ICONERROR | MB_TOPMOST | MB_SETFOREGROUND);
@@ -71,14 +74,18 @@ void CloseWaitWindow()
 
 bool WaitServingMessages(HANDLE handle, DWORD ms)
 {
+    return WaitServingMessages(&handle, handle != nullptr ? 1 : 0, ms);
+}
+
+bool WaitServingMessages(const HANDLE *handles, DWORD count, DWORD ms)
+{
     DWORD start = GetTickCount();
     for (;;) {
         DWORD elapsed = GetTickCount() - start;
         if (elapsed >= ms)
             return false;
-        DWORD count = handle != nullptr ? 1 : 0;
-        DWORD r = MsgWaitForMultipleObjects(count, count != 0 ? &handle : nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
-        if (count != 0 && r == WAIT_OBJECT_0)
+        DWORD r = MsgWaitForMultipleObjects(count, count != 0 ? handles : nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
+        if (count != 0 && r < WAIT_OBJECT_0 + count)
             return true;
         if (r == WAIT_OBJECT_0 + count) {
             MSG msg;
@@ -96,8 +103,4 @@ bool WaitServingMessages(HANDLE handle, DWORD ms)
     }
 }
 
-void PressKey(BYTE key)
-{
-    keybd_event(key, 0, 0, 0);
-    keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
-}
+

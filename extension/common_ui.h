@@ -1,5 +1,5 @@
 // The pieces every flow of the extension uses: the product caption, the error box, the wait
-// window, waits that keep the calling thread's windows alive, and key presses for the client.
+// window and waits that keep the calling thread's windows alive.
 #pragma once
 
 #include <windows.h>
@@ -21,6 +21,5 @@ void CloseWaitWindow();
 // Waits up to `ms` for `handle` (none: just waits), serving this thread's messages meanwhile, so a
 // window of this thread never blocks a thread that sends or posts to it. True when signalled.
 bool WaitServingMessages(HANDLE handle, DWORD ms);
-
-// Presses and releases `key` as keyboard input (it reaches the focused window of the process).
-void PressKey(BYTE key);
+// The same for any of `count` handles.
+bool WaitServingMessages(const HANDLE *handles, DWORD count, DWORD ms);

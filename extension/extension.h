@@ -11,8 +11,10 @@ STATUS LNPUBLIC ExtClear(void);
 BOOL WINAPI DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID reserved);
 }
 
-// Reads the bound reader's record and materialises the ID file; true on success.
-bool GetDataFromKSD();
+// Reads the record of the Key in `reader` and materialises the ID file; true on success.
+bool GetDataFromKSD(const char *reader);
+// Wipes the PIN, the Key's password and its record from memory (the Key session ended).
+void ForgetKeyData();
 // The client's build number, or 0 after reporting an error.
 WORD GetNotesVersion();
 

@@ -1,5 +1,6 @@
 // The logon and password rules that need no window.
 #include "logon_rules.h"
+#include "session_state.h"
 
 #include <cstring>
 
@@ -33,11 +34,25 @@ bool PasswordFitsClient(std::size_t length, std::size_t maxLength)
     return length < maxLength;  // the terminator needs its byte too
 }
 
-ToolsOffer ToolsMenuOffer(bool workingWithKey, bool pinPrompt, bool keyBound)
+const char *SessionStateName(SessionState state)
 {
-    if (workingWithKey && !pinPrompt)
-        return {true, false};
-    return {false, keyBound && !pinPrompt};
+    switch (state) {
+    case SessionState::kLoaded: return "loaded";
+    case SessionState::kPassive: return "passive";
+    case SessionState::kWaitingForKey: return "waiting for a Key";
+    case SessionState::kAskingPin: return "asking the PIN";
+    case SessionState::kReading: return "reading the Key";
+    case SessionState::kOnKeyId: return "on the Key's ID";
+    case SessionState::kLocked: return "locked";
+    case SessionState::kWithoutKey: return "without the Key";
+    case SessionState::kEnded: return "ended";
+    }
+    return "?";
+}
+
+ToolsOffer ToolsMenuOffer(SessionState state, bool keyBound)
+{
+    return {state == SessionState::kOnKeyId, state == SessionState::kWithoutKey && keyBound};
 }
 
 bool JoinIdFilePath(const char *directory, const char *keyFileName, char *path, std::size_t size)

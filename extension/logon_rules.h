@@ -33,16 +33,6 @@ bool PasswordFitsClient(std::size_t length, std::size_t maxLength);
 // byte is the terminator, and the Key's record holds 64 characters.
 std::size_t TypedPasswordLimit(std::size_t maxLength);
 
-// Which Key commands the tools popup offers. The Key commands (change PIN, change biometric
-// identifier, save the ID file, work without the Key) while the client works with the Key and no
-// PIN prompt is open; "Work with KSD" otherwise, when a reader is bound and no PIN prompt is open.
-// Help and About are always offered.
-struct ToolsOffer {
-    bool keyCommands;
-    bool workWithKey;
-};
-ToolsOffer ToolsMenuOffer(bool workingWithKey, bool pinPrompt, bool keyBound);
-
 // The ID file that notes.ini names: `keyFileName` itself when it holds a colon (a path), else
 // `directory` + "\" + `keyFileName`. Written into `path` of `size` bytes; false, with `path`
 // empty, when the whole path and its terminator do not fit.

@@ -1,7 +1,7 @@
-// LogonState: what Tolvik knows for the life of the client process, shared by the client's
-// threads and the Key monitor thread. The flags are volatile LONG changed with Interlocked calls;
-// the texts are written by one side before the hand-off (the SNTR_dll semaphore, the handler lock)
-// that lets the other read them.
+// LogonState: the data of Tolvik's Key session (key_session.h holds its state and bound reader):
+// the Key's record and ID file, the PIN, notes.ini's previous KeyFileName, and the windows and
+// handles the session keeps. Written on the client's thread; the password handlers read it under
+// the handler lock.
 #pragma once
 
 #include <windows.h>
@@ -14,24 +14,12 @@ class CSmartKeyEx;
 constexpr int kPinBufferSize = 11;        // up to 10 characters
 constexpr LONG kPinLengthLimit = 10;      // the PIN prompts at logon and re-insertion
 constexpr LONG kNewPinLengthLimit = 8;    // the change-PIN prompts
-constexpr int kReaderNameSize = 64;
 constexpr int kLabelSize = 36;
 
 struct LogonState {
-    volatile LONG bPinAccepted = 0;
-    volatile LONG bWorkingWithKey = 1;
-    volatile LONG bLogonDone = 0;
-    volatile LONG bDataLoaded = 0;
-    volatile LONG bKeyBound = 0;
-    volatile LONG bErrorShown = 0;
-    volatile LONG bPinPrompt = 0;
-    volatile LONG bNewPinPrompt = 0;  // the PIN prompt shown is one of a PIN change's
-    volatile LONG bLockDisplay = 0;
     volatile LONG pinLengthLimit = kPinLengthLimit;
     LONG pinLength = 0;  // the prompt's length value; -1 lets an empty entry through
 
-    char sReaderName[kReaderNameSize] = "";
-    char KSDLabel[kLabelSize] = "";
     char sPinEdit[kPinBufferSize] = "";
     char sPin[kPinBufferSize] = "";
     char sUserName[MAXUSERNAME + 1] = "";
@@ -63,14 +51,6 @@ struct LogonState {
 LogonState &State();
 CSmartKeyEx &Key();
 
-inline bool IsSet(volatile LONG &flag)
-{
-    return InterlockedCompareExchange(&flag, 0, 0) != 0;
-}
-inline void SetFlag(volatile LONG &flag, bool on)
-{
-    InterlockedExchange(&flag, on ? 1 : 0);
-}
 inline HWND GetWindowHandle(HWND volatile &window)
 {
     return static_cast<HWND>(InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile *>(&window),

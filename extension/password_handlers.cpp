@@ -9,6 +9,7 @@
 #include "common_ui.h"
 #include "cut_format.h"
 #include "extension.h"
+#include "key_session.h"
 #include "log.h"
 #include "logon_rules.h"
 #include "logon_state.h"
@@ -129,7 +130,7 @@ STATUS LNCALLBACK ExtHandlerGetPassword(EMRECORD *record)
                    file, owner, s.sIDPath, s.sUserName);
         return ERR_EM_CONTINUE;
     }
-    if (IsSet(s.bPinAccepted) && IsSet(s.bDataLoaded) && length != nullptr && buffer != nullptr) {
+    if (Session().State() == SessionState::kOnKeyId && length != nullptr && buffer != nullptr) {
         std::size_t passwordLength = std::strlen(s.sPassword);
         if (!PasswordFitsClient(passwordLength, maxLength)) {
             LogMessage(kLogError, kLogModule,
@@ -162,8 +163,10 @@ STATUS LNCALLBACK ExtHandlerSetPassword(EMRECORD *record)
         return ERR_EM_CONTINUE;
     }
 
-    // The dialogs are answered before the lock is taken: a Key removal meanwhile is not held up
-    // by a user thinking about a new password.
+    // The Key session the change belongs to; the dialogs are answered before the lock is taken, so
+    // a Key removal meanwhile is not held up by a user thinking about a new password.
+    KeySession::Ticket ticket = Session().CurrentKey();
+    const std::string &reader = ticket.reader;
     TChangePasDlg ask;
     ask.mode = TChangePasDlg::kModeNew;
     ask.lengthLimit = static_cast<int>(TypedPasswordLimit(maxLength));
@@ -185,31 +188,32 @@ STATUS LNCALLBACK ExtHandlerSetPassword(EMRECORD *record)
         }
     }
 
+    // The Key the change is carried back to: the one the client's ID came from, checked again
+    // under the lock (the Key may have been pulled while the dialogs were open).
     HandlerLock lock;
+    if (!Session().StillOnKey(ticket)) {
+        lock.Release();
+        LogMessage(kLogStep, kLogModule, "ExtHandlerSetPassword - no Key data loaded: not handled");
+        return ERR_EM_CONTINUE;
+    }
     if (result == TChangePasDlg::kGenerate) {
         ShowWaitWindow();
         std::size_t count = GeneratedRandomBytes(maxLength);
         std::vector<unsigned char> random(Base64BufferSize(count), 0);
-        if (count == 0 || !Key().GetRandom(s.sReaderName, random.data(), static_cast<DWORD>(count))) {
+        if (count == 0 || !Key().GetRandom(reader.c_str(), random.data(), static_cast<DWORD>(count))) {
+            SecureZeroMemory(random.data(), random.size());
             char keyText[256] = "";
             std::string text = Text(IDS_ERROR_KSD_RANDOM);
-            if (Key().GetErrorText(s.sReaderName, keyText))
+            if (Key().GetErrorText(reader.c_str(), keyText))
                 text += std::string("\n\n") + keyText;
             lock.Release();
             ErrorBox(text);
             return ERR_EM_CONTINUE;
         }
         newPassword = Base64Encode(random.data(), count, random.size());
+        SecureZeroMemory(random.data(), random.size());
         LogMessage(kLogStep, kLogModule, "ExtHandlerSetPassword - OK_GetRand");
         CloseWaitWindow();
-    }
-    if (!IsSet(s.bDataLoaded)) {
-        // The Key was pulled while the dialog was open: the ID from the Key is no longer in use,
-        // and the client's own ID is not changed with the Key's password.
-        lock.Release();
-        CloseWaitWindow();
-        LogMessage(kLogStep, kLogModule, "ExtHandlerSetPassword - no Key data loaded: not handled");
-        return ERR_EM_CONTINUE;
     }
     GiveToClient(newPassword, maxLength, buffer, length);
 
@@ -238,7 +242,7 @@ STATUS LNCALLBACK ExtHandlerSetPassword(EMRECORD *record)
     }
     ShowWaitWindow();
     char report[1024] = "";
-    bool written = WriteNotesKeyDataFromFile(Key(), s.sReaderName, s.sUserName, s.sPassword, s.sIDFileName, idPath,
+    bool written = WriteNotesKeyDataFromFile(Key(), reader.c_str(), s.sUserName, s.sPassword, s.sIDFileName, idPath,
                                              report, sizeof report);
     lock.Release();
     CloseWaitWindow();

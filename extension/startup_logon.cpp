@@ -1,12 +1,13 @@
-// The start-up logon: one component per Windows logon, the Key access layer started, the wait for
-// a Key, its PIN, the record read and the client switched to the ID from the Key.
+// The start-up logon's pieces: one component per Windows logon, the PIN prompt's loop, the Key's
+// record read and its ID file materialised, the client's build. The sequence itself is the Key
+// session's (key_session.cpp).
 #include <cstring>
 
 #include "client_window.h"
 #include "common_ui.h"
 #include "cut_format.h"
-#include "library_bitness.h"
 #include "extension.h"
+#include "key_session.h"
 #include "log.h"
 #include "logon_rules.h"
 #include "logon_state.h"
@@ -17,10 +18,7 @@
 namespace {
 
 const char kMappingName[] = "Sentrio";
-const char kLogonSemaphoreName[] = "SNTR_dll";
 constexpr DWORD kMappingSize = 256;
-constexpr DWORD kStartWaitMs = 15000;   // for the Key library, then for the first Key event
-constexpr DWORD kSettleMs = 500;        // lets the monitor finish the event that woke the logon
 
 std::string StatusText(STATUS status)
 {
@@ -29,35 +27,26 @@ std::string StatusText(STATUS status)
     return text;
 }
 
-void ClearKeyFlags()
-{
-    LogonState &s = State();
-    SetFlag(s.bPinAccepted, false);
-    SetFlag(s.bDataLoaded, false);
-    SetFlag(s.bKeyBound, false);
-    SetFlag(s.bWorkingWithKey, false);
-}
-
 // The read failed or the Key could not be opened: reported once, with the Key's reason.
-bool ReportReadFailure(const char *why)
+bool ReportReadFailure(const char *reader, const char *why)
 {
     LogonState &s = State();
     CloseWaitWindow();
-    LogMessage(kLogError, kLogModule, "GetDataFromKSD:Read Reader: %s, wDataSize = %lu", s.sReaderName,
+    LogMessage(kLogError, kLogModule, "GetDataFromKSD:Read Reader: %s, wDataSize = %lu", reader,
                static_cast<unsigned long>(s.keyData.wDataSize));
-    if (Key().GetKeyInfo(s.sReaderName, nullptr, nullptr, nullptr) == csBlocked) {
-        ErrorBox(Text(IDS_KSD_IN_PREFIX) + s.sReaderName + Text(IDS_IS_BLOCKED_SUFFIX));
-        SetFlag(s.bErrorShown, true);
+    if (Key().GetKeyInfo(reader, nullptr, nullptr, nullptr) == csBlocked) {
+        ErrorBox(Text(IDS_KSD_IN_PREFIX) + reader + Text(IDS_IS_BLOCKED_SUFFIX));
+        Session().NoteErrorShown();
         LogMessage(kLogStep, kLogModule, "GetDataFromKSD:Read status = csBlocked");
         return false;
     }
     char text[256] = "";
-    bool hasText = why != nullptr ? (CopyCut(text, sizeof text, why), true) : Key().GetErrorText(s.sReaderName, text);
-    if (!IsSet(s.bErrorShown) && hasText)
-        ErrorBox(Text(IDS_ERROR_READING_KSD) + "\n\n" + text);
+    bool hasText = why != nullptr ? (CopyCut(text, sizeof text, why), true) : Key().GetErrorText(reader, text);
+    // Said once, with the Key's reason when it gives one: a failed read is never silent.
+    if (!Session().ErrorShown())
+        ErrorBox(hasText ? Text(IDS_ERROR_READING_KSD) + "\n\n" + text : Text(IDS_ERROR_READING_KSD));
     LogMessage(kLogStep, kLogModule, "GetDataFromKSD:Read %s", text);
-    ClearKeyFlags();
-    SetFlag(s.bErrorShown, true);
+    Session().NoteErrorShown();
     return false;
 }
 
@@ -98,17 +87,16 @@ PinLoopEnd RunPinLoop(const char *label)
         prompt.length = s.pinLength;
         prompt.label = label;
         prompt.shownWindow = &s.hPinPrompt;
-        SetFlag(s.bPinPrompt, true);
         int result = prompt.Show(s.instance);
-        SetFlag(s.bPinPrompt, false);
         s.pinLength = prompt.length;
         CopyCut(s.sPinEdit, sizeof s.sPinEdit, prompt.pin.c_str());
         if (result < 0)
             return PinLoopEnd::kWithoutKey;  // no prompt could be shown: the client goes on alone
+        if (Session().Stopping() || Session().PulledDuringFlow())
+            return PinLoopEnd::kWithoutKey;  // cancelled by the client's end or a pull: the caller knows
         switch (JudgePinEntry(result, prompt.pin.c_str())) {
         case PinVerdict::kAccept:
             CopyCut(s.sPin, sizeof s.sPin, prompt.pin.c_str());
-            SetFlag(s.bPinAccepted, true);
             return PinLoopEnd::kAccepted;
         case PinVerdict::kTooShort:
             ErrorBox(Text(IDS_PIN_TOO_SHORT));
@@ -122,30 +110,29 @@ PinLoopEnd RunPinLoop(const char *label)
     }
 }
 
-bool GetDataFromKSD()
+bool GetDataFromKSD(const char *reader)
 {
     LogonState &s = State();
     ShowWaitWindow();
     std::string caption = TextF(IDS_BIR_VERIFY_CAPTION, "Morvath");
-    if (!Key().VerifyBioID(s.sReaderName, s.instance, GetWindowHandle(s.hWait), caption.c_str())) {
-        if (Key().GetKeyInfo(s.sReaderName, nullptr, nullptr, nullptr) == csBioFailed) {
+    if (!Key().VerifyBioID(reader, s.instance, GetWindowHandle(s.hWait), caption.c_str())) {
+        if (Key().GetKeyInfo(reader, nullptr, nullptr, nullptr) == csBioFailed) {
             CloseWaitWindow();
             ErrorBox(Text(IDS_BIO_VERIFY_FAILED));
-            SetFlag(s.bDataLoaded, false);
             return false;
         }
         // The Key could not be opened at all (a refused PIN, say): that is the read's failure,
         // reported without trying the PIN a second time.
         s.keyData.wDataSize = 0;
-        return ReportReadFailure(nullptr);
+        return ReportReadFailure(reader, nullptr);
     }
 
     LogonRecordError why = LogonRecordError::kNone;
-    switch (ReadNotesKeyData(Key(), s.sReaderName, &s.keyData, &why)) {
+    switch (ReadNotesKeyData(Key(), reader, &s.keyData, &why)) {
     case KeyDataRead::kReadFailed:
-        return ReportReadFailure(nullptr);
+        return ReportReadFailure(reader, nullptr);
     case KeyDataRead::kUnreadable:
-        return ReportReadFailure(LogonRecordErrorText(why));
+        return ReportReadFailure(reader, LogonRecordErrorText(why));
     case KeyDataRead::kEmpty:
         CloseWaitWindow();
         LogMessage(kLogStep, kLogModule, "GetDataFromKSD - False");
@@ -165,7 +152,6 @@ bool GetDataFromKSD()
     char idPath[sizeof s.sIDPath] = "", oldName[sizeof s.sOldKeyFileName] = "";
     if (!MaterialiseIdFile(s.keyData, keyFileName, idPath, sizeof idPath, oldName, sizeof oldName)) {
         ErrorBox(Text(IDS_ERROR_OPENING_TEMP_ID_FILE));
-        SetFlag(s.bDataLoaded, false);
         return false;
     }
     // notes.ini still naming the temporary ID (a read while switched to it) is not the user's own.
@@ -173,89 +159,46 @@ bool GetDataFromKSD()
         CopyCut(s.sOldKeyFileName, sizeof s.sOldKeyFileName, oldName);
     CopyCut(s.sIDPath, sizeof s.sIDPath, idPath);
     LogMessage(kLogStep, kLogModule, "GetDataFromKSD: sOldKeyFileName = %s", s.sOldKeyFileName);
-    SetFlag(s.bDataLoaded, true);
     CloseWaitWindow();
     LogMessage(kLogStep, kLogModule, "GetDataFromKSD - True");
     return true;
+}
+
+void ForgetKeyData()
+{
+    LogonState &s = State();
+    SecureZeroMemory(s.sPin, sizeof s.sPin);
+    SecureZeroMemory(s.sPinEdit, sizeof s.sPinEdit);
+    SecureZeroMemory(s.sPassword, sizeof s.sPassword);
+    SecureZeroMemory(&s.keyData, sizeof s.keyData);
 }
 
 STATUS LNPUBLIC MainEntryPoint(void)
 {
     LogonState &s = State();
     LogMessage(kLogStep, kLogModule, "MainEntryPoint - Begin");
+    if (Session().State() != SessionState::kLoaded) {
+        // The client called the entry a second time: one Key session per process.
+        LogMessage(kLogStep, kLogModule, "MainEntryPoint - Exit (Already Inited) ");
+        return NOERROR;
+    }
     HANDLE existing = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kMappingName);
     if (existing != nullptr) {
         CloseHandle(existing);
         LogMessage(kLogStep, kLogModule, "MainEntryPoint - Exit (Already Inited) ");
+        Session().BecomePassive();
         return NOERROR;
     }
+    // Two clients started at the same moment may both have found no marker: the one whose create
+    // found it made already stays passive.
     s.hMapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_COMMIT, 0, kMappingSize,
                                     kMappingName);
-    s.wNotesBuild = GetNotesVersion();
-    WatchClientEnd();
-
-    // Made before the Key layer starts, so that a first Key event during the start is never lost.
-    if (s.hSemaphore == nullptr)
-        s.hSemaphore = CreateSemaphoreA(nullptr, 0, 255, kLogonSemaphoreName);
-
-    ShowWaitWindow();
-    HANDLE initDone = Key().StartInit(kAppNotes);
-    if (initDone != INVALID_HANDLE_VALUE && initDone != nullptr)
-        WaitServingMessages(initDone, kStartWaitMs);
-    if (!Key().IsLoaded()) {
-        ErrorBox(LibraryFailureText(IDS_ERROR_LOADING_QUOREL, "Quorel32.dll", Key().LoadError()));
+    if (s.hMapping != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(s.hMapping);
+        s.hMapping = nullptr;
+        LogMessage(kLogStep, kLogModule, "MainEntryPoint - Exit (Already Inited) ");
+        Session().BecomePassive();
         return NOERROR;
     }
-    if (!IsSet(s.bKeyBound))
-        WaitServingMessages(s.hSemaphore, kStartWaitMs);
-
-    CloseWaitWindow();
-    WaitServingMessages(nullptr, kSettleMs);
-    int state = Key().GetKeyInfo(s.sReaderName, nullptr, nullptr, s.KSDLabel);
-    LogMessage(kLogStep, kLogModule, "MainEntryPoint - csStatus = %d KSDLabel=%s", state, s.KSDLabel);
-    if (s.KSDLabel[0] == 0 && s.sReaderName[0] != 0) {
-        Key().GetKSD_ID(s.sReaderName, s.KSDLabel, sizeof s.KSDLabel);
-        LogMessage(kLogStep, kLogModule, "MainEntryPoint - csStatus = %d KSDLabel=%s", state, s.KSDLabel);
-    }
-
-    if (state == csNeedPIN) {
-        if (RunPinLoop(s.KSDLabel) == PinLoopEnd::kWithoutKey) {
-            SetFlag(s.bWorkingWithKey, false);
-            SetFlag(s.bLogonDone, false);
-            return NOERROR;
-        }
-        Key().SetPIN(s.sReaderName, s.sPin);
-    } else if (state == csReady) {
-        SetFlag(s.bPinAccepted, true);
-    } else {
-        ClearKeyFlags();
-        // A Key problem already reported (a blocked Key, say) is not reported again as no Key.
-        if (!IsSet(s.bErrorShown))
-            ErrorBox(Text(IDS_KSD_NOT_FOUND));
-        return NOERROR;
-    }
-
-    if (!IsSet(s.bDataLoaded) && !GetDataFromKSD()) {
-        if (!IsSet(s.bErrorShown))
-            ErrorBox(Text(IDS_ERROR_READING_KSD));
-        return NOERROR;
-    }
-
-    if (SwitchToKeyId("MainEntryPoint") != NOERROR) {
-        // Nothing will open the temporary ID: it is not left behind on disk.
-        DeleteFileA(s.sIDPath);
-        return NOERROR;
-    }
-
-    CloseWaitWindow();
-    SetFlag(s.bErrorShown, false);
-    STATUS status = RegisterExtHandlers();
-    if (status != NOERROR) {
-        ErrorBox(Text(IDS_EXT_REGISTER_FAILED));
-        return status;
-    }
-    SetFlag(s.bLogonDone, true);
-    s.dwLogonTick = GetTickCount();
-    LogMessage(kLogStep, kLogModule, "MainEntryPoint - Exit");
-    return NOERROR;
+    return Session().Start();
 }

@@ -1,13 +1,13 @@
-// CSmartKeyEx: what Key events mean inside the Notes client. The first insertion releases the
-// waiting start-up logon; a later one asks the PIN and gives the client back the Key's ID; pulling
-// the bound Key locks the client and undoes the extension's traces.
+// CSmartKeyEx: Tolvik's Key events as the monitor sees them. Each handler only takes a copy of
+// what happened and posts it to the client's thread, where the Key session decides what it means;
+// no handler shows a window, waits for a user or calls the Notes API.
 #pragma once
 
 #include "smart_key.h"
 
 class CSmartKeyEx : public CSmartKey {
 public:
-    ~CSmartKeyEx() override { StopMonitoring(); }  // the handlers use m_label
+    ~CSmartKeyEx() override { StopMonitoring(); }
     void onKeyInserted(const char *readerName) override;
     void onKeyRemoved(const char *readerName) override;
     void onFinishInit(int reserved) override;
@@ -19,11 +19,9 @@ public:
     bool GetKSD_ID(const char *readerName, char *label, int size);
 
 private:
-    void ReEntryWithPin(const char *readerName);
-    // Empties the PIN kept for the reader, so a refused PIN is not tried again by the monitor.
-    void ForgetPIN(const char *readerName);
-    bool KeptPinWasTried(const char *readerName);
+    void PostArrival(const char *readerName, bool needPin);
+    // Empties the PIN kept for the reader, so a refused PIN is not tried again by the monitor;
+    // true when there was one (a kept PIN was tried and refused).
+    bool ForgetPIN(const char *readerName);
     void CardIdText(const char *readerName, char *label, int size);
-
-    char m_label[36] = "";
 };

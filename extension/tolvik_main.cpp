@@ -9,6 +9,7 @@
 #include "common_ui.h"
 #include "cut_format.h"
 #include "extension.h"
+#include "key_session.h"
 #include "log.h"
 #include "logon_state.h"
 #include "text_ids.h"
@@ -50,6 +51,7 @@ STATUS LNCALLBACK ExtHandlerTerminate(EMRECORD *record)
 {
     if (record->EId == EM_TERMINATENSF) {
         LogMessage(kLogStep, kLogModule, "ExtHandlerTerminate - Begin");
+        Session().Stop();
         Key().StopMonitoring();
         LogMessage(kLogStep, kLogModule, "ExtHandlerTerminate - Exit");
     }
@@ -96,12 +98,13 @@ BOOL WINAPI DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID)
         CreateFictWindow(instance);
         FindHelpFile();
     } else if (reason == DLL_PROCESS_DETACH) {
-        // A client that sent no termination notice: the monitor is stopped here, before the
-        // traces are undone, so that no handler still running writes an ID file or KeyFileName
-        // after them.
+        // A client that sent no termination notice: the session and the monitor are stopped here,
+        // before the traces are undone.
+        Session().Stop();
         Key().StopMonitoring();
         ForgetClientEnd();
         ExtClear();
+        ForgetKeyData();
         DestroyFictWindow();
         LogMessage(kLogStep, kLogModule, "DllEntryPoint - PROCESS_DETACH");
     }

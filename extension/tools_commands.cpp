@@ -10,6 +10,7 @@
 #include "cut_format.h"
 #include "extension.h"
 #include "html_help.h"
+#include "key_session.h"
 #include "log.h"
 #include "logon_rules.h"
 #include "logon_state.h"
@@ -38,7 +39,7 @@ bool AskYesNo(HWND owner, const std::string &text)
 }
 
 // One of the change-PIN prompts (mode 6 or 7) with the change-PIN length limit. Its PIN, or false
-// on Cancel (or when no prompt could be shown).
+// on Cancel (or when no prompt could be shown, or a pull cancelled it).
 bool AskNewPin(int mode, std::string *pin)
 {
     LogonState &s = State();
@@ -48,44 +49,48 @@ bool AskNewPin(int mode, std::string *pin)
     prompt.lengthLimit = kNewPinLengthLimit;
     prompt.length = -1;  // an empty entry is an answer here
     prompt.shownWindow = &s.hPinPrompt;
-    SetFlag(s.bNewPinPrompt, true);
-    SetFlag(s.bPinPrompt, true);
     int result = prompt.Show(s.instance);
-    SetFlag(s.bPinPrompt, false);
-    SetFlag(s.bNewPinPrompt, false);
-    if (result != kPinOk && result != kPinOkEmpty)
+    if (result != kPinOk && result != kPinOkEmpty) {
+        SecureZeroMemory(&prompt.pin[0], prompt.pin.size());
         return false;
+    }
     *pin = prompt.pin;
+    SecureZeroMemory(&prompt.pin[0], prompt.pin.size());
     return true;
 }
 
-// The flags a failed "Work with KSD" gives back.
-struct FlagSnapshot {
-    LONG pinAccepted, dataLoaded, workingWithKey, logonDone, errorShown;
+// A command runs for the Key the client's ID came from. Its copy of that Key's reader is taken
+// when it starts; before it touches the Key it checks that the session is still on that Key's ID
+// (a pull or a stop may have ended it while its dialogs were open) and refuses otherwise.
+bool StillOnKey(const KeySession::Ticket &key)
+{
+    if (Session().StillOnKey(key))
+        return true;
+    LogMessage(kLogStep, kLogModule, "SentrioTools : the Key session changed (%s): command refused",
+               SessionStateName(Session().State()));
+    if (!Session().Stopping() && !Session().PulledDuringFlow())
+        ErrorBox(Text(IDS_KSD_NOT_FOUND));
+    return false;
+}
 
-    static FlagSnapshot Take()
-    {
-        LogonState &s = State();
-        return {IsSet(s.bPinAccepted), IsSet(s.bDataLoaded), IsSet(s.bWorkingWithKey), IsSet(s.bLogonDone),
-                IsSet(s.bErrorShown)};
-    }
-    void Restore() const
-    {
-        LogonState &s = State();
-        SetFlag(s.bPinAccepted, pinAccepted != 0);
-        SetFlag(s.bDataLoaded, dataLoaded != 0);
-        SetFlag(s.bWorkingWithKey, workingWithKey != 0);
-        SetFlag(s.bLogonDone, logonDone != 0);
-        SetFlag(s.bErrorShown, errorShown != 0);
-    }
-};
+void WipeString(std::string *text)
+{
+    if (!text->empty())
+        SecureZeroMemory(&(*text)[0], text->size());
+    text->clear();
+}
 
 }  // namespace
 
 void ChangePinCommand()
 {
     LogonState &s = State();
-    std::string newPin;
+    KeySession::Flow flow(Session());
+    KeySession::Ticket key = Session().CurrentKey();
+    const std::string &reader = key.reader;
+    if (!StillOnKey(key))
+        return;
+    std::string newPin, confirmation;
     for (;;) {
         if (!AskNewPin(TPINDlg::kModeNewPin, &newPin))
             return;
@@ -95,40 +100,59 @@ void ChangePinCommand()
         }
         if (newPin.empty())
             break;  // removes the PIN: nothing to confirm
-        std::string confirmation;
-        if (!AskNewPin(TPINDlg::kModeConfirmPin, &confirmation))
+        bool answered = AskNewPin(TPINDlg::kModeConfirmPin, &confirmation);
+        if (!answered) {
+            WipeString(&newPin);
             return;
-        if (confirmation == newPin)
+        }
+        bool same = confirmation == newPin;
+        WipeString(&confirmation);
+        if (same)
             break;
         ErrorBox(Text(IDS_PIN_CONFIRM_MISMATCH));
     }
-    LogMessage(kLogStep, kLogModule, "SentrioTools : ChangePIN <%s>", s.sReaderName);
-    if (!Key().ChangePIN(s.sReaderName, newPin.c_str())) {
+    if (!StillOnKey(key)) {
+        WipeString(&newPin);
+        return;
+    }
+    LogMessage(kLogStep, kLogModule, "SentrioTools : ChangePIN <%s>", reader.c_str());
+    if (!Key().ChangePIN(reader.c_str(), newPin.c_str())) {
+        WipeString(&newPin);
         // The Key kept its PIN (or could not be reached): said so, with the Key's own reason.
         std::string text = Text(IDS_ERROR_CHANGING_PIN);
         char keyText[256] = "";
-        if (Key().GetErrorText(s.sReaderName, keyText))
+        if (Key().GetErrorText(reader.c_str(), keyText))
             text += std::string("\n\n") + keyText;
         ErrorBox(text);
         return;
     }
-    InformBox(GetFocus(), Text(IDS_PIN_CHANGED));
     CopyCut(s.sPin, sizeof s.sPin, newPin.c_str());
-    Key().SetPIN(s.sReaderName, s.sPin);
-    SetFlag(s.bPinAccepted, true);
+    WipeString(&newPin);
+    Key().SetPIN(reader.c_str(), s.sPin);
+    InformBox(GetFocus(), Text(IDS_PIN_CHANGED));
 }
 
 void ChangeBioIdCommand(HWND window)
 {
     LogonState &s = State();
+    KeySession::Flow flow(Session());
+    KeySession::Ticket key = Session().CurrentKey();
+    const std::string &reader = key.reader;
+    if (!StillOnKey(key))
+        return;
     std::string caption = TextF(IDS_CHANGE_BIO_CAPTION, kMaker);
-    int result = Key().ChangeBioID(s.sReaderName, s.instance, window, caption.c_str());
+    int result = Key().ChangeBioID(reader.c_str(), s.instance, window, caption.c_str());
     LogMessage(kLogStep, kLogModule, "SentrioTools : ChangeBioID = %d", result);
 }
 
 void SaveIdFileCommand(HWND owner)
 {
     LogonState &s = State();
+    KeySession::Flow flow(Session());
+    KeySession::Ticket key = Session().CurrentKey();
+    const std::string &reader = key.reader;
+    if (!StillOnKey(key))
+        return;
     char directory[MAXENVVALUE] = "", keyFileName[MAXENVVALUE] = "";
     OSGetEnvironmentString(NOTES_INI_DIRECTORY, directory, sizeof directory);
     OSGetEnvironmentString(NOTES_INI_KEYFILENAME, keyFileName, sizeof keyFileName);
@@ -139,8 +163,11 @@ void SaveIdFileCommand(HWND owner)
         ErrorBox(Text(IDS_ERROR_READING_ID_FILE));
         return;
     }
-    SECKFMGetUserName(s.sUserName);
-    if (!AskYesNo(owner, TextF(IDS_SAVE_ID_FILE_QUESTION, path, s.sUserName) + "\n\n" + Text(IDS_ARE_YOU_SURE)))
+    char userName[MAXUSERNAME + 1] = "";
+    SECKFMGetUserName(userName);
+    if (!AskYesNo(owner, TextF(IDS_SAVE_ID_FILE_QUESTION, path, userName) + "\n\n" + Text(IDS_ARE_YOU_SURE)))
+        return;
+    if (!StillOnKey(key))
         return;
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                               nullptr);
@@ -151,7 +178,7 @@ void SaveIdFileCommand(HWND owner)
     CloseHandle(file);
     ShowWaitWindow();
     char report[1024] = "";
-    bool written = WriteNotesKeyDataFromFile(Key(), s.sReaderName, s.sUserName, s.sPassword, s.sIDFileName, path,
+    bool written = WriteNotesKeyDataFromFile(Key(), reader.c_str(), userName, s.sPassword, s.sIDFileName, path,
                                              report, sizeof report);
     CloseWaitWindow();
     if (!written) {
@@ -164,70 +191,39 @@ void SaveIdFileCommand(HWND owner)
 
 void WorkWithoutKeyCommand(HWND owner)
 {
-    LogonState &s = State();
-    char label[kToolsLabelSize] = "";
-    CopyCut(label, sizeof label, TextF(IDS_TOOLS_MENU, kMaker).c_str());
-    if (!AskYesNo(owner, TextF(IDS_STOP_KSD_QUESTION, label)))
-        return;
-    bool newer = NewerClient();
-    InformBox(owner, TextF(newer ? IDS_SWITCH_ID_HINT_190 : IDS_SWITCH_ID_HINT, label));
-
-    ExtClear();
-    SetFlag(s.bPinAccepted, false);
-    SetFlag(s.bDataLoaded, false);
-    SetFlag(s.bWorkingWithKey, false);
-    if (s.sOldKeyFileName[0] != 0)
-        WriteKeyFileName(s.sOldKeyFileName);
-    LogMessage(kLogStep, kLogModule, "SentrioTools : Work without KSD");
-
-    // File, Tools (older builds) or Security, Switch ID: the user picks another ID file there.
-    if (owner != nullptr)
-        SetForegroundWindow(owner);
-    PressKey(VK_MENU);
-    PressKey('F');
-    PressKey(newer ? 'Y' : 'T');
-    PressKey('W');
+    KeySession::Ticket key = Session().CurrentKey();
+    {
+        KeySession::Flow flow(Session());
+        if (!StillOnKey(key))
+            return;
+        char label[kToolsLabelSize] = "";
+        CopyCut(label, sizeof label, TextF(IDS_TOOLS_MENU, kMaker).c_str());
+        if (!AskYesNo(owner, TextF(IDS_STOP_KSD_QUESTION, label)))
+            return;
+        bool newer = NewerClient();
+        InformBox(owner, TextF(newer ? IDS_SWITCH_ID_HINT_190 : IDS_SWITCH_ID_HINT, label));
+        if (!StillOnKey(key))
+            return;
+        Session().WorkWithoutKey();
+        LogMessage(kLogStep, kLogModule, "SentrioTools : Work without KSD");
+    }
+    // File, Tools (older builds) or Security, Switch ID: the user picks another ID file there. The
+    // keys go to the client's own window through its queue.
+    OpenSwitchIdMenu(owner, NewerClient());
 }
 
 void WorkWithKeyCommand()
 {
-    LogonState &s = State();
-    FlagSnapshot before = FlagSnapshot::Take();
-    char label[kLabelSize] = "";
-    int state = Key().GetKeyInfo(s.sReaderName, nullptr, nullptr, label);
-    if (state == csNeedPIN) {
-        if (label[0] == 0)
-            Key().GetKSD_ID(s.sReaderName, label, sizeof label);
-        if (RunPinLoop(label) == PinLoopEnd::kWithoutKey) {
-            SetFlag(s.bWorkingWithKey, false);
-            return;
-        }
-        Key().SetPIN(s.sReaderName, s.sPin);
-    } else {
-        SetFlag(s.bPinAccepted, true);
-    }
-
-    if (!IsSet(s.bDataLoaded) && !GetDataFromKSD()) {
-        if (!IsSet(s.bErrorShown))
-            ErrorBox(Text(IDS_ERROR_READING_KSD));
+    SessionState state = Session().State();
+    if (state != SessionState::kWithoutKey || !Session().Bound()) {
+        LogMessage(kLogStep, kLogModule, "SentrioTools : Work with KSD refused (%s)", SessionStateName(state));
+        ErrorBox(Text(IDS_KSD_NOT_FOUND));
         return;
     }
-    if (SwitchToKeyId("SentrioTools") != NOERROR)
+    if (!Session().Logon(LogonOrigin::kWorkWithKey))
         return;
-    SetFlag(s.bErrorShown, false);
-    if (RegisterExtHandlers() != NOERROR) {
-        // The registration said so in its own box. Nothing of the Key is left in use: a handler
-        // registered before the failure goes, notes.ini and the temporary ID are put back, and
-        // the flags are those the command found.
-        ExtClear();
-        before.Restore();
-        LogMessage(kLogError, kLogModule, "SentrioTools : handlers not registered, flags restored");
-        return;
-    }
-    SetFlag(s.bWorkingWithKey, true);
-    SetFlag(s.bLogonDone, true);
     LogMessage(kLogStep, kLogModule, "SentrioTools : Work with KSD");
-    PressKey(VK_RETURN);
+    PostKeyToFocus(VK_RETURN);
 }
 
 void HelpCommand()

@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "common_ui.h"
+#include "key_session.h"
 #include "log.h"
 #include "logon_rules.h"
 #include "logon_state.h"
@@ -47,8 +48,7 @@ void PrepareTools(HMENU popup)
     SetItemText(popup, IDM_TOOLS_TITLE, ProductCaption());
     for (const ItemText &item : kItemTexts)
         SetItemText(popup, item.id, Text(item.text));
-    LogonState &s = State();
-    ToolsOffer offer = ToolsMenuOffer(IsSet(s.bWorkingWithKey), IsSet(s.bPinPrompt), IsSet(s.bKeyBound));
+    ToolsOffer offer = ToolsMenuOffer(Session().State(), Session().Bound());
     for (UINT id : {IDM_TOOLS_CHANGE_PIN, IDM_TOOLS_SAVE_ID_FILE, IDM_TOOLS_WORK_WITHOUT, IDM_TOOLS_CHANGE_BIO})
         EnableItem(popup, id, offer.keyCommands);
     EnableItem(popup, IDM_TOOLS_WORK_WITH, offer.workWithKey);

@@ -20,11 +20,12 @@ std::string Text(UINT id)
 
 std::string TextF(UINT id, ...)
 {
-    char format[kSharedTextSize], text[kSharedTextSize];
-    LoadResString(id, format, sizeof format);
+    // Through the checked path: a text whose placeholders do not take the arguments the own text
+    // takes is never used as a format.
+    char text[kSharedTextSize];
     va_list args;
     va_start(args, id);
-    VFormatCut(text, sizeof text, format, args);
+    VFormatResString(id, text, sizeof text, args);
     va_end(args);
     return text;
 }

@@ -72,19 +72,34 @@ HMODULE GetLanguageModule()
     return g_languageModule;
 }
 
+namespace {
+
+// The program's own string table is a place to look only for the program's own texts: a DLL
+// inside another program (Tolvik in the Notes client) would otherwise take that program's text
+// of the same number, a text of another meaning with other placeholders.
+HMODULE ProgramIfOwn()
+{
+    HMODULE program = GetModuleHandleA(nullptr);
+    return g_ownModule == nullptr || g_ownModule == program ? program : nullptr;
+}
+
+// The deliverable's own text of `id`: the own module's, else the program's when that is ours.
+bool LoadOwnText(UINT id, char *buffer, int size)
+{
+    return LoadFromModule(g_ownModule, id, buffer, size) || LoadFromModule(ProgramIfOwn(), id, buffer, size);
+}
+
+}  // namespace
+
 char *LoadResString(UINT id, char *buffer, int size)
 {
     ChooseBuffer(buffer, size);
     if (size <= 0)
         return buffer;
-    if (!LoadFromModule(g_languageModule, id, buffer, size) &&
-        !LoadFromModule(GetModuleHandleA(nullptr), id, buffer, size) &&
-        !LoadFromModule(g_ownModule, id, buffer, size))
+    if (!LoadFromModule(g_languageModule, id, buffer, size) && !LoadOwnText(id, buffer, size))
         buffer[0] = 0;
     return buffer;
 }
-
-namespace {
 
 char *VFormatResString(UINT id, char *buffer, int size, va_list args)
 {
@@ -97,8 +112,7 @@ char *VFormatResString(UINT id, char *buffer, int size, va_list args)
     // arguments the deliverable's own text takes (the ones the caller passes); otherwise the own
     // text is filled, and with no own text to compare against, the text is shown unfilled.
     char own[kSharedTextSize + 1];
-    bool hasOwn = LoadFromModule(g_ownModule, id, own, sizeof own) ||
-                  LoadFromModule(GetModuleHandleA(nullptr), id, own, sizeof own);
+    bool hasOwn = LoadOwnText(id, own, sizeof own);
     const char *fill = format;
     if (!hasOwn) {
         if (!FormatTakesArgumentsOf(format, ""))
@@ -113,6 +127,8 @@ char *VFormatResString(UINT id, char *buffer, int size, va_list args)
     return buffer;
 }
 
+namespace {
+
 // The shorthands: the fetched text is filled only when its placeholders take the one argument
 // given (a language DLL's text could ask for more, or for another kind); otherwise the
 // deliverable's own text is used, and when even that does not fit, the text as it stands.
@@ -125,9 +141,7 @@ char *FormatResStringOne(UINT id, char *buffer, int size, OneArgument kind, int 
     LoadResString(id, format, sizeof format);
     if (!FormatTakesOneArgument(format, kind)) {
         char own[kSharedTextSize + 1];
-        if ((LoadFromModule(g_ownModule, id, own, sizeof own) ||
-             LoadFromModule(GetModuleHandleA(nullptr), id, own, sizeof own)) &&
-            FormatTakesOneArgument(own, kind))
+        if (LoadOwnText(id, own, sizeof own) && FormatTakesOneArgument(own, kind))
             CopyCut(format, sizeof format, own);
     }
     FormatOneArgument(buffer, static_cast<std::size_t>(size), format, kind, integer, text);

@@ -14,7 +14,8 @@ bool LoadLanguage(const char *language, HINSTANCE instance);
 // The module texts are looked up in first (null before LoadLanguage).
 HMODULE GetLanguageModule();
 
-// Fetches text `id` from the language module, else the program, else the own module, into
+// Fetches text `id` from the language module, else the own module, else the program (only where
+// the program is the own module, or no own module was given), into
 // `buffer` (cut to `size`; -1 means 1024) or, with a null buffer, into the shared text buffer.
 // A text found nowhere is empty. Returns the buffer used.
 char *LoadResString(UINT id, char *buffer = nullptr, int size = -1);
@@ -22,6 +23,7 @@ char *LoadResString(UINT id, char *buffer = nullptr, int size = -1);
 // Fetches text `id` (at most 1024 characters) and fills its printf placeholders from the
 // arguments. The result is cut to `size` (-1 means 1024); a null buffer means the shared one.
 char *FormatResString(UINT id, char *buffer, int size, ...);
+char *VFormatResString(UINT id, char *buffer, int size, va_list args);
 // Shorthands with one argument placed before the buffer.
 char *FormatResString(UINT id, int argument, char *buffer, int size);
 char *FormatResString(UINT id, const char *argument, char *buffer, int size);

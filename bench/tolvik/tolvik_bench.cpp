@@ -21,7 +21,7 @@
 namespace {
 
 struct Figures {
-    std::vector<double> prompt, logon, lock, back;
+    std::vector<double> prompt, logon, logonIo, beyondIo, lock, back;
 };
 
 void Print(const char *speed, const char *what, std::vector<double> v)
@@ -56,8 +56,11 @@ bool RunCycles(int cycles, DWORD msPerCall, DWORD bytesPerSecond, Figures *f)
             f->lock.push_back(t.lock);
         if (t.prompt >= 0)
             f->prompt.push_back(t.prompt);
-        if (t.logon >= 0)
+        if (t.logon >= 0) {
             f->logon.push_back(t.logon);
+            f->logonIo.push_back(t.logonIo);
+            f->beyondIo.push_back(t.logon - t.logonIo);
+        }
         if (t.back >= 0)
             f->back.push_back(t.back);
     }
@@ -83,6 +86,8 @@ int main(int argc, char **argv)
         }
         Print(speed.name, "Key inserted -> PIN prompt visible", f.prompt);
         Print(speed.name, "PIN confirmed -> client on Key's ID", f.logon);
+        Print(speed.name, "  of it inside the Key library's calls", f.logonIo);
+        Print(speed.name, "  of it beyond the Key library's calls", f.beyondIo);
         Print(speed.name, "Key pulled -> client locked", f.lock);
         Print(speed.name, "re-inserted -> client back on Key's ID", f.back);
     }

@@ -56,12 +56,18 @@ struct State {
     WORD failOrdinal = 0;
     STATUS failStatus = 0;
     DWORD handlerCalls = 0;
+    DWORD offThreadCalls = 0;      // Notes calls made on another thread than the client's
+    std::string offThreadCall;     // the first of them
 };
 
 State *g_state = nullptr;
 WORD g_startBuild = NSIM_DEFAULT_BUILD;  // the build this process started with (SENTRIO_NOTES_BUILD)
 // Recursion ids of the handlers running on this thread, innermost last.
 thread_local std::vector<WORD> t_activeRecursion;
+
+// The client's thread: the one that started the Notes runtime (NotesInitIni). An extension that
+// calls the API from a thread it never initialised for it (a worker of its own) is counted.
+DWORD g_clientThread = 0;
 
 class Locked {
 public:
@@ -316,6 +322,17 @@ BOOL Fire(EID eid, const char *idFile, const char *user, DWORD maxLen, STATUS *s
 
 }  // namespace
 
+// Counts a call of the API made off the client's thread.
+void NoteCaller(const char *name)
+{
+    if (g_state == nullptr || g_clientThread == 0 || GetCurrentThreadId() == g_clientThread)
+        return;
+    EnterCriticalSection(&g_state->lock);
+    if (g_state->offThreadCalls++ == 0)
+        g_state->offThreadCall = name;
+    LeaveCriticalSection(&g_state->lock);
+}
+
 // ---------------------------------------------------------------------------------------------
 // The Notes C API
 
@@ -323,6 +340,8 @@ extern "C" {
 
 STATUS LNPUBLIC NotesInitIni(char *pConfigFileName)
 {
+    if (g_clientThread == 0)
+        g_clientThread = GetCurrentThreadId();
     STATUS fault;
     if (TakeFault(12, &fault))
         return fault;
@@ -358,6 +377,7 @@ void LNPUBLIC NotesTerm(void)
 
 void LNPUBLIC OSSetEnvironmentVariable(const char *VariableName, const char *Value)
 {
+    NoteCaller("OSSetEnvironmentVariable");
     std::string ini = IniPath();
     if (ini.empty() || VariableName == nullptr || *VariableName == 0)
         return;
@@ -369,6 +389,7 @@ void LNPUBLIC OSSetEnvironmentVariable(const char *VariableName, const char *Val
 BOOL LNPUBLIC OSGetEnvironmentString(const char *VariableName, char *retValueBuffer,
                                      WORD BufferLength)
 {
+    NoteCaller("OSGetEnvironmentString");
     if (retValueBuffer == nullptr || BufferLength == 0)
         return FALSE;
     retValueBuffer[0] = 0;
@@ -382,6 +403,7 @@ BOOL LNPUBLIC OSGetEnvironmentString(const char *VariableName, char *retValueBuf
 
 WORD LNPUBLIC OSLoadString(HMODULE hModule, STATUS StringCode, char *retBuffer, WORD BufferLength)
 {
+    NoteCaller("OSLoadString");
     (void)hModule;
     if (retBuffer == nullptr || BufferLength == 0)
         return 0;
@@ -402,6 +424,7 @@ WORD LNPUBLIC OSLoadString(HMODULE hModule, STATUS StringCode, char *retBuffer, 
 
 STATUS LNPUBLIC SECKFMGetUserName(char *retUserName)
 {
+    NoteCaller("SECKFMGetUserName");
     STATUS fault;
     if (TakeFault(1562, &fault))
         return fault;
@@ -428,6 +451,7 @@ STATUS LNPUBLIC SECKFMGetUserName(char *retUserName)
 
 STATUS LNPUBLIC SECKFMChangePassword(char *pIDFile, char *pOldPassword, char *pNewPassword)
 {
+    NoteCaller("SECKFMChangePassword");
     STATUS fault;
     if (TakeFault(1667, &fault))
         return fault;
@@ -444,6 +468,7 @@ STATUS LNPUBLIC SECKFMChangePassword(char *pIDFile, char *pOldPassword, char *pN
 STATUS LNPUBLIC SECKFMSwitchToIDFile(char *pIDFileName, char *pPassword, char *pUserName,
                                      WORD MaxUserNameLength, DWORD Flags, void *pReserved)
 {
+    NoteCaller("SECKFMSwitchToIDFile");
     (void)pReserved;
     STATUS fault;
     if (TakeFault(1747, &fault))
@@ -469,6 +494,7 @@ STATUS LNPUBLIC SECKFMSwitchToIDFile(char *pIDFileName, char *pPassword, char *p
 
 STATUS LNPUBLIC NSFDbOpen(const char *PathName, DBHANDLE *rethDB)
 {
+    NoteCaller("NSFDbOpen");
     (void)PathName;  // any database answers with the client's build
     STATUS fault;
     if (TakeFault(2005, &fault))
@@ -490,6 +516,7 @@ STATUS LNPUBLIC NSFDbOpen(const char *PathName, DBHANDLE *rethDB)
 
 STATUS LNPUBLIC NSFDbClose(DBHANDLE hDB)
 {
+    NoteCaller("NSFDbClose");
     STATUS fault;
     if (TakeFault(2001, &fault))
         return fault;
@@ -505,6 +532,7 @@ STATUS LNPUBLIC NSFDbClose(DBHANDLE hDB)
 
 STATUS LNPUBLIC NSFDbGetBuildVersion(DBHANDLE hDB, WORD *retVersion)
 {
+    NoteCaller("NSFDbGetBuildVersion");
     STATUS fault;
     if (TakeFault(2024, &fault))
         return fault;
@@ -522,6 +550,7 @@ STATUS LNPUBLIC NSFDbGetBuildVersion(DBHANDLE hDB, WORD *retVersion)
 
 STATUS LNPUBLIC EMCreateRecursionID(WORD *retRecursionID)
 {
+    NoteCaller("EMCreateRecursionID");
     STATUS fault;
     if (TakeFault(2394, &fault))
         return fault;
@@ -535,6 +564,7 @@ STATUS LNPUBLIC EMCreateRecursionID(WORD *retRecursionID)
 STATUS LNPUBLIC EMRegister(EID EmID, DWORD Flags, EMHANDLER Proc, WORD RecursionID,
                            HEMREGISTRATION *rethRegistration)
 {
+    NoteCaller("EMRegister");
     STATUS fault;
     if (TakeFault(2348, &fault))
         return fault;
@@ -549,6 +579,7 @@ STATUS LNPUBLIC EMRegister(EID EmID, DWORD Flags, EMHANDLER Proc, WORD Recursion
 
 STATUS LNPUBLIC EMDeregister(HEMREGISTRATION hRegistration)
 {
+    NoteCaller("EMDeregister");
     STATUS fault;
     if (TakeFault(2349, &fault))
         return fault;
@@ -602,6 +633,8 @@ void NsimGetState(NSIM_STATE *state)
             ++state->dwHandlers74;
     }
     state->dwHandlerCalls = g_state->handlerCalls;
+    state->dwOffThreadCalls = g_state->offThreadCalls;
+    CopyCut(state->szOffThreadCall, sizeof state->szOffThreadCall, g_state->offThreadCall);
 }
 
 void NsimSetBuildVersion(WORD build)

@@ -30,6 +30,8 @@ struct NSIM_STATE {
     DWORD dwHandlers73;            // registrations for EM_GETPASSWORD
     DWORD dwHandlers74;            // registrations for EM_SETPASSWORD
     DWORD dwHandlerCalls;          // handler calls made so far
+    DWORD dwOffThreadCalls;        // API calls made on another thread than the one that ran NotesInitIni
+    char szOffThreadCall[64];      // the first of them
 };
 
 extern "C" {

@@ -325,6 +325,12 @@ void UpdateStatus()
 {
     NSIM_STATE state;
     NsimGetState(&state);
+    static DWORD offThreadSeen = 0;
+    if (state.dwOffThreadCalls != offThreadSeen) {
+        offThreadSeen = state.dwOffThreadCalls;
+        Event("Notes call <%s> off the client's thread (%lu so far)", state.szOffThreadCall,
+              static_cast<unsigned long>(state.dwOffThreadCalls));
+    }
     const char *condition = state.szIdFile[0] == 0 ? "none" : state.fLocked ? "locked" : "open";
     char text[2 * MAX_PATH + MAXUSERNAME + 64];
     std::snprintf(text, sizeof text, "User=%s;ID=%s;State=%s;Build=%u;Handlers=%lu,%lu", state.szUserName,

@@ -46,7 +46,7 @@ constexpr char kIssuerSecret[] = "QUOREL-ISSUER";
 
 struct SimReader {
     int used;
-    char name[64];
+    char name[256];  // whole, as a PC's reader names can be long
     int key;       // 1-based, 0 none
     DWORD serial;  // never reused: a handle to a removed reader stays dead
 };
@@ -87,6 +87,7 @@ struct SimShared {
     SimFailure failures[8];
     DWORD counts[kCountedEntries];
     DWORD delays[kCountedEntries];  // extra ms per call of each entry (appended: older files read 0)
+    LONGLONG callMicros;            // time spent inside the counted entries, by every caller
 };
 
 struct Opener {
@@ -108,7 +109,7 @@ HANDLE g_mapping = nullptr;
 SimShared *g_shared = nullptr;
 Opener g_openers[kMaxOpeners];
 DWORD g_seenReadersGeneration = 0;
-char g_enumNames[kMaxReaders][64];
+char g_enumNames[kMaxReaders][256];
 
 void ResetShared()
 {
@@ -129,6 +130,7 @@ public:
             WaitForSingleObject(g_mutex, INFINITE);
         if (entry == nullptr || g_shared == nullptr)
             return;
+        timed_ = QueryPerformanceCounter(&start_) != 0;
         for (int i = 0; i < kCountedEntries; ++i) {
             if (std::strcmp(kCounted[i], entry) == 0) {
                 ++g_shared->counts[i];
@@ -166,6 +168,11 @@ public:
             ReleaseMutex(g_mutex);
         if (ms != 0)
             Sleep(ms);
+        LARGE_INTEGER end, frequency;
+        if (timed_ && g_shared != nullptr && QueryPerformanceCounter(&end) && QueryPerformanceFrequency(&frequency) &&
+            frequency.QuadPart != 0)
+            InterlockedExchangeAdd64(&g_shared->callMicros,
+                                     (end.QuadPart - start_.QuadPart) * 1000000 / frequency.QuadPart);
         SetLastError(lastError_);
     }
     Locked(const Locked &) = delete;
@@ -189,6 +196,8 @@ private:
     bool card_ = false;
     DWORD bytes_ = 0;
     DWORD delay_ = 0;
+    bool timed_ = false;
+    LARGE_INTEGER start_ = {};
 };
 
 SimReader *ReaderBySerial(DWORD serial)
@@ -872,7 +881,7 @@ int QsimCreateKey(const char *label, const char *pin)
 BOOL QsimAddReader(const char *name)
 {
     Locked lock;
-    if (name == nullptr || *name == 0 || std::strlen(name) >= 64 || ReaderByName(name) != nullptr)
+    if (name == nullptr || *name == 0 || std::strlen(name) >= 256 || ReaderByName(name) != nullptr)
         return FALSE;
     for (SimReader &r : g_shared->readers) {
         if (!r.used) {
@@ -1108,6 +1117,12 @@ DWORD QsimGetData(int key, DWORD app, void *buffer, DWORD size)
     if (buffer != nullptr)
         std::memcpy(buffer, a.data, size < *a.size ? size : *a.size);
     return *a.size;
+}
+
+ULONGLONG QsimCallMicros(void)
+{
+    Locked lock;
+    return g_shared != nullptr ? static_cast<ULONGLONG>(g_shared->callMicros) : 0;
 }
 
 DWORD QsimCallCount(const char *entry)

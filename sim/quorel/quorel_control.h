@@ -66,6 +66,8 @@ BOOL QsimSetCallDelay(const char *entry, DWORD ms);
 BOOL QsimSetData(int key, DWORD app, const void *data, DWORD size);
 DWORD QsimGetData(int key, DWORD app, void *buffer, DWORD size);
 // How many times `entry` was called (all processes) since the last reset.
+// Microseconds spent inside the counted entries so far (latency included), by every caller.
+ULONGLONG QsimCallMicros(void);
 DWORD QsimCallCount(const char *entry);
 // Text of everything; answers the length the whole text needs.
 DWORD QsimDump(char *buffer, DWORD size);

@@ -5,6 +5,7 @@
 
 #include "testkit.h"
 #include "text_ids.h"
+#include "text_strings.h"
 #include "texts.h"
 
 namespace {
@@ -42,7 +43,7 @@ TEST_F(Texts, ProgramTextsWithoutALanguage)
     EXPECT_STREQ("Error: \"Password can't be empty\"", LoadResString(IDS_PASSWORD_EMPTY));
 }
 
-TEST_F(Texts, LanguageModuleFirstThenProgramThenOwnModule)
+TEST_F(Texts, LanguageModuleFirstThenOwnModuleNeverAnotherProgramsTexts)
 {
     ASSERT_TRUE(LoadTestLanguage());
     HMODULE language = GetLanguageModule();
@@ -50,8 +51,11 @@ TEST_F(Texts, LanguageModuleFirstThenProgramThenOwnModule)
     EXPECT_NE(GetModuleHandleA(nullptr), language);
 
     EXPECT_STREQ("%s Sentrio (test language)", LoadResString(IDS_PRODUCT_CAPTION));  // language module
-    EXPECT_STREQ("Waiting for Key insertion . . .", LoadResString(IDS_WAITING_FOR_KEY));  // program beats own
-    EXPECT_STREQ("only in the own module", LoadResString(2999));  // own module last
+    EXPECT_STREQ("own module's waiting text", LoadResString(IDS_WAITING_FOR_KEY));  // own before the program
+    EXPECT_STREQ("only in the own module", LoadResString(2999));
+    // A DLL inside another program: a text missing from its own modules is not taken from the
+    // program's string table (this test program has that text).
+    EXPECT_STREQ("", LoadResString(IDS_KEY_FINALLY_BLOCKED));
     EXPECT_STREQ("", LoadResString(2998));  // nowhere: empty
 }
 
@@ -174,6 +178,16 @@ TEST_F(Texts, FormattingFillsOnlyALanguageTextThatTakesTheOwnTextsArguments)
                  FormatResString(IDS_KSD_WORK_ERROR, buffer, sizeof buffer, "Reader 1", "Read"));
     EXPECT_STREQ("Error (test language) while reading!",
                  FormatResString(IDS_ERROR_WHILE_OP, buffer, sizeof buffer, "reading"));
+}
+
+TEST_F(Texts, TextFFillsOnlyATextThatTakesTheOwnTextsArguments)
+{
+    // TextF, the extension's formatting, goes through the same check: the careless translation's
+    // "%d ... %s" is never handed two texts.
+    ASSERT_TRUE(LoadTestLanguage());
+    EXPECT_EQ("Error during working with Key Storage Device occured : at Reader 1 [Read]",
+              TextF(IDS_KSD_WORK_ERROR, "Reader 1", "Read"));
+    EXPECT_EQ("Error (test language) while reading!", TextF(IDS_ERROR_WHILE_OP, "reading"));
 }
 
 }  // namespace
