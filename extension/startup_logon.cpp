@@ -6,6 +6,7 @@
 #include "common_ui.h"
 #include "cut_format.h"
 #include "extension.h"
+#include "key_messages.h"
 #include "log.h"
 #include "logon_rules.h"
 #include "logon_state.h"
@@ -23,9 +24,7 @@ constexpr DWORD kSettleMs = 500;        // lets the monitor finish the event tha
 
 std::string StatusText(STATUS status)
 {
-    char text[STATUS_TEXT_SIZE] = "";
-    OSLoadString(nullptr, ERR(status), text, sizeof text);
-    return text;
+    return NotesStatusText(status, STATUS_TEXT_SIZE);
 }
 
 void ClearKeyFlags()
