@@ -26,6 +26,14 @@ struct HeldNotesData {
     std::string password;      // the password the Key's record holds
     std::vector<BYTE> idFile;  // the ID file bytes of the record
 
+    HeldNotesData() = default;
+    HeldNotesData(const HeldNotesData &) = default;
+    HeldNotesData &operator=(const HeldNotesData &) = default;
+    HeldNotesData(HeldNotesData &&) = default;
+    HeldNotesData &operator=(HeldNotesData &&) = default;
+    // The password and the ID file are not left in memory.
+    ~HeldNotesData() { Clear(); }
+
     // Forgets everything; the password and the ID file are wiped first.
     void Clear();
 };

@@ -75,6 +75,12 @@ IdFileAttach::IdFileAttach(ConsoleCore &core, const KeyTarget &target, const std
 {
 }
 
+IdFileAttach::~IdFileAttach()
+{
+    if (!password_.empty())
+        SecureZeroMemory(&password_[0], password_.size());
+}
+
 CoreResult IdFileAttach::CheckIdFile()
 {
     unsigned long long length = 0;

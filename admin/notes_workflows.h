@@ -36,6 +36,10 @@ private:
 class IdFileAttach {
 public:
     IdFileAttach(ConsoleCore &core, const KeyTarget &target, const std::string &idFilePath);
+    // The password is not left in memory.
+    ~IdFileAttach();
+    IdFileAttach(const IdFileAttach &) = delete;
+    IdFileAttach &operator=(const IdFileAttach &) = delete;
 
     static constexpr int kUserNameSize = 256;  // what the switch may write of the user name (MAXUSERNAME)
 
