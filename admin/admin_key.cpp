@@ -7,6 +7,7 @@
 #include "admin_ui.h"
 #include "cut_format.h"
 #include "key_event.h"
+#include "key_messages.h"
 #include "log.h"
 
 namespace {
@@ -49,19 +50,12 @@ bool CSmartKeyEx::GetKSD_ID(const char *readerName, char *text, int size)
     LogMessage(kLogStep, kAdminLog, "rdr->state=%d", static_cast<int>(r->state));
     LogMessage(kLogStep, kAdminLog, "rdr->h=%lu rdr->ret=%ld rdr->label=%s", static_cast<unsigned long>(r->h),
                static_cast<long>(r->ret), r->label);
-    char cardId[17];
-    static const char kHex[] = "0123456789ABCDEF";
-    for (int i = 0; i < 8; ++i) {
-        cardId[2 * i] = kHex[r->card_id[i] >> 4];
-        cardId[2 * i + 1] = kHex[r->card_id[i] & 0x0F];
-    }
-    cardId[16] = 0;
-    LogMessage(kLogStep, kAdminLog, "CSmartKeyEx::GetKSD_ID - rdr->card_id=%s", cardId);
-    char label[36] = "";
-    int state = GetKeyInfo(readerName, nullptr, nullptr, label);
-    if (state != csReady && state != csNeedPIN)
+    std::string cardId = CardIdText(r->card_id);
+    LogMessage(kLogStep, kAdminLog, "CSmartKeyEx::GetKSD_ID - rdr->card_id=%s", cardId.c_str());
+    std::string shown = KeyDisplayName(*this, readerName);
+    if (shown.empty())
         return false;
-    CopyCut(text, static_cast<std::size_t>(size), label[0] != 0 ? label : cardId);
+    CopyCut(text, static_cast<std::size_t>(size), shown.c_str());
     LogMessage(kLogStep, kAdminLog, "CSmartKeyEx::GetKSD_ID - Exit");
     return text[0] != 0;
 }

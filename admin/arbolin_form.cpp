@@ -7,11 +7,9 @@
 #include "admin_dialog.h"
 #include "admin_key.h"
 #include "admin_ui.h"
-#include "library_bitness.h"
 #include "arbolin_layout.h"
 #include "arbolin_res.h"
 #include "log.h"
-#include "notes_key_data.h"
 #include "op_wait_form.h"
 #include "text_ids.h"
 #include "texts.h"
@@ -26,19 +24,6 @@ constexpr UINT WM_ARBOLIN_ABOUT = WM_APP + 2;
 constexpr UINT WM_ARBOLIN_HELP = WM_APP + 3;
 
 TArbolinForm *g_hookForm = nullptr;  // the form whose loop the message hook serves (window thread)
-
-const int kKeyButtons[] = {IDC_CHANGE_PIN, IDC_CHANGE_ID, IDC_DETACH_ID, IDC_PIN_ENTER, IDC_CLEAR_KSD,
-                           IDC_SHOW_BT, IDC_CHANGE_LN_PASSWORD, IDC_LABEL_BT, IDC_CHANGE_BIO};
-
-int LookIndex(int id)
-{
-    switch (id) {
-    case IDC_PIN_EDIT: return 0;
-    case IDC_ID_FILE_NAME: return 1;
-    case IDC_ID_FILE_LEN: return 2;
-    }
-    return -1;
-}
 
 // Waits for `handle` up to `ms`, serving only the messages other threads send to this thread's
 // windows, so a thread that sends to them is never blocked by this wait.
@@ -66,7 +51,15 @@ std::string ModuleFileName(HINSTANCE instance)
 
 }  // namespace
 
-TArbolinForm::TArbolinForm(TOpWaitForm *waitForm) : wait_(waitForm), keyData_(new NotesKeyData()) {}
+TArbolinForm::TArbolinForm(TOpWaitForm *waitForm) : wait_(waitForm), core_(AdminKey())
+{
+    core_.onBusy = [this](bool busy) {
+        if (busy)
+            ShowWait();
+        else
+            HideWait();
+    };
+}
 
 TArbolinForm::~TArbolinForm()
 {
@@ -208,8 +201,7 @@ bool TArbolinForm::StartKeyLayer()
     // Whether the smart-key library loaded. (The layer's error text without a reader would also
     // answer for a Key found blocked or in error at start, which is no reason to end.)
     if (!AdminKey().IsLoaded()) {
-        MessageBoxA(nullptr, LibraryFailureText(IDS_ERROR_LOADING_QUOREL, "Quorel32.dll", AdminKey().LoadError()).c_str(),
-                    StandardCaption().c_str(), MB_OK | MB_ICONERROR);
+        MessageBoxA(nullptr, Text(IDS_ERROR_LOADING_QUOREL).c_str(), StandardCaption().c_str(), MB_OK | MB_ICONERROR);
         return false;
     }
     return true;
@@ -324,7 +316,7 @@ LRESULT TArbolinForm::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC: {
-        int look = LookIndex(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)));
+        int look = TArbolinForm::LookIndex(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)));
         if (look < 0)
             break;
         // A field with data looks like any text field of the system's colour scheme, and an empty
@@ -353,6 +345,10 @@ LRESULT TArbolinForm::Handle(UINT message, WPARAM wParam, LPARAM lParam)
 
 void TArbolinForm::Command(int id)
 {
+    // A click on a command disarmed meanwhile (queued before a Key event disabled it, or a
+    // BM_CLICK sent to the disabled button) starts nothing.
+    if (!IsWindowEnabled(Item(id)))
+        return;
     switch (id) {
     case IDC_PIN_ENTER: PINEnterBtClick(); break;
     case IDC_CHANGE_PIN: ChangePINBtClick(); break;
@@ -384,105 +380,6 @@ void TArbolinForm::Notify(const NMHDR *header)
     }
 }
 
-// ---- Looks, rows ------------------------------------------------------------------------------
-
-void TArbolinForm::SetLook(int id, bool enabled)
-{
-    HWND edit = Item(id);
-    // Enabled, since a disabled field draws its text in the grey of unusable text whatever its
-    // colours; the ID file fields stay read-only all the same.
-    EnableWindow(edit, enabled);
-    if (id == IDC_PIN_EDIT)
-        SendMessageA(edit, EM_SETREADONLY, !enabled, 0);
-    int look = LookIndex(id);
-    if (look >= 0)
-        dataLook_[look] = enabled;
-    InvalidateRect(edit, nullptr, TRUE);
-}
-
-void TArbolinForm::DisableKeyButtons()
-{
-    for (int id : kKeyButtons)
-        Enable(id, false);
-}
-
-int TArbolinForm::FindRow(const std::string &reader) const
-{
-    int count = ListView_GetItemCount(list_);
-    for (int row = 0; row < count; ++row)
-        if (RowText(row, 0) == reader)
-            return row;
-    return -1;
-}
-
-std::string TArbolinForm::RowText(int row, int column) const
-{
-    char text[300] = "";
-    ListView_GetItemText(list_, row, column, text, sizeof text);
-    return text;
-}
-
-void TArbolinForm::FitColumns()
-{
-    // Wide enough for the header and for the longest row.
-    for (int c = 0; c < 2; ++c) {
-        ListView_SetColumnWidth(list_, c, LVSCW_AUTOSIZE);
-        int rows = ListView_GetColumnWidth(list_, c);
-        char header[128] = "";
-        LVCOLUMNA column = {};
-        column.mask = LVCF_TEXT;
-        column.pszText = header;
-        column.cchTextMax = sizeof header;
-        ListView_GetColumn(list_, c, &column);
-        int title = ListView_GetStringWidth(list_, header) + Scale(16);
-        ListView_SetColumnWidth(list_, c, rows > title ? rows : title);
-    }
-    ListView_SetColumnWidth(list_, 2, Scale(100));
-}
-
-// ---- Selection --------------------------------------------------------------------------------
-
-void TArbolinForm::KSDListViewSelectItem(int item, bool selected)
-{
-    if (selected) {
-        for (int id : {IDC_CHANGE_PIN, IDC_CHANGE_ID, IDC_DETACH_ID, IDC_PIN_ENTER, IDC_UNBLOCK_PIN, IDC_CLEAR_KSD,
-                       IDC_CHANGE_BIO, IDC_SHOW_BT, IDC_CHANGE_LN_PASSWORD})
-            Enable(id, false);
-        SetWindowTextA(Item(IDC_ID_FILE_NAME), "");
-        SetWindowTextA(Item(IDC_ID_FILE_LEN), "");
-        SetLook(IDC_ID_FILE_NAME, false);
-        SetLook(IDC_ID_FILE_LEN, false);
-        currentReader_ = RowText(item, 0);
-        DWORD allocated = 0;
-        int state = AdminKey().GetKeyInfo(currentReader_.c_str(), &allocated, nullptr, nullptr);
-        if (state == csNeedPIN) {
-            SetLook(IDC_PIN_EDIT, true);
-            Enable(IDC_PIN_ENTER, true);
-            pinPending_ = true;
-            LogMessage(kLogStep, kAdminLog, "TArbolinForm::KSDListViewSelectItem: status = csNeedPIN");
-        } else {
-            pinPending_ = false;
-            Enable(IDC_PIN_ENTER, false);
-            SetLook(IDC_PIN_EDIT, false);
-            Enable(IDC_LABEL_BT, true);
-            Enable(IDC_CHANGE_BIO, true);
-            LogMessage(kLogStep, kAdminLog, "TArbolinForm::KSDListViewSelectItem: status != csNeedPIN");
-            if (allocated == 0 || GetDataFromKSD()) {
-                Enable(IDC_CHANGE_PIN, true);
-                Enable(IDC_CHANGE_ID, true);
-                Enable(IDC_CHANGE_BIO, true);
-            }
-        }
-    }
-    LogMessage(kLogStep, kAdminLog, "TArbolinForm::KSDListViewSelectItem");
-}
-
-void TArbolinForm::KSDListViewClick()
-{
-    if (pinPending_ && AdminKey().GetKeyInfo(currentReader_.c_str(), nullptr, nullptr, nullptr) == csNeedPIN)
-        SetFocus(Item(IDC_PIN_EDIT));
-}
-
 void TArbolinForm::CloseBtClick()
 {
     if (marker_ != nullptr) {
@@ -493,17 +390,7 @@ void TArbolinForm::CloseBtClick()
     LogMessage(kLogStep, kAdminLog, "TArbolinForm::CloseBtClick");
 }
 
-// ---- Boxes, About, help ---------------------------------------------------------------------
-
-void TArbolinForm::ShowError(const std::string &text, const std::string &caption)
-{
-    if (wait_ != nullptr) {
-        wait_->Hide();
-        if (wait_->Window() != nullptr)
-            UpdateWindow(wait_->Window());
-    }
-    MessageBoxA(GetFocus(), text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
-}
+// ---- About, help ---------------------------------------------------------------------
 
 void TArbolinForm::ShowAbout()
 {
@@ -524,98 +411,3 @@ void TArbolinForm::HelpRequest(const HELPINFO *info)
                                info != nullptr ? info->MousePos : POINT{}, &callHelp);
 }
 
-// ---- Key events -------------------------------------------------------------------------------
-
-void TArbolinForm::OnKeyEvent(const KeyEvent &e)
-{
-    switch (e.kind) {
-    case KeyEventKind::kFinishInit:
-        if (wait_ != nullptr)
-            wait_->Hide();
-        ShowWindow(Item(IDC_SEL_LAB), SW_SHOW);
-        break;
-    case KeyEventKind::kInserted: KeyInserted(e); break;
-    case KeyEventKind::kRemoved: KeyRemoved(e); break;
-    case KeyEventKind::kBadPin: BadPin(e); break;
-    case KeyEventKind::kKeyError: KeyError(e); break;
-    }
-}
-
-void TArbolinForm::KeyInserted(const KeyEvent &e)
-{
-    if (blockedReported_ == e.reader)
-        blockedReported_.clear();  // usable again
-    if (FindRow(e.reader) >= 0)
-        return;  // the Key already has its row
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT;
-    item.iItem = ListView_GetItemCount(list_);
-    item.pszText = const_cast<char *>(e.reader);
-    int row = ListView_InsertItem(list_, &item);
-    if (row < 0)
-        return;
-    ListView_SetItemText(list_, row, 1, const_cast<char *>(e.text));
-    std::string none = Text(IDS_NONE);
-    ListView_SetItemText(list_, row, 2, const_cast<char *>(none.c_str()));
-    FitColumns();
-}
-
-void TArbolinForm::KeyRemoved(const KeyEvent &e)
-{
-    int row = FindRow(e.reader);
-    if (row >= 0)
-        ListView_DeleteItem(list_, row);
-    if (!currentReader_.empty() && currentReader_ == e.reader) {
-        DisableKeyButtons();
-        SetWindowTextA(Item(IDC_PIN_EDIT), "");
-        SetLook(IDC_PIN_EDIT, false);
-        SetWindowTextA(Item(IDC_ID_FILE_NAME), "");
-        SetWindowTextA(Item(IDC_ID_FILE_LEN), "");
-        SetLook(IDC_ID_FILE_NAME, false);
-        SetLook(IDC_ID_FILE_LEN, false);
-        currentReader_.clear();
-        pinPending_ = false;
-        InvalidateRect(window_, nullptr, TRUE);
-        UpdateWindow(window_);
-    }
-}
-
-void TArbolinForm::BadPin(const KeyEvent &e)
-{
-    std::string text;
-    if (e.tries > 0) {
-        text = TextF(IDS_BAD_PIN_ATTEMPTS_LEFT, e.tries);
-        SetFocus(Item(IDC_PIN_EDIT));
-    } else {
-        text = Text(IDS_BAD_PIN_KSD_BLOCKED);
-        Enable(IDC_PIN_ENTER, false);
-        SetLook(IDC_PIN_EDIT, false);
-    }
-    if (wait_ != nullptr)
-        wait_->Hide();
-    UpdateWindow(window_);
-    MessageBoxA(window_, text.c_str(), StandardCaption().c_str(), MB_OK | MB_ICONWARNING);
-}
-
-void TArbolinForm::KeyError(const KeyEvent &e)
-{
-    switch (e.state) {
-    case csError:
-        ShowError(TextF(IDS_KSD_NOT_FORMATTED_IN, e.reader), StandardCaption());
-        break;
-    case csBlocked:
-        currentReader_ = e.reader;
-        Enable(IDC_UNBLOCK_PIN, true);
-        if (blockedReported_ == e.reader) {
-            blockedReported_.clear();  // the read that blocked it has said so
-            break;
-        }
-        ShowError(Text(IDS_KSD_IN_PREFIX) + e.reader + Text(IDS_IS_BLOCKED_SUFFIX), StandardCaption());
-        break;
-    default:
-        ShowError(TextF(IDS_KSD_WORK_ERROR, e.reader, e.text), StandardCaption());
-        if (e.detail[0] != 0)
-            ShowError(TextF(IDS_ERROR_MESSAGE_FROM, e.detail), StandardCaption());
-        break;
-    }
-}

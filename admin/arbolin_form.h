@@ -13,10 +13,9 @@
 
 #include "arbolin_help.h"
 #include "change_pin_dialog.h"
+#include "console_core.h"
 #include "key_event.h"
 #include "password_dialog.h"
-
-struct NotesKeyData;
 
 class TOpWaitForm;
 
@@ -40,9 +39,10 @@ public:
 
     // ---- Shared operations of the form
     void ShowError(const std::string &text, const std::string &caption);
-    // Reads the Notes data of the Key in CurrentReader into the fields below and shows it; true
-    // when it was read (or the Key holds none).
-    bool GetDataFromKSD();
+    // Reads the Notes data of the Key in CurrentReader into the held data and shows it; kRead or
+    // kEmpty when it was read (or the Key holds none), kUnreadable when its bytes are no record
+    // (Clear and "Change ID file" may overwrite them).
+    ReadOutcome GetDataFromKSD();
 
     // The reader the commands act on, whole ("" when no Key is selected).
     const std::string &CurrentReader() const { return currentReader_; }
@@ -76,7 +76,9 @@ private:
     void ShowAbout();
 
     // ---- The commands (arbolin_notes.cpp: the Notes data; arbolin_commands.cpp: PIN, password,
-    // biometrics). Each runs on the window thread.
+    // biometrics). Each runs on the window thread, takes its own KeyTarget of CurrentReader when
+    // it starts and hands that to the core, never CurrentReader itself (Key events change it while
+    // the command's dialogs are open).
     void PINEnterBtClick();
     void ChangePINBtClick();
     void UnblockPINClick();
@@ -89,35 +91,24 @@ private:
     void ShowBtClick();
     void ChangeLNPasswordBtClick();
 
-    // Command helpers.
+    // Command helpers (arbolin_view.cpp, but Unblock).
     void Unblock(bool fromButton);
     void ShowWait();
     void HideWait();
-    // The layer's error text for CurrentReader; false when it has none.
-    bool KeyErrorText(std::string *text);
-    // "first" alone, or "first\n\n<the layer's text>"; false when the layer has no text.
-    bool WithKeyErrorText(const std::string &first, std::string *message);
-    // After a failed Key call behind the wait window: the error text `errorId` shown, with the
-    // layer's text when it has one (an operation that could not open the Key leaves none), the
-    // wait window hidden, the failure logged under `where`.
-    void ReportKeyFailure(UINT errorId, const char *where);
+    // A failed core call's text shown (when it has one) and logged under `where` (when given);
+    // true when the call succeeded.
+    bool Report(const CoreResult &result, const char *where);
     // A yes/no question (OK and Cancel, question icon): true for OK.
     bool Ask(const std::string &text, const std::string &caption);
     void SetRowText(int column, const std::string &text);
     // The ID file name and length, the user's row and the Notes data buttons, after a read or a write.
     void ShowNotesData();
     void EnableNotesDataButtons(bool enabled);
-    // Builds the record of the four fields and writes it whole at offset 0 under the wait window.
-    // On failure `message` says why; nothing was written when the fields cannot make a record.
-    // A write reported failed whose record is on the Key all the same (read back) is a success.
-    bool WriteNotesRecord(const std::string &userName, const std::string &password, const std::string &idFileName,
-                          const std::vector<BYTE> &idFile, std::string *message);
-    // Whether the selected Key's data begins with the `size` bytes of `record` (read back).
-    bool KeyHoldsRecord(const BYTE *record, std::size_t size);
-    // The refusal of an ID file whose record could not be stored on any Key: "" when it fits.
-    std::string RecordLimitMessage(const std::string &idFileName, unsigned long long idFileLength,
-                                   std::size_t textLengths) const;
+    // The window shows no Key: no row selected, no held data, every Key command disabled.
+    void ForgetSelectedKey();
 
+    // The look slot of a data field (PINEdt, IDfileNamEdt, IDfileLenEdt), -1 for another control.
+    static int LookIndex(int id);
     HWND Item(int id) const { return GetDlgItem(window_, id); }
     void Enable(int id, bool enabled) { EnableWindow(Item(id), enabled); }
     // The enabled look (enabled, the system's window and window-text colours: a field with data)
@@ -140,16 +131,8 @@ private:
     bool dataLook_[3] = {};   // PINEdt, IDfileNamEdt, IDfileLenEdt
     std::string blockedReported_;  // a reader whose Key a read found blocked and reported
 
-    // The Notes data held for the selected Key (one set): what the last read or write left.
-    struct NotesFields {
-        std::string idFilePath;    // the chosen ID file (attach)
-        std::string idFileName;    // its name and extension, or the record's
-        std::string iniPath;
-        std::string userName;
-        std::string password;      // the password the Key's record holds
-        std::vector<BYTE> idFile;  // the ID file bytes of the record
-    } notes_;
-    std::unique_ptr<NotesKeyData> keyData_;  // the record buffer of the last read
+    ConsoleCore core_;
+    HeldNotesData notes_;  // what the selected Key's record holds (one set)
 
     TChangePINDlg changePinDlg_;
     TChangePasDlg changePasDlg_;

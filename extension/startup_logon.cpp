@@ -7,6 +7,7 @@
 #include "common_ui.h"
 #include "cut_format.h"
 #include "extension.h"
+#include "key_messages.h"
 #include "key_session.h"
 #include "log.h"
 #include "logon_rules.h"
@@ -22,9 +23,7 @@ constexpr DWORD kMappingSize = 256;
 
 std::string StatusText(STATUS status)
 {
-    char text[STATUS_TEXT_SIZE] = "";
-    OSLoadString(nullptr, ERR(status), text, sizeof text);
-    return text;
+    return NotesStatusText(status, STATUS_TEXT_SIZE);
 }
 
 // The read failed or the Key could not be opened: reported once, with the Key's reason.

@@ -5,6 +5,7 @@
 
 #include "client_window.h"
 #include "cut_format.h"
+#include "key_messages.h"
 #include "key_session.h"
 #include "log.h"
 #include "logon_state.h"
@@ -15,12 +16,7 @@ void CSmartKeyEx::CardIdText(const char *readerName, char *label, int size)
     ReaderRecord *r = FindReader(readerName);
     if (r == nullptr || size < 17)
         return;
-    static const char kHex[] = "0123456789ABCDEF";
-    for (int i = 0; i < 8; ++i) {
-        label[2 * i] = kHex[r->card_id[i] >> 4];
-        label[2 * i + 1] = kHex[r->card_id[i] & 0x0F];
-    }
-    label[16] = 0;
+    CopyCut(label, static_cast<std::size_t>(size), ::CardIdText(r->card_id).c_str());
 }
 
 bool CSmartKeyEx::GetKSD_ID(const char *readerName, char *label, int size)

@@ -186,6 +186,8 @@
 #define IDS_ID_FILE_TOO_LARGE           8650  // "The ID file %s cannot be stored on the Key: ..."
 #define IDS_INI_BACKUP_FAILED           8651  // "The backup %s of the INI file cannot be made. ..."
 #define IDS_INI_RESTORE_FAILED          8652  // "The backup %s cannot be copied back over the INI file. ..."
+#define IDS_INI_RESTORE_QUESTION        8653  // "The INI file %s names no Notes user. ..." (the backup's date)
+#define IDS_KSD_DATA_UNREADABLE         8654  // "[unreadable]": a Key whose Notes data does not parse
 
 // ---- About box: Ostrel.dll's own texts (about/ostrel.rc) ----
 #define IDS_ABOUT_CAPTION               200   // "About %s"

@@ -15,7 +15,8 @@ cmake --preset win64-test >/dev/null
 # failure kind: bash scripts/fault-sweep.sh console [max k per entry, 0 = all]
 if [ "${1:-}" = console ]; then
   cmake --build --preset win64-test -j 2 --target arbolin_fault_sweep_tests
-  export SENTRIO_SWEEP_MAX_K=${2:-0} SENTRIO_SWEEP_KINDS=all SENTRIO_TEST_WATCHDOG=0
+  export SENTRIO_SWEEP_MAX_K=${2:-0} SENTRIO_TEST_WATCHDOG=0
+  unset SENTRIO_SWEEP_SAMPLE
   cd build/win64/bin
   exec env WINEDEBUG=-all bash "$root/scripts/wine-run.sh" ./arbolin_fault_sweep_tests.exe --gtest_color=no
 fi

@@ -320,6 +320,22 @@ BOOL Fire(EID eid, const char *idFile, const char *user, DWORD maxLen, STATUS *s
     return answer != ERR_EM_CONTINUE;
 }
 
+// Appends `line` to the runtime log named by NSIM_ENV_RUNTIME_LOG, when there is one.
+void NoteRuntime(const char *line)
+{
+    char path[MAX_PATH] = "";
+    DWORD n = GetEnvironmentVariableA(NSIM_ENV_RUNTIME_LOG, path, sizeof path);
+    if (n == 0 || n >= sizeof path)
+        return;
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    WriteFile(file, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
+    CloseHandle(file);
+}
+
 }  // namespace
 
 // Counts a call of the API made off the client's thread.
@@ -362,11 +378,13 @@ STATUS LNPUBLIC NotesInitIni(char *pConfigFileName)
         g_state->locked = false;
     }
     g_state->iniPath = full;
+    NoteRuntime("init\n");
     return NOERROR;
 }
 
 void LNPUBLIC NotesTerm(void)
 {
+    NoteRuntime("term\n");
     Locked hold;
     g_state->iniPath.clear();
     g_state->idFile.clear();

@@ -20,6 +20,9 @@ constexpr STATUS NSIM_ERR_BAD_HANDLE = PKG_NSF + 0x60;      // unknown database 
 constexpr WORD NSIM_DEFAULT_BUILD = 190;
 #define NSIM_ENV_BUILD "SENTRIO_NOTES_BUILD"  // environment: build number for this process
 #define NSIM_ENV_INI "SENTRIO_NOTES_INI"      // environment: notes.ini of the client host
+// Environment: a file to which each NotesInitIni that succeeds appends a line "init" and each
+// NotesTerm a line "term", so that a test sees from outside whether a program pairs them.
+#define NSIM_ENV_RUNTIME_LOG "SENTRIO_NOTES_RUNTIME_LOG"
 
 struct NSIM_STATE {
     char szIniPath[MAX_PATH];      // the active notes.ini ("" when none)

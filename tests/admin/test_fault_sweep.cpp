@@ -6,15 +6,16 @@
 // Key left as it was has had its failure reported (never a success box); the Key holds the old
 // state or the new one, whole; what the console holds and shows is what the Key holds; the ID
 // files and notes.ini lose nothing; no temporary ID file is left; the console closes cleanly.
-// SENTRIO_SWEEP_MAX_K bounds k per entry (1 when unset); 0 sweeps every k. By default the kinds
-// marked everyRun are swept; SENTRIO_SWEEP_KINDS=all sweeps every kind (scripts/fault-sweep.sh).
-// SENTRIO_SWEEP_ONLY names one Key entry whose kinds alone are swept.
+// The sweep itself is testkit's (fault_sweep.h): SENTRIO_SWEEP_MAX_K bounds k per entry (1 when
+// unset), 0 sweeps every k; ctest sets SENTRIO_SWEEP_SAMPLE=1 (the first kind of each of a
+// command's sample entries); scripts/fault-sweep.sh console sweeps every kind; SENTRIO_SWEEP_ONLY
+// names one Key entry, SENTRIO_SWEEP_FLOW one command ("console Clear").
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "arbolin_res.h"
 #include "arbolin_window.h"
 #include "console_flow.h"
+#include "fault_sweep.h"
 #include "key_records.h"
 #include "notes_control.h"
 #include "quorel_control.h"
@@ -35,10 +37,12 @@ using testkit::FlowStep;
 using testkit::KeyRecordFields;
 using testkit::WaitUntil;
 
+using testkit::KeyFault;
+
 constexpr DWORD kRemovedCard = 0x80100069;
-constexpr DWORD kNoMemory = 0x80100006;
-constexpr DWORD kWrongChv = 0x8010006B;
-constexpr DWORD kChvBlocked = 0x8010006C;
+constexpr DWORD kNoMemory = testkit::kFaultNoSpace;
+constexpr DWORD kWrongChv = testkit::kFaultPinRefused;
+constexpr DWORD kChvBlocked = testkit::kFaultPinBlocked;
 
 const char kReader[] = "Reader A";
 const char kPin[] = "1234";
@@ -54,71 +58,46 @@ const char kPinDialog[] = "Change PIN Dialog";
 const char kLabelDialog[] = "Change Label Dialog";
 const char kPinChanged[] = "PIN is changed successfully!";
 
-struct FailureKind {
-    const char *entry;
-    DWORD lastError;
-    int result;  // what InitCard answers when it fails
-    const char *what;
-    bool everyRun;  // swept by default; the others only with SENTRIO_SWEEP_KINDS=all
-    bool pulls = false;  // the call pulls the Key from its reader (QsimPullOnCall) instead of failing
+// The failure kinds of the console's Key calls. The first kind of each entry is the one the ctest
+// sample sweeps.
+const std::vector<KeyFault> kFaults = {
+    {"InitCard", ERROR_IO_DEVICE, -3, "Key error"},
+    {"InitCard", ERROR_NOT_READY, -1, "Key pulled"},
+    {"InitCard", 0, 0, "Key blocked"},
+    {"VerifyPIN", kWrongChv, 0, "PIN refused"},
+    {"VerifyPIN", kChvBlocked, 0, "PIN blocked"},
+    {"ReadData", ERROR_IO_DEVICE, 0, "I/O error"},
+    {"ReadData", kRemovedCard, 0, "Key pulled"},
+    {"WriteData", ERROR_IO_DEVICE, 0, "I/O error"},
+    {"WriteData", kRemovedCard, 0, "Key pulled"},
+    {"WriteData", kNoMemory, 0, "no space"},
+    {"SetDataSize", ERROR_IO_DEVICE, 0, "I/O error"},
+    {"SetDataSize", kRemovedCard, 0, "Key pulled"},
+    {"SetDataSize", kNoMemory, 0, "no space"},
+    {"GetApplicationInfo", ERROR_IO_DEVICE, 0, "I/O error"},
+    {"GetRandom", ERROR_IO_DEVICE, 0, "I/O error"},
+    {"GetRandom", kRemovedCard, 0, "Key pulled"},
+    {"ChangePIN", ERROR_IO_DEVICE, 0, "I/O error"},
+    {"ChangePIN", kRemovedCard, 0, "Key pulled"},
+    {"ChangePIN", kWrongChv, 0, "PIN refused"},
+    {"WriteLabel", ERROR_IO_DEVICE, 0, "I/O error"},
+    {"WriteLabel", kRemovedCard, 0, "Key pulled"},
+    {"ReadLabel", ERROR_IO_DEVICE, 0, "I/O error"},
+    {"GetCardID", ERROR_IO_DEVICE, 0, "I/O error"},
+    {"CloseCard", ERROR_IO_DEVICE, 0, "I/O error"},
+    {"InitCard", 0, 0, "Key pulled at the call", true},
+    {"VerifyPIN", 0, 0, "Key pulled at the call", true},
+    {"WriteData", 0, 0, "Key pulled at the call", true},
+    {"SetDataSize", 0, 0, "Key pulled at the call", true},
+    {"GetRandom", 0, 0, "Key pulled at the call", true},
+    {"ChangePIN", 0, 0, "Key pulled at the call", true},
+    {"WriteLabel", 0, 0, "Key pulled at the call", true},
+    {"CloseCard", 0, 0, "Key pulled at the call", true},
 };
 
-const FailureKind kKinds[] = {
-    {"InitCard", ERROR_IO_DEVICE, -3, "Key error", false},
-    {"InitCard", ERROR_NOT_READY, -1, "Key pulled", false},
-    {"InitCard", 0, 0, "Key blocked", false},
-    {"VerifyPIN", kWrongChv, 0, "PIN refused", true},
-    {"VerifyPIN", kChvBlocked, 0, "PIN blocked", false},
-    {"ReadData", ERROR_IO_DEVICE, 0, "I/O error", false},
-    {"ReadData", kRemovedCard, 0, "Key pulled", false},
-    {"WriteData", ERROR_IO_DEVICE, 0, "I/O error", true},
-    {"WriteData", kRemovedCard, 0, "Key pulled", false},
-    {"WriteData", kNoMemory, 0, "no space", true},
-    {"SetDataSize", ERROR_IO_DEVICE, 0, "I/O error", true},
-    {"SetDataSize", kRemovedCard, 0, "Key pulled", false},
-    {"SetDataSize", kNoMemory, 0, "no space", false},
-    {"GetApplicationInfo", ERROR_IO_DEVICE, 0, "I/O error", false},
-    {"GetRandom", ERROR_IO_DEVICE, 0, "I/O error", true},
-    {"GetRandom", kRemovedCard, 0, "Key pulled", false},
-    {"ChangePIN", ERROR_IO_DEVICE, 0, "I/O error", true},
-    {"ChangePIN", kRemovedCard, 0, "Key pulled", false},
-    {"ChangePIN", kWrongChv, 0, "PIN refused", false},
-    {"WriteLabel", ERROR_IO_DEVICE, 0, "I/O error", true},
-    {"WriteLabel", kRemovedCard, 0, "Key pulled", false},
-    {"ReadLabel", ERROR_IO_DEVICE, 0, "I/O error", false},
-    {"GetCardID", ERROR_IO_DEVICE, 0, "I/O error", false},
-    {"CloseCard", ERROR_IO_DEVICE, 0, "I/O error", true},
-    {"InitCard", 0, 0, "Key pulled at the call", false, true},
-    {"VerifyPIN", 0, 0, "Key pulled at the call", false, true},
-    {"WriteData", 0, 0, "Key pulled at the call", true, true},
-    {"SetDataSize", 0, 0, "Key pulled at the call", false, true},
-    {"GetRandom", 0, 0, "Key pulled at the call", false, true},
-    {"ChangePIN", 0, 0, "Key pulled at the call", true, true},
-    {"WriteLabel", 0, 0, "Key pulled at the call", true, true},
-    {"CloseCard", 0, 0, "Key pulled at the call", false, true},
-};
-
-int MaxK()
-{
-    const char *text = std::getenv("SENTRIO_SWEEP_MAX_K");
-    return text != nullptr ? std::atoi(text) : 1;
-}
-
-bool AllKinds()
-{
-    const char *text = std::getenv("SENTRIO_SWEEP_KINDS");
-    return text != nullptr && std::string(text) == "all";
-}
-
-using Counts = std::map<std::string, DWORD>;
-
-Counts CallCounts()
-{
-    Counts counts;
-    for (const FailureKind &kind : kKinds)
-        counts[kind.entry] = QsimCallCount(kind.entry);
-    return counts;
-}
+// The entries the ctest sample sweeps (each with its first kind), where a command calls them.
+const std::vector<std::string> kSampleEntries = {"VerifyPIN",  "WriteData",  "SetDataSize", "GetRandom",
+                                                 "ChangePIN", "WriteLabel", "CloseCard"};
 
 // What a Key holds of what the commands change.
 struct KeyNow {
@@ -255,6 +234,9 @@ struct Flow {
     std::function<Change(SweepRun &, const KeyNow &)> change;
     // Whether the console shows what the Key holds; "" when it does.
     std::function<std::string(SweepRun &, const KeyNow &)> agrees;
+    // The Key entries the command calls when nothing fails (their kinds are swept; a clean run with
+    // SENTRIO_SWEEP_ONLY=none prints them).
+    std::vector<std::string> entries;
 };
 
 const char kChooseId[] = "Change ID file - Select ID file";
@@ -306,7 +288,7 @@ const Flow kFlows[] = {
          bert.found = true;
          return SameRecord(now.record, bert) ? Change::kNew : Change::kNeither;
      },
-     NotesDataAgrees},
+     NotesDataAgrees, {"InitCard", "VerifyPIN", "GetApplicationInfo", "GetCardID", "ReadLabel", "CloseCard", "WriteData", "SetDataSize"}},
     {"TypedNotesPassword", IDC_CHANGE_LN_PASSWORD,
      [](const SweepRun &r) {
          return std::vector<FlowStep>{testkit::InputAnswer(kPasDialog, kNewPassword),
@@ -317,7 +299,7 @@ const Flow kFlows[] = {
      [](SweepRun &r, const KeyNow &now) {
          return PasswordChange(r, now, [](const std::string &p) { return p == kNewPassword; });
      },
-     NotesDataAgrees},
+     NotesDataAgrees, {"InitCard", "VerifyPIN", "GetApplicationInfo", "GetCardID", "ReadLabel", "CloseCard", "WriteData", "SetDataSize"}},
     {"GeneratedNotesPassword", IDC_CHANGE_LN_PASSWORD,
      [](const SweepRun &r) {
          return std::vector<FlowStep>{testkit::GenerateAnswer(kPasDialog),
@@ -327,14 +309,14 @@ const Flow kFlows[] = {
      [](SweepRun &r, const KeyNow &now) {
          return PasswordChange(r, now, [](const std::string &p) { return p.size() == 64 && p != kPassword; });
      },
-     NotesDataAgrees},
+     NotesDataAgrees, {"InitCard", "VerifyPIN", "GetApplicationInfo", "GetCardID", "ReadLabel", "CloseCard", "WriteData", "SetDataSize", "GetRandom"}},
     {"Clear", IDC_CLEAR_KSD, [](const SweepRun &) { return std::vector<FlowStep>{}; }, {"Are you sure?"},
      [](SweepRun &r, const KeyNow &now) {
          if (SameRecord(now.record, r.old()))
              return Change::kOld;
          return now.size == 0 ? Change::kNew : Change::kNeither;
      },
-     NotesDataAgrees},
+     NotesDataAgrees, {"InitCard", "VerifyPIN", "GetApplicationInfo", "GetCardID", "ReadLabel", "CloseCard", "SetDataSize"}},
     {"Label", IDC_LABEL_BT,
      [](const SweepRun &) { return std::vector<FlowStep>{testkit::InputAnswer(kLabelDialog, kNewLabel)}; }, {},
      [](SweepRun &r, const KeyNow &now) {
@@ -350,7 +332,8 @@ const Flow kFlows[] = {
          std::vector<testkit::ConsoleRow> rows = c.Rows();
          return "the row shows the label \"" + (rows.empty() ? std::string("(no row)") : rows[0].label) +
                 "\", the Key holds \"" + want + "\"";
-     }},
+     },
+     {"InitCard", "VerifyPIN", "GetApplicationInfo", "GetCardID", "ReadLabel", "CloseCard", "WriteLabel"}},
     {"PinChange", IDC_CHANGE_PIN,
      [](const SweepRun &) {
          return std::vector<FlowStep>{testkit::InputAnswer(kPinDialog, kNewPin), testkit::InputAnswer(kPinDialog, kNewPin)};
@@ -372,7 +355,8 @@ const Flow kFlows[] = {
          if (testkit::VirtualKeys::State(r.key()).label != std::string("After"))
              return std::string("the console no longer opens the Key with its new PIN");
          return std::string();
-     }},
+     },
+     {"InitCard", "VerifyPIN", "GetApplicationInfo", "GetCardID", "ReadLabel", "CloseCard", "ChangePIN"}},
 };
 
 bool IsFine(const Flow &flow, const ConsoleBox &box)
@@ -385,26 +369,22 @@ bool IsFine(const Flow &flow, const ConsoleBox &box)
 
 // One run of `flow` with the failure `kind` planned after `skip` calls of its entry (none when
 // null); "" when every check held, else what failed. `calls` receives the entries' call counts.
-std::string RunFlow(const Flow &flow, const FailureKind *kind, int skip, Counts *calls = nullptr)
+std::string RunFlow(const Flow &flow, const KeyFault *kind, int skip, std::vector<DWORD> *calls)
 {
     SweepRun r;
     std::string problem = r.Start();
     if (!problem.empty())
         return problem;
     ArbolinConsole &c = r.console();
-    Counts before = CallCounts();
+    std::vector<DWORD> before = testkit::KeyCallCounts();
     DWORD entryBefore = kind != nullptr ? QsimCallCount(kind->entry) : 0;
-    if (kind != nullptr && !(kind->pulls ? QsimPullOnCall(kind->entry, skip, r.key())
-                                         : QsimFailCall(kind->entry, skip, kind->lastError, kind->result)))
+    if (kind != nullptr && !testkit::PlanKeyFault(*kind, skip, r.key()))
         return "failure not planned";
     testkit::CommandRun run = testkit::DriveCommand(c, flow.button, flow.steps(r));
-    if (calls != nullptr) {
-        Counts after = CallCounts();
-        for (const auto &entry : after)
-            (*calls)[entry.first] = entry.second - before[entry.first];
-    }
+    if (calls != nullptr)
+        *calls = testkit::KeyCallsDifference(before, testkit::KeyCallCounts());
     DWORD entryCalls = kind != nullptr ? QsimCallCount(kind->entry) - entryBefore : 0;
-    QsimFailNextEx(kind != nullptr ? kind->entry : "InitCard", 0, 0, 0);  // nothing left planned
+    testkit::ClearKeyFaults();  // nothing left planned
     std::vector<std::string> problems;
     if (!run.problem.empty())
         problems.push_back(run.problem);
@@ -421,7 +401,7 @@ std::string RunFlow(const Flow &flow, const FailureKind *kind, int skip, Counts 
     }
     // A Key the failure pulled goes back into its reader before it is looked at.
     QsimKeyState state = testkit::VirtualKeys::State(r.key());
-    if (kind != nullptr && kind->pulls && entryCalls > static_cast<DWORD>(skip) && state.reader[0] != 0)
+    if (kind != nullptr && kind->pull && entryCalls > static_cast<DWORD>(skip) && state.reader[0] != 0)
         problems.push_back("the Key was not pulled at the call planned");
     if (state.reader[0] == 0)
         ArbolinConsole::Insert(r.key(), kReader);
@@ -480,39 +460,24 @@ class ConsoleFaultSweep : public testing::TestWithParam<Flow> {};
 TEST_P(ConsoleFaultSweep, CommandSurvivesEveryFailedKeyCall)
 {
     const Flow &flow = GetParam();
-    int maxK = MaxK();
-    const char *only = std::getenv("SENTRIO_SWEEP_ONLY");
-    // The calls of each entry a clean run makes: the k to sweep.
-    Counts calls;
-    ASSERT_EQ("", RunFlow(flow, nullptr, 0, &calls)) << "clean run";
-    int runs = 0;
-    std::vector<std::string> failures;
-    for (const FailureKind &kind : kKinds) {
-        if (only != nullptr && only[0] != 0 && std::string(only) != kind.entry)
-            continue;
-        if (!kind.everyRun && !AllKinds())
-            continue;
-        int ks = static_cast<int>(calls[kind.entry]);
-        if (maxK > 0 && ks > maxK)
-            ks = maxK;
-        for (int k = 0; k < ks; ++k) {
-            std::string problem = RunFlow(flow, &kind, k);
-            ++runs;
-            if (!problem.empty())
-                failures.push_back(std::string(kind.entry) + " call " + std::to_string(k + 1) + " (" + kind.what +
-                                   "): " + problem);
-        }
-    }
-    std::string counted;
-    for (const auto &entry : calls)
-        if (entry.second > 0)
-            counted += " " + entry.first + "=" + std::to_string(entry.second);
-    std::printf("fault sweep: console %s, calls of a clean run:%s\n", flow.name, counted.c_str());
-    std::printf("fault sweep: console %s, %d runs (failure kinds x k), %zu failures\n", flow.name, runs,
-                failures.size());
-    for (const std::string &f : failures)
-        std::printf("fault sweep failure: %s: %s\n", flow.name, f.c_str());
-    EXPECT_TRUE(failures.empty());
+    std::string name = std::string("console ") + flow.name;
+    if (!testkit::SweepFlowSelected(name))
+        GTEST_SKIP() << "SENTRIO_SWEEP_FLOW leaves " << name << " out";
+    std::vector<KeyFault> faults;
+    for (const KeyFault &fault : kFaults)
+        if (std::find(flow.entries.begin(), flow.entries.end(), fault.entry) != flow.entries.end())
+            faults.push_back(fault);
+    testkit::SweepFigures figures = testkit::RunFaultSweep(
+        name, faults,
+        [&](const KeyFault *fault, int skip, std::vector<DWORD> *calls) {
+            std::string problem = RunFlow(flow, fault, skip, calls);
+            if (fault == nullptr && calls != nullptr)
+                std::printf("fault sweep: %s, calls of a clean run: %s\n", name.c_str(),
+                            testkit::KeyCallsBetween(std::vector<DWORD>(calls->size(), 0), *calls).c_str());
+            return problem;
+        },
+        testkit::SweepMaxK(1), kSampleEntries);
+    EXPECT_TRUE(figures.failures.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, ConsoleFaultSweep, testing::ValuesIn(kFlows),

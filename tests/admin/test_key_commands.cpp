@@ -67,7 +67,7 @@ TEST_F(KeyCommands, ReadyKeyWithDataShowsItAndEnablesTheNotesDataButtons)
     EXPECT_FALSE(c.Enabled(IDC_UNBLOCK_PIN));
 }
 
-TEST_F(KeyCommands, DamagedRecordIsReportedAndEnablesNoNotesDataButton)
+TEST_F(KeyCommands, DamagedRecordIsSaidInItsRowAndOffersClearAndChangeIdFile)
 {
     int key = ArbolinConsole::MakeKey("Anna", "");
     const char damaged[] = "\x20\x00\x00\x00\xff\x7f" "Anna";  // the user name runs past the data
@@ -76,9 +76,20 @@ TEST_F(KeyCommands, DamagedRecordIsReportedAndEnablesNoNotesDataButton)
     ConsoleBox box = c.TakeBoxWith();
     EXPECT_EQ(kCaption, box.caption);
     EXPECT_EQ(0u, box.text.find("Error reading data from KSD\n\n")) << box.text;
-    EXPECT_FALSE(c.Enabled(IDC_SHOW_BT));
-    EXPECT_FALSE(c.Enabled(IDC_CHANGE_ID));
-    EXPECT_EQ("[none]", c.Rows()[0].info);
+    EXPECT_TRUE(WaitUntil([&] { return c.Rows()[0].info == "[unreadable]"; })) << c.Rows()[0].info;
+    // What overwrites the bytes is offered; what needs a record is not.
+    EXPECT_TRUE(c.Enabled(IDC_CLEAR_KSD));
+    EXPECT_TRUE(c.Enabled(IDC_CHANGE_ID));
+    for (int id : {IDC_SHOW_BT, IDC_DETACH_ID, IDC_CHANGE_LN_PASSWORD})
+        EXPECT_FALSE(c.Enabled(id)) << id;
+    EXPECT_EQ("", testkit::GetControlText(c.Item(IDC_ID_FILE_NAME)));
+
+    c.Click(IDC_CLEAR_KSD);
+    testkit::PlaySteps(c, {testkit::BoxStep("Clear all Lotus Notes info", "Are you sure?")});
+    EXPECT_TRUE(WaitUntil([&] { return testkit::VirtualKeys::State(key).size225 == 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return c.Rows()[0].info == "[none]"; })) << c.Rows()[0].info;
+    EXPECT_FALSE(c.Enabled(IDC_CLEAR_KSD));
+    EXPECT_TRUE(c.Enabled(IDC_CHANGE_ID));
 }
 
 // ---- Verify PIN -----------------------------------------------------------------------------------

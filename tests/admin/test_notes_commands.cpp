@@ -148,18 +148,79 @@ TEST_F(NotesCommands, IniWithoutUserAndNoBackupIsReportedAndNothingElseHappens)
     EXPECT_FALSE(c.Enabled(IDC_SHOW_BT));
 }
 
-TEST_F(NotesCommands, IniWithoutUserIsRestoredFromItsBackupAndTheAttachGoesOn)
+// Gives the file at `path` the local time 2024-03-05 10:20 as its last write.
+bool DateFile(const std::string &path)
+{
+    SYSTEMTIME when = {};
+    when.wYear = 2024;
+    when.wMonth = 3;
+    when.wDay = 5;
+    when.wHour = 10;
+    when.wMinute = 20;
+    FILETIME local = {}, utc = {};
+    if (!SystemTimeToFileTime(&when, &local) || !LocalFileTimeToFileTime(&local, &utc))
+        return false;
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool set = SetFileTime(file, nullptr, nullptr, &utc) != FALSE;
+    CloseHandle(file);
+    return set;
+}
+
+struct RestoreCase {
+    const char *name;
+    int answer;  // to the question whether the backup is copied back
+};
+
+const RestoreCase kRestoreCases[] = {{"Yes", IDOK}, {"No", IDCANCEL}};
+
+class IniRestore : public NotesCommands, public testing::WithParamInterface<RestoreCase> {};
+
+TEST_P(IniRestore, BackupIsCopiedBackOnlyAfterAQuestionWithItsDate)
 {
     std::string id = MakeId("anna.id", kUser, kPassword);
-    std::string ini = MakeIni("notes.ini", "");
+    std::string ini = MakeIni("notes.ini", "", "EXTMGR_ADDINS=installer\r\n");
+    std::string iniBefore = testkit::ReadFileBytes(ini);
     std::string backup = testkit::ReadFileBytes(MakeIni("notes.ini.bak", "anna.id", "Restored=yes\r\n"));
+    ASSERT_TRUE(DateFile(ini + ".bak"));
+    int key = Start();
+    BeginAttach(id, ini);
+    testkit::PlaySteps(c, {BoxStep(kCaption,
+                                   "The INI file " + ini + " names no Notes user.\n\nCopy its backup " + ini +
+                                       ".bak of 2024-03-05 10:20 back over it? Every change made to the INI file "
+                                       "since that date is lost.",
+                                   GetParam().answer)});
+    if (GetParam().answer == IDOK) {
+        testkit::PlaySteps(c, {InputStep(kPasswordDialog, kNotesPrompt, kPassword)});
+        ASSERT_TRUE(Shows(kUser, "anna.id", testkit::ReadFileBytes(id).size()));
+        EXPECT_EQ(kPassword, testkit::GetKeyRecord(key).password);
+        EXPECT_EQ(backup, testkit::ReadFileBytes(ini));  // the backup was copied back, whole
+    } else {
+        EXPECT_EQ(nullptr, c.WaitInput(kPasswordDialog, 1500));
+        EXPECT_EQ(iniBefore, testkit::ReadFileBytes(ini));  // the installer's line is still there
+        EXPECT_EQ(0u, testkit::VirtualKeys::State(key).size225);
+    }
+    EXPECT_EQ(backup, testkit::ReadFileBytes(ini + ".bak"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, IniRestore, testing::ValuesIn(kRestoreCases),
+                         [](const testing::TestParamInfo<RestoreCase> &info) { return std::string(info.param.name); });
+
+TEST_F(NotesCommands, AttachLeavesTheIniFilesKeyFileNameAlone)
+{
+    std::string id = MakeId("anna.id", kUser, kPassword);
+    MakeId("admin.id", "Admin/Morvath", "admin-pw");
+    std::string ini = MakeIni("notes.ini", "admin.id");
+    std::string iniBefore = testkit::ReadFileBytes(ini);
     int key = Start();
     BeginAttach(id, ini);
     testkit::PlaySteps(c, {InputStep(kPasswordDialog, kNotesPrompt, kPassword)});
     ASSERT_TRUE(Shows(kUser, "anna.id", testkit::ReadFileBytes(id).size()));
     EXPECT_EQ(kPassword, testkit::GetKeyRecord(key).password);
-    EXPECT_EQ("yes", testkit::IniValue(ini, "Restored"));  // the backup was copied back
-    EXPECT_EQ(backup, testkit::ReadFileBytes(ini + ".bak"));
+    // The administrator's own client still opens the administrator's ID.
+    EXPECT_EQ("admin.id", testkit::IniValue(ini, "KeyFileName"));
+    EXPECT_EQ(iniBefore, testkit::ReadFileBytes(ini));
 }
 
 TEST_F(NotesCommands, BackupIsMadeOnceAndNeverReplaced)
@@ -211,6 +272,10 @@ TEST_F(NotesCommands, BackupThatCannotBeReadIsNeverCopiedOverTheIni)
     ASSERT_TRUE(CreateDirectoryA((ini + ".bak").c_str(), nullptr));  // there, but no file to read
     int key = Start();
     BeginAttach(id, ini);
+    ConsoleBox question = c.TakeBoxWith(IDOK);  // yes, copy it back
+    EXPECT_EQ(0u, question.text.find("The INI file " + ini + " names no Notes user.\n\nCopy its backup " + ini +
+                                     ".bak of "))
+        << question.text;
     testkit::PlaySteps(c, {BoxStep(kCaption, "The backup " + ini + ".bak cannot be copied back over the INI "
                                              "file.\n\nThe ID file is not attached; the INI file is left as it is.")});
     EXPECT_EQ(nullptr, c.WaitInput(kPasswordDialog, 1500));

@@ -392,6 +392,39 @@ void PlaySteps(ArbolinConsole &console, const std::vector<ConsoleStep> &steps)
     }
 }
 
+HWND WaitStepWindow(ArbolinConsole &console, const ConsoleStep &step)
+{
+    switch (step.kind) {
+    case ConsoleStep::kBox:
+        return console.WaitBox();
+    case ConsoleStep::kInput:
+        return console.WaitInput(step.caption.c_str());
+    case ConsoleStep::kFile:
+        return console.WaitFileDialog(step.caption.c_str());
+    }
+    return nullptr;
+}
+
+NotesRuntimeLog::NotesRuntimeLog() : path_(dir_.file("notes-runtime.log"))
+{
+    SetEnvironmentVariableA("SENTRIO_NOTES_RUNTIME_LOG", path_.c_str());
+}
+
+NotesRuntimeLog::~NotesRuntimeLog()
+{
+    SetEnvironmentVariableA("SENTRIO_NOTES_RUNTIME_LOG", nullptr);
+}
+
+int NotesRuntimeLog::Count(const std::string &line) const
+{
+    std::string text = ReadFileBytes(path_);
+    int count = 0;
+    for (std::size_t at = 0; (at = text.find(line + "\n", at)) != std::string::npos; at += line.size() + 1)
+        if (at == 0 || text[at - 1] == '\n')
+            ++count;
+    return count;
+}
+
 bool ArbolinConsole::GivePin(int row, const char *pin)
 {
     if (!SelectRow(row) || !WaitUntil([&] { return Enabled(IDC_PIN_ENTER); }) ||

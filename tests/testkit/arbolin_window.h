@@ -132,4 +132,25 @@ ConsoleStep FileStep(const std::string &title, const std::string &path);
 // steps end at the first window that does not appear.
 void PlaySteps(ArbolinConsole &console, const std::vector<ConsoleStep> &steps);
 
+// Waits until the window that `step` answers is shown, without answering it (something is to be
+// done while it is open); null when it does not appear.
+HWND WaitStepWindow(ArbolinConsole &console, const ConsoleStep &step);
+
+// The Notes stand-in's runtime log of the programs started while it lives (SENTRIO_NOTES_RUNTIME_LOG
+// is set for them): how often they started the Notes runtime and ended it.
+class NotesRuntimeLog {
+public:
+    NotesRuntimeLog();
+    ~NotesRuntimeLog();
+    NotesRuntimeLog(const NotesRuntimeLog &) = delete;
+    NotesRuntimeLog &operator=(const NotesRuntimeLog &) = delete;
+    int starts() const { return Count("init"); }
+    int ends() const { return Count("term"); }
+
+private:
+    int Count(const std::string &line) const;
+    TempDir dir_;
+    std::string path_;
+};
+
 }  // namespace testkit
