@@ -74,7 +74,7 @@ TEST_F(PasswordRequests, KeysIdPathUnderAnotherOwnersNameIsLeftToTheClient)
 struct NotLoadedCase {
     const char *name;
     const char *pin;          // typed at the re-insertion's prompt
-    const char *failedEntry;  // the Key entry that fails once the PIN is typed, or null
+    const char *failedEntry;  // the Key entry whose next call (the re-insertion's read) fails, or null
 };
 
 void PrintTo(const NotLoadedCase &c, std::ostream *out)
