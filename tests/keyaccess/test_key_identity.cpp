@@ -95,7 +95,7 @@ TEST_F(KeyIdentity, MinusFiveForAKeyTheMonitorTakesForAbsentEndsTheVisit)
 struct KeptPinCase {
     const char *name;
     // Where Key 1 (PIN "1111") and Key 2 (PIN "2222") are put while the monitor is held, after
-    // each was opened with its PIN in its own reader (Key 1 in A, Key 2 in B).
+    // each was opened with its PIN in its own reader (Key 1 in A, Key 2 in B); null: left out.
     const char *key1To;
     const char *key2To;
 };
