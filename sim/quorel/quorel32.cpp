@@ -541,6 +541,11 @@ QBOOL __stdcall CloseCard(DWORD h, DWORD flag)
         return lock.error(ERROR_INVALID_HANDLE);
     SimReader *r = ReaderBySerial(o->serial);
     SimKey *k = r != nullptr ? KeyByNumber(r->key) : nullptr;
+    // After an InitCard that answered -5 nothing was opened: flag 1 leaves what the handle knows
+    // as it was, so the unchanged Key answers -5 again, for ever; only flag 0 makes the next
+    // InitCard report it afresh (a caller retrying -5 with flag 1 never gets past it).
+    if (!o->open && o->known && flag != 0)
+        return lock.ok();
     // Flag 1: the Key counts as known, so that an unchanged Key answers -5 next time. A Key that
     // still waits for its PIN is never "known": each InitCard reports it, so that a PIN handed in
     // later is tried on the next visit.

@@ -178,6 +178,10 @@ public:
                s.Status().find("State=open") != std::string::npos &&
                s.Status().find(std::string("User=") + kAnna) != std::string::npos;
     }
+    // Open on the Key's ID with the ID file from the Key there: logged on with the Key's record.
+    // Open on it without that file, the client was unlocked with a password the Key's record did
+    // not give in this run (one kept from before a removal, say): never a good end.
+    bool OnKeyIdWithItsFile() { return OnKeyId() && testkit::FileExists(s.TempFile("anna.id")); }
     bool Open()
     {
         return s.Find("NOTES", nullptr, 0) != nullptr && s.WaitMain() != nullptr &&
@@ -225,6 +229,26 @@ public:
         for (const std::string &b : boxes)
             if (flow_.success != nullptr && b == flow_.success)
                 return true;
+        return false;
+    }
+    // Since the action, a handler answered a password request (5985) with a password that did not
+    // open the ID: the client logs the refusal right after the answer. The extension gives the
+    // Key's password only while it holds the Key's record and its ID file, so that never happens.
+    bool HandlerPasswordRefused() const
+    {
+        const std::string answered = "handlers answered 5985";
+        std::string log = s.HostLog();
+        for (std::size_t at = log.find(answered, logAtAction_); at != std::string::npos;
+             at = log.find(answered, at + 1)) {
+            std::size_t next = log.find('\n', at);
+            if (next == std::string::npos)
+                break;
+            std::string line = log.substr(next + 1, log.find('\n', next + 1) - next - 1);
+            bool refused = line.rfind("unlock: status", 0) == 0 ||
+                           (line.rfind("ID <", 0) == 0 && line.find(">: status ") != std::string::npos);
+            if (refused)
+                return true;
+        }
         return false;
     }
     // The host's event log has `line` after where it stood when the action started.
@@ -402,6 +426,12 @@ std::string FlowRun::Run(const KeyFault *fault, int skip, std::vector<DWORD> *ca
     std::string ini = s.IniValue("KeyFileName");
     if (ini == s.TempFile("anna.id") && !testkit::FileExists(ini))
         return "KeyFileName names the temporary ID, which is gone";
+    if (HandlerPasswordRefused())
+        return "a handler gave a password that did not open the ID it was asked for (the Key's record not loaded?)" +
+               BoxesSeen();
+    if (OnKeyId() && !OnKeyIdWithItsFile())
+        return "the client is open on the Key's ID without the Key's record loaded (unlocked with an old password)" +
+               BoxesSeen();
     std::string client = CheckClientId();
     if (!client.empty())
         return client;
@@ -577,7 +607,9 @@ const Flow &KeyReinsertion()
 {
     static const Flow flow = {"KeyReinsertion", false, false, PullAndWaitLocked,
                               [](FlowRun &r) { r.s.Insert(r.key); },
-                              [](FlowRun &r) { return r.OnKeyId() || r.QuietAfterReport() || r.KeyOutAndLocked(); },
+                              [](FlowRun &r) {
+                                  return r.OnKeyIdWithItsFile() || r.QuietAfterReport() || r.KeyOutAndLocked();
+                              },
                               Written::kNothing, nullptr, ReadKinds(), {"InitCard", "VerifyPIN", "ReadData"}};
     return flow;
 }

@@ -120,6 +120,12 @@ bool NotesScenario::Pull(int key)
     return QsimPullKey(key) != FALSE;
 }
 
+bool NotesScenario::WaitKeyVisits(int visits, DWORD timeoutMs) const
+{
+    DWORD from = QsimCallCount("InitCard");
+    return WaitUntil([&] { return QsimCallCount("InitCard") - from >= static_cast<DWORD>(visits); }, timeoutMs);
+}
+
 bool NotesScenario::ReadRecord(int key, NotesKeyRecord *record, std::string *idBytes)
 {
     QsimKeyState state;

@@ -56,6 +56,9 @@ public:
     int MakeKey(const std::string &label, const std::string &pin, const NotesKeyRecord *record);
     bool Insert(int key, const char *reader = kReader);
     bool Pull(int key);
+    // Waits until the Key stand-in has been asked InitCard `visits` more times from now: the
+    // client's monitor has looked at the readers (and seen what changed) by then.
+    bool WaitKeyVisits(int visits, DWORD timeoutMs = kWait) const;
     // The Key's record as the Key holds it now (needs its PIN).
     bool ReadRecord(int key, NotesKeyRecord *record, std::string *idBytes = nullptr);
 

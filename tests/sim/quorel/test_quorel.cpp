@@ -110,6 +110,20 @@ TEST_F(Quorel, UnchangedKeyAnswersMinusFiveAfterFlagOne)
     EXPECT_EQ(3, q.InitCard(h_, 225));  // put back: a change
 }
 
+TEST_F(Quorel, MinusFiveStaysUntilTheKeyIsClosedWithFlagZero)
+{
+    Open();
+    q.CloseCard(h_, 1);
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        EXPECT_EQ(kInitCardUnchanged, q.InitCard(h_, 225));
+        q.CloseCard(h_, 1);  // nothing was opened: the handle still knows the Key
+    }
+    EXPECT_EQ(kInitCardUnchanged, q.InitCard(h_, 225));
+    q.CloseCard(h_, 0);
+    EXPECT_EQ(3, q.InitCard(h_, 225));
+}
+
 TEST_F(Quorel, KeyWaitingForItsPinIsNeverKnown)
 {
     ASSERT_EQ(3, q.InitCard(h_, 225));
