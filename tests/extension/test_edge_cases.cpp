@@ -84,10 +84,10 @@ void PrintTo(const NotLoadedCase &c, std::ostream *out)
 
 class RecordNotLoaded : public TolvikClient, public testing::WithParamInterface<NotLoadedCase> {};
 
-// The Key comes back but its record is not loaded (a wrong PIN, a failed read): the client is given
-// back its Logout Screen all the same, and its request for the Key's ID gets 725, never the
-// password still held from before the removal. The client asks its user, who cancels: it stays
-// locked.
+// The Key comes back but its record is not loaded (a wrong PIN, a failed read): the client stays
+// locked, and a request for the Key's ID meanwhile (a click that reaches the Logout Screen under
+// the lock) gets 725, never the password held from before the removal. The client asks its user,
+// who cancels: it stays locked.
 TEST_P(RecordNotLoaded, RequestForTheKeysIdIsLeftToTheClient)
 {
     const NotLoadedCase &c = GetParam();
@@ -108,8 +108,16 @@ TEST_P(RecordNotLoaded, RequestForTheKeysIdIsLeftToTheClient)
     std::string boxes;
     std::set<HWND> answered;
     bool cancelled = false;
+    bool clicked = false;
     bool settled = testkit::WaitUntil(
         [&] {
+            HWND screen = s.Find(nullptr, "Logout Screen", 0);
+            if (!clicked && screen != nullptr && boxes.find(kReadError) != std::string::npos &&
+                s.WaitPinPrompt(0) == nullptr) {
+                PostMessageA(screen, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+                PostMessageA(screen, WM_LBUTTONUP, 0, 0);
+                clicked = true;
+            }
             if (HWND own = s.Find("#32770", "Enter Password", 0)) {
                 if (answered.insert(own).second) {
                     testkit::ClickDialogButton(own, IDCANCEL);
