@@ -6,6 +6,7 @@
 #include "about_binding.h"
 #include "admin_dialog.h"
 #include "admin_key.h"
+#include "library_bitness.h"
 #include "admin_ui.h"
 #include "arbolin_layout.h"
 #include "arbolin_res.h"
@@ -201,7 +202,8 @@ bool TArbolinForm::StartKeyLayer()
     // Whether the smart-key library loaded. (The layer's error text without a reader would also
     // answer for a Key found blocked or in error at start, which is no reason to end.)
     if (!AdminKey().IsLoaded()) {
-        MessageBoxA(nullptr, Text(IDS_ERROR_LOADING_QUOREL).c_str(), StandardCaption().c_str(), MB_OK | MB_ICONERROR);
+        MessageBoxA(nullptr, LibraryFailureText(IDS_ERROR_LOADING_QUOREL, "Quorel32.dll", AdminKey().LoadError()).c_str(),
+                    StandardCaption().c_str(), MB_OK | MB_ICONERROR);
         return false;
     }
     return true;

@@ -22,6 +22,7 @@ enum : UINT {
 };
 
 constexpr UINT_PTR kSearchTimer = 1;
+constexpr UINT_PTR kHideTimer = 2;
 // Between two looks for the Logout Screen: short, since the client shows it within a few
 // milliseconds of the F5 and every pause is added to the time the client stays unlocked.
 constexpr UINT kSearchPause = 10;
@@ -176,6 +177,8 @@ void RestoreClientOn(HWND dialog)
 {
     LogonState &s = State();
     KillTimer(dialog, kSearchTimer);
+    if (KillTimer(dialog, kHideTimer))
+        CloseWaitWindow();  // the Key came back before the display lock
     if (!NewerClient()) {
         HWND main = GetWindowHandle(s.hWndLSmain);
         if (main != nullptr) {
@@ -235,6 +238,12 @@ INT_PTR CALLBACK FictDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
     case WM_TIMER:
         if (wParam == kSearchTimer)
             SearchStep(dialog);
+        if (wParam == kHideTimer) {
+            KillTimer(dialog, kHideTimer);
+            CloseWaitWindow();
+            if (Session().State() == SessionState::kLocked && !Session().Stopping())
+                HideClient();
+        }
         return TRUE;
     }
     return FALSE;
@@ -337,6 +346,13 @@ void RestoreClient()
     HWND fict = Fict();
     if (fict != nullptr)
         RestoreClientOn(fict);
+}
+
+void HideClientAfter(DWORD ms)
+{
+    HWND fict = Fict();
+    if (fict != nullptr)
+        SetTimer(fict, kHideTimer, ms, nullptr);
 }
 
 void HideClient()

@@ -29,6 +29,7 @@ void LockClientKeys(HWND main, bool escapeFirst);
 void LockLogoutScreen();   // finds the Logout Screen and disables it under hLock
 void RestoreClient();      // gives the client back its screen
 void HideClient();         // cancels the client's own dialog and hides its main window (older builds)
+void HideClientAfter(DWORD ms);  // the same once `ms` have passed, if the client is still locked
 // Opens the client's File > Security (Tools below 190) > Switch ID through its own menu loop.
 void OpenSwitchIdMenu(HWND owner, bool newer);
 // A key press and release posted to this thread's focused window.

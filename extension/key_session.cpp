@@ -497,15 +497,15 @@ void KeySession::FinishLock(const LockFollowUp &lock)
     }
     if (NewerClient() || !lockDisplay)
         return;
+    // Not before 25 s after the logon, under the wait window. A timer, not a wait: the client's own
+    // dialogs opened meanwhile must not run inside a wait of ours, which could then not end.
     DWORD since = GetTickCount() - s.dwLogonTick;
     if (since <= kOlderClientLockDelay) {
         ShowWaitWindow();
-        HANDLE stop = StopEvent();
-        WaitServingMessages(&stop, 1, kOlderClientLockDelay - since + 1);
-        CloseWaitWindow();
+        HideClientAfter(kOlderClientLockDelay - since + 1);
+        return;
     }
-    if (!Stopping())
-        HideClient();
+    HideClient();
 }
 
 void KeySession::WorkWithoutKey()

@@ -7,7 +7,7 @@
 // Usage: bench_soak tolvik|console [cycles, default 1000] [every, default 100] [--check]
 // --check: exit code 1 when the process drifts. A leak grows the process by about the same amount
 // every cycle; a one-time allocation (the first PIN prompt's, a heap that grows its arena once, a
-// cache filled late) grows it once. So the first tenth of the run (at least 5 cycles) is a warm-up,
+// cache filled late) grows it once. So the first tenth of the run (at least 10 cycles) is a warm-up,
 // the rest is cut into five equal segments, and the drift judged is the median of the five
 // segments' growth per cycle: one or two steps anywhere leave the median where it was, a steady
 // leak raises all five. The limits are 5 handles and 512 KB per 1000 cycles (1 KB a cycle is far
@@ -121,7 +121,7 @@ struct Run {
     Sample at[kSegments + 1];
     int taken = 0;
 
-    int WarmUp() const { return std::max(5, cycles / 10); }
+    int WarmUp() const { return std::max(10, cycles / 10); }
     bool Judgeable() const { return cycles - WarmUp() >= 2 * kSegments; }
     void Plan()
     {
