@@ -14,6 +14,7 @@
 #include "logon_rules.h"
 #include "logon_state.h"
 #include "module_activation.h"
+#include "session_journal.h"
 #include "text_ids.h"
 #include "tolvik_key.h"
 
@@ -257,6 +258,28 @@ STATUS LNCALLBACK ExtHandlerSetPassword(EMRECORD *record)
     return ERR_BSAFE_EXTERNAL_PASSWORD;
 }
 
+void PutTracesBack()
+{
+    LogonState &s = State();
+    if (s.sIDPath[0] == 0 && !s.bOldKeyFileNameKept)
+        return;
+    // The previous value goes back only while notes.ini still names the Key's ID: an ID the user
+    // switched to since (the client's Switch ID) stays.
+    if (s.bOldKeyFileNameKept && s.sIDPath[0] != 0) {
+        char now[MAXENVVALUE] = "";
+        OSGetEnvironmentString(NOTES_INI_KEYFILENAME, now, sizeof now);
+        if (lstrcmpiA(now, s.sIDPath) == 0)
+            WriteKeyFileName(s.sOldKeyFileName);
+        else
+            LogMessage(kLogStep, kLogModule, "ExtClear - KeyFileName <%s> kept", now);
+    }
+    RemoveTemporaryId(s.sIDPath);
+    ClearJournal();
+    s.sIDPath[0] = 0;
+    s.sOldKeyFileName[0] = 0;
+    s.bOldKeyFileNameKept = false;
+}
+
 STATUS LNPUBLIC ExtClear(void)
 {
     LogonState &s = State();
@@ -271,10 +294,7 @@ STATUS LNPUBLIC ExtClear(void)
         status = EMDeregister(s.hSetPwdReg);
         s.hSetPwdReg = 0;
     }
-    if (s.sOldKeyFileName[0] != 0)
-        WriteKeyFileName(s.sOldKeyFileName);
-    if (s.sIDPath[0] != 0)
-        DeleteFileA(s.sIDPath);
+    PutTracesBack();
     lock.Release();
     LogMessage(kLogStep, kLogModule, "ExtClear - Exit");
     return status;

@@ -12,6 +12,7 @@
 #include "logon_rules.h"
 #include "logon_state.h"
 #include "pin_dialog.h"
+#include "session_journal.h"
 #include "text_ids.h"
 #include "tolvik_key.h"
 
@@ -152,9 +153,13 @@ bool GetDataFromKSD(const char *reader)
         return false;
     }
     // notes.ini still naming the temporary ID (a read while switched to it) is not the user's own.
-    if (!(s.sIDPath[0] != 0 && lstrcmpiA(keyFileName, s.sIDPath) == 0 && s.sOldKeyFileName[0] != 0))
+    if (!(s.bOldKeyFileNameKept && s.sIDPath[0] != 0 && lstrcmpiA(keyFileName, s.sIDPath) == 0)) {
         CopyCut(s.sOldKeyFileName, sizeof s.sOldKeyFileName, oldName);
+        s.bOldKeyFileNameKept = true;
+    }
     CopyCut(s.sIDPath, sizeof s.sIDPath, idPath);
+    // Before the switch: a client killed on the Key's ID leaves the journal for its next start.
+    WriteJournal(s.sOldKeyFileName, s.sIDPath);
     LogMessage(kLogStep, kLogModule, "GetDataFromKSD: sOldKeyFileName = %s", s.sOldKeyFileName);
     CloseWaitWindow();
     LogMessage(kLogStep, kLogModule, "GetDataFromKSD - True");
@@ -179,6 +184,9 @@ STATUS LNPUBLIC MainEntryPoint(void)
         LogMessage(kLogStep, kLogModule, "MainEntryPoint - Exit (Already Inited) ");
         return NOERROR;
     }
+    // Whatever this start becomes (with the Key or without, active or passive): a session that a
+    // killed or crashed client left behind is put right first.
+    RepairLeftoverSession();
     HANDLE existing = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kMappingName);
     if (existing != nullptr) {
         CloseHandle(existing);

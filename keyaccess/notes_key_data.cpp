@@ -122,7 +122,7 @@ bool MaterialiseIdFile(const NotesKeyData &data, const char *keyFileName, char *
         return false;
     }
     CopyCut(sIDPath, pathSize, path);
-    BareFileName(keyFileName != nullptr ? keyFileName : "", sOldKeyFileName, oldSize);
+    CopyCut(sOldKeyFileName, oldSize, keyFileName != nullptr ? keyFileName : "");
     return true;
 }
 

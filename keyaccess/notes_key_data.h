@@ -34,8 +34,8 @@ KeyDataRead ReadNotesKeyData(CSmartKey &key, const char *reader, NotesKeyData *d
 
 // Writes the ID file of the last read to the user's temporary directory under the record's file
 // name, replacing a file of that name; the file appears whole or not at all. `keyFileName` is the
-// client's notes.ini KeyFileName before the switch: its file name and extension are kept in
-// `sOldKeyFileName`. False with the last error set when the file cannot be written.
+// client's notes.ini KeyFileName before the switch: it is kept whole in `sOldKeyFileName` (a
+// path comes back as the path it was). False with the last error set when the file cannot be written.
 bool MaterialiseIdFile(const NotesKeyData &data, const char *keyFileName, char *sIDPath, std::size_t pathSize,
                        char *sOldKeyFileName, std::size_t oldSize);
 
