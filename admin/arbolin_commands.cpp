@@ -192,11 +192,12 @@ void TArbolinForm::ChangeLNPasswordBtClick()
         return;
     }
 
-    // The copy is made under the record's file name; a name that is not a plain file name never
-    // places a file outside the temporary directory.
+    // The copy gets a name of its own (GetTempFileName makes it unique): never the record's file
+    // name, which a Notes client on this PC may be running on from the same Key.
     std::string directory = TempDirectory();
-    bool plain = IsPlainIdFileName(notes_.idFileName.c_str());
-    TempIdCopy copy(plain && !directory.empty() ? directory + notes_.idFileName : std::string());
+    char unique[MAX_PATH] = "";
+    bool named = !directory.empty() && GetTempFileNameA(directory.c_str(), "sid", 0, unique) != 0;
+    TempIdCopy copy(named ? std::string(unique) : std::string());
     if (copy.path().empty() || !WriteWholeFile(copy.path(), notes_.idFile.data(), notes_.idFile.size())) {
         ShowError(Text(IDS_CANT_OPEN_TEMP_ID_FILE), StandardCaption());
         NotesTerm();

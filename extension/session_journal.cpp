@@ -1,8 +1,11 @@
 // The session journal of Tolvik and the repair of a session's leftover at the client's start.
 #include "session_journal.h"
 
+#include <ntsecapi.h>
+
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "cut_format.h"
 #include "extension.h"
@@ -67,7 +70,76 @@ std::string KeyFileName()
     return value;
 }
 
+// A security descriptor whose access list lets the token's user alone in, inherited by what is
+// made inside; the buffers hold its parts for as long as it is used.
+bool UserOnlyDescriptor(SECURITY_DESCRIPTOR *descriptor, std::vector<BYTE> *user, std::vector<BYTE> *acl)
+{
+    HANDLE token = nullptr;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    user->assign(size != 0 ? size : 1, 0);
+    bool ok = size != 0 && GetTokenInformation(token, TokenUser, user->data(), size, &size);
+    CloseHandle(token);
+    if (!ok)
+        return false;
+    PSID sid = reinterpret_cast<TOKEN_USER *>(user->data())->User.Sid;
+    DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid);
+    acl->assign(aclSize, 0);
+    PACL list = reinterpret_cast<PACL>(acl->data());
+    return InitializeAcl(list, aclSize, ACL_REVISION) &&
+           AddAccessAllowedAceEx(list, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, FILE_ALL_ACCESS, sid) &&
+           InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+           SetSecurityDescriptorDacl(descriptor, TRUE, list, FALSE) &&
+           SetSecurityDescriptorControl(descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+}
+
 }  // namespace
+
+bool MakeSessionFolder(char *out, std::size_t size)
+{
+    char shortForm[MAX_PATH], temp[MAX_PATH];
+    DWORD n = GetTempPathA(sizeof shortForm, shortForm);
+    if (n == 0 || n >= sizeof shortForm)
+        return false;
+    n = GetLongPathNameA(shortForm, temp, sizeof temp);
+    if (n == 0 || n >= sizeof temp)
+        CopyCut(temp, sizeof temp, shortForm);
+    std::size_t length = std::strlen(temp);
+    if (length > 0 && temp[length - 1] != '\\' && temp[length - 1] != '/')
+        CopyCut(temp + length, sizeof temp - length, "\\");
+
+    SECURITY_DESCRIPTOR descriptor;
+    std::vector<BYTE> user, acl;
+    if (!UserOnlyDescriptor(&descriptor, &user, &acl)) {
+        LogMessage(kLogError, kLogModule, "MakeSessionFolder - no access list (error %lu)",
+                   static_cast<unsigned long>(GetLastError()));
+        return false;
+    }
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        unsigned char random[8];
+        if (!RtlGenRandom(random, sizeof random))
+            return false;
+        char path[MAX_PATH];
+        FormatCut(path, sizeof path, "%s%s%02x%02x%02x%02x%02x%02x%02x%02x\\", temp, kSessionFolderPrefix, random[0],
+                  random[1], random[2], random[3], random[4], random[5], random[6], random[7]);
+        SecureZeroMemory(random, sizeof random);
+        if (std::strlen(path) + 1 > size) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return false;
+        }
+        if (CreateDirectoryA(path, &attributes)) {
+            CopyCut(out, size, path);
+            return true;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
+    }
+    return false;
+}
 
 std::string JournalPath(bool create)
 {

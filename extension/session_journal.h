@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 
 struct JournalEntry {
@@ -28,6 +29,12 @@ void ClearJournal();
 
 // True while the process that wrote `entry` still runs (its session is live, not a leftover).
 bool JournalWriterRuns(const JournalEntry &entry);
+
+// Makes the temporary ID's own folder for one session: "Sentrio-" and 16 random hexadecimal
+// digits in the user's temporary directory (long form), with an access list that lets the user
+// alone in (protected: nothing inherited from the temporary directory). `out` receives it with a
+// trailing separator. False with the last error set when it cannot be made.
+bool MakeSessionFolder(char *out, std::size_t size);
 
 // Deletes the temporary ID file, tried again for a while when it is held (the client may still
 // have it open); when it still fails, scheduled for deletion at the next restart, with a log line.

@@ -74,6 +74,19 @@ KeyDataRead ReadNotesKeyData(CSmartKey &key, const char *reader, NotesKeyData *d
 bool MaterialiseIdFile(const NotesKeyData &data, const char *keyFileName, char *sIDPath, std::size_t pathSize,
                        char *sOldKeyFileName, std::size_t oldSize)
 {
+    char directory[MAX_PATH];
+    if (!TempDirectory(directory, sizeof directory)) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    if (!MaterialiseIdFileIn(data, directory, sIDPath, pathSize))
+        return false;
+    CopyCut(sOldKeyFileName, oldSize, keyFileName != nullptr ? keyFileName : "");
+    return true;
+}
+
+bool MaterialiseIdFileIn(const NotesKeyData &data, const char *directory, char *sIDPath, std::size_t pathSize)
+{
     // The name comes from the Key: only a plain file name may place the file, never a path.
     const char *name = data.record.sIDFileName;
     if (!IsPlainIdFileName(name)) {
@@ -87,11 +100,6 @@ bool MaterialiseIdFile(const NotesKeyData &data, const char *keyFileName, char *
         return false;
     }
 
-    char directory[MAX_PATH];
-    if (!TempDirectory(directory, sizeof directory)) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return false;
-    }
     char path[MAX_PATH], partial[MAX_PATH];
     // Room for the name, the partial file's suffix (".<pid>.part") and the terminator.
     if (std::strlen(directory) + std::strlen(name) + 16 >= sizeof partial || std::strlen(directory) +
@@ -122,7 +130,6 @@ bool MaterialiseIdFile(const NotesKeyData &data, const char *keyFileName, char *
         return false;
     }
     CopyCut(sIDPath, pathSize, path);
-    CopyCut(sOldKeyFileName, oldSize, keyFileName != nullptr ? keyFileName : "");
     return true;
 }
 

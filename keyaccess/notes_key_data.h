@@ -39,6 +39,9 @@ KeyDataRead ReadNotesKeyData(CSmartKey &key, const char *reader, NotesKeyData *d
 bool MaterialiseIdFile(const NotesKeyData &data, const char *keyFileName, char *sIDPath, std::size_t pathSize,
                        char *sOldKeyFileName, std::size_t oldSize);
 
+// The same into `directory` (ending in a separator), a folder the caller made for it.
+bool MaterialiseIdFileIn(const NotesKeyData &data, const char *directory, char *sIDPath, std::size_t pathSize);
+
 // Builds the record from the four fields and writes it whole at offset 0. On failure `report`
 // (of `reportSize` characters) receives the text for the user: too little space with the figures,
 // the Key's own error text, or why the fields cannot be stored (then nothing was written).

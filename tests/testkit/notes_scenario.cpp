@@ -71,14 +71,52 @@ NotesScenario::~NotesScenario()
         CloseHandle(process_);
     }
     // A client that ended by itself leaves no temporary ID file behind (a killed one may).
-    for (const std::string &name : idNames_)
-        if (endedItself && !killed_ && process_ != nullptr && FileExists(temp_.file(name)))
-            NoteLeftover(temp_.file(name));
+    if (endedItself && !killed_ && process_ != nullptr) {
+        for (const std::string &name : idNames_)
+            if (FileExists(TempFile(name)))
+                NoteLeftover(TempFile(name));
+        for (const std::string &folder : SessionFolders())
+            NoteLeftover(folder);
+    }
     SetEnv("TMP", oldTmp_);
     SetEnv("TEMP", oldTemp_);
     SetEnv("LOCALAPPDATA", oldAppData_);
     if (freshKeys_)
         QsimReset();
+}
+
+std::vector<std::string> NotesScenario::SessionFolders() const
+{
+    std::vector<std::string> folders;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((temp_.path() + "\\Sentrio-*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return folders;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            folders.push_back(temp_.file(found.cFileName));
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return folders;
+}
+
+std::string NotesScenario::TempFile(const std::string &name) const
+{
+    std::string newest;
+    ULONGLONG newestTime = 0;
+    for (const std::string &folder : SessionFolders()) {
+        std::string path = folder + "\\" + name;
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+            continue;
+        ULONGLONG made = (static_cast<ULONGLONG>(data.ftCreationTime.dwHighDateTime) << 32) |
+                         data.ftCreationTime.dwLowDateTime;
+        if (newest.empty() || made >= newestTime) {
+            newest = path;
+            newestTime = made;
+        }
+    }
+    return newest.empty() ? temp_.file(name) : newest;
 }
 
 std::string NotesScenario::MakeIdFile(const std::string &name, const std::string &user, const std::string &password)

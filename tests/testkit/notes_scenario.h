@@ -46,8 +46,12 @@ public:
     NotesScenario &operator=(const NotesScenario &) = delete;
 
     const TempDir &dir() const { return dir_; }
-    // The temporary directory the client works in (its %TMP%).
-    std::string TempFile(const std::string &name) const { return temp_.file(name); }
+    // The Key's temporary ID file `name` as the client's Tolvik made it: in the newest session
+    // folder ("Sentrio-...") of the client's %TMP% that holds one; else where the file would be
+    // without a session folder (which does not exist then either).
+    std::string TempFile(const std::string &name) const;
+    // The session folders ("Sentrio-...") left in the client's %TMP%.
+    std::vector<std::string> SessionFolders() const;
 
     // A new ID file in the scenario's folder; its full path.
     std::string MakeIdFile(const std::string &name, const std::string &user, const std::string &password);

@@ -86,6 +86,12 @@ int RunProcess(const std::string &commandLine, DWORD timeoutMs = 60000);
 // Starts a program without waiting; the caller closes the handle.
 HANDLE StartProcess(const std::string &commandLine);
 
+// Where `needles` occur in another process's private committed memory (its heaps, stacks and
+// private allocations; not the mapped files and sections, such as the stand-ins' shared state,
+// nor the images), each looked for as its 8-bit text and as UTF-16. One line per find:
+// "<needle> <form> at <address> (allocation <base>)"; empty when nothing was found.
+std::vector<std::string> FindInPrivateMemory(HANDLE process, const std::vector<std::string> &needles);
+
 // Notes a secret a test hands the product (a PIN, a Notes password), the name of an ID file the
 // product may copy into a temporary directory, or a temporary ID file found left behind after the
 // product ended, in C:\SentrioTestSecrets.txt. The secret scan that runs after the end-to-end
