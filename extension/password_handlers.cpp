@@ -14,6 +14,7 @@
 #include "logon_rules.h"
 #include "logon_state.h"
 #include "module_activation.h"
+#include "secure_wipe.h"
 #include "session_journal.h"
 #include "text_ids.h"
 #include "tolvik_key.h"
@@ -175,6 +176,7 @@ STATUS LNCALLBACK ExtHandlerSetPassword(EMRECORD *record)
     if (result != TChangePasDlg::kGenerate && ask.password.empty())
         return ERR_BSAFE_PASSWORD_REQUIRED;
     std::string newPassword = ask.password;
+    WipeOnExit wipeNew([&] { WipeString(newPassword); });
     if (result == TChangePasDlg::kOk) {
         TChangePasDlg confirm;
         confirm.mode = TChangePasDlg::kModeConfirm;
@@ -209,6 +211,7 @@ STATUS LNCALLBACK ExtHandlerSetPassword(EMRECORD *record)
             ErrorBox(text);
             return ERR_EM_CONTINUE;
         }
+        WipeString(newPassword);
         newPassword = Base64Encode(random.data(), count, random.size());
         SecureZeroMemory(random.data(), random.size());
         LogMessage(kLogStep, kLogModule, "ExtHandlerSetPassword - OK_GetRand");

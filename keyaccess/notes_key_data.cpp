@@ -6,6 +6,7 @@
 
 #include "cut_format.h"
 #include "log.h"
+#include "secure_wipe.h"
 
 const char kTextTempIdFileError[] = "Error ID file opening in TEMP directury";
 const char kTextKeyWriteError[] = "Error writing data into KSD.";
@@ -140,6 +141,7 @@ bool WriteNotesKeyData(CSmartKey &key, const char *reader, const char *userName,
     if (report != nullptr && reportSize > 0)
         report[0] = 0;
     std::vector<BYTE> record(kLogonRecordMaxSize);
+    WipeOnExit wipe([&] { WipeVector(record); });  // the password in clear, and the ID file
     std::size_t total = 0;
     LogonRecordError error = LogonRecordError::kNone;
     if (!BuildNotesLogonRecord(userName, password, idFileName, idFile, idFileLength, record.data(), record.size(),
@@ -188,6 +190,7 @@ bool WriteNotesKeyDataFromFile(CSmartKey &key, const char *reader, const char *u
     }
     // One byte more than an ID file may have, so that a larger file is seen as such.
     std::vector<BYTE> bytes(kIDFileMax + 1);
+    WipeOnExit wipe([&] { WipeVector(bytes); });
     DWORD got = 0, total = 0;
     bool ok = true;
     while (total < bytes.size()) {

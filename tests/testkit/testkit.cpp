@@ -428,17 +428,23 @@ std::vector<std::string> FindInPrivateMemory(HANDLE process, const std::vector<s
     std::vector<std::string> finds;
     std::vector<char> buffer;
     MEMORY_BASIC_INFORMATION info;
+    int regions = 0, read = 0;
     for (const char *at = nullptr; VirtualQueryEx(process, at, &info, sizeof info) == sizeof info;
          at = static_cast<const char *>(info.BaseAddress) + info.RegionSize) {
         DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE |
                          PAGE_EXECUTE_WRITECOPY;
-        if (info.State != MEM_COMMIT || info.Type != MEM_PRIVATE || (info.Protect & readable) == 0 ||
+        // Private pages, and the writable pages of the images (their data: a module's globals).
+        DWORD writable = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+        bool wanted = info.Type == MEM_PRIVATE || (info.Type == MEM_IMAGE && (info.Protect & writable) != 0);
+        if (info.State != MEM_COMMIT || !wanted || (info.Protect & readable) == 0 ||
             (info.Protect & (PAGE_GUARD | PAGE_NOACCESS)) != 0)
             continue;
+        ++regions;
         buffer.resize(info.RegionSize);
         SIZE_T got = 0;
         if (!ReadProcessMemory(process, info.BaseAddress, buffer.data(), info.RegionSize, &got) || got == 0)
             continue;
+        ++read;
         for (const Form &form : forms) {
             auto begin = buffer.begin(), end = buffer.begin() + static_cast<std::ptrdiff_t>(got);
             for (auto hit = std::search(begin, end, form.bytes.begin(), form.bytes.end()); hit != end;
@@ -451,6 +457,8 @@ std::vector<std::string> FindInPrivateMemory(HANDLE process, const std::vector<s
             }
         }
     }
+    if (regions == 0 || read == 0)
+        finds.push_back("(nothing could be read: " + std::to_string(regions) + " regions, " + std::to_string(read) + " read)");
     return finds;
 }
 

@@ -87,9 +87,10 @@ int RunProcess(const std::string &commandLine, DWORD timeoutMs = 60000);
 HANDLE StartProcess(const std::string &commandLine);
 
 // Where `needles` occur in another process's private committed memory (its heaps, stacks and
-// private allocations; not the mapped files and sections, such as the stand-ins' shared state,
-// nor the images), each looked for as its 8-bit text and as UTF-16. One line per find:
-// "<needle> <form> at <address> (allocation <base>)"; empty when nothing was found.
+// private allocations, and the writable pages of its modules, where their globals live; not the
+// mapped files and sections, such as the stand-ins' shared state), each looked for as its 8-bit
+// text and as UTF-16. One line per find: "<needle> <form> at <address> (allocation <base>)";
+// empty when nothing was found; a line "(nothing could be read...)" when no page could be read.
 std::vector<std::string> FindInPrivateMemory(HANDLE process, const std::vector<std::string> &needles);
 
 // Notes a secret a test hands the product (a PIN, a Notes password), the name of an ID file the
