@@ -225,11 +225,12 @@ CoreResult NotesPasswordChange::Run(const std::string &iniPath, const std::strin
         LogMessage(kLogError, kAdminLog, "%s: INIt file %s bad", kLog, iniPath.c_str());
         return CoreResult::Failed(Text(IDS_NOTES_INIT_ERROR) + "\n" + Text(IDS_NOTES_INI_NAME_LABEL) + iniPath);
     }
-    // The copy is made under the record's file name; a name that is not a plain file name never
-    // places a file outside the temporary directory.
     std::string directory = TempDirectory();
-    bool plain = IsPlainIdFileName(held->idFileName.c_str());
-    TempIdCopy copy(plain && !directory.empty() ? directory + held->idFileName : std::string());
+    // The copy gets a name of its own (GetTempFileName makes it unique): never the record's file
+    // name, which a Notes client on this PC may be running on from the same Key.
+    char unique[MAX_PATH] = "";
+    bool named = !directory.empty() && GetTempFileNameA(directory.c_str(), "sid", 0, unique) != 0;
+    TempIdCopy copy(named ? std::string(unique) : std::string());
     if (copy.path().empty() || !WriteWholeFile(copy.path(), held->idFile.data(), held->idFile.size()))
         return CoreResult::Failed(Text(IDS_CANT_OPEN_TEMP_ID_FILE));
     STATUS status = SECKFMChangePassword(const_cast<char *>(copy.path().c_str()),

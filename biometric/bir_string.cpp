@@ -237,14 +237,30 @@ bool ConvertSTRINGtoBIR(const uint8_t *string, uint32_t length, char *deviceName
     return true;
 }
 
+namespace {
+
+// A biometric template is wiped before it goes back to the heap (volatile stores, which the
+// compiler keeps although the memory is freed right after).
+void WipeAndFree(void *data, std::size_t size)
+{
+    if (data != nullptr) {
+        volatile uint8_t *bytes = static_cast<volatile uint8_t *>(data);
+        for (std::size_t i = 0; i < size; ++i)
+            bytes[i] = 0;
+    }
+    std::free(data);
+}
+
+}  // namespace
+
 void FreeConvertedBIR(BioAPI_INPUT_BIR *bir)
 {
     if (bir == nullptr || bir->Form != BioAPI_FULLBIR_INPUT || bir->InputBIR.BIR == nullptr)
         return;
     BioAPI_BIR *record = bir->InputBIR.BIR;
-    std::free(record->BiometricData);
+    WipeAndFree(record->BiometricData, record->Header.Length >= 16 ? record->Header.Length - 16 : 0);
     if (record->Signature != nullptr) {
-        std::free(record->Signature->Data);
+        WipeAndFree(record->Signature->Data, record->Signature->Data != nullptr ? record->Signature->Length : 0);
         std::free(record->Signature);
     }
     std::free(record);

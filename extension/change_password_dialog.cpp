@@ -6,6 +6,7 @@
 
 #include "centre_window.h"
 #include "common_ui.h"
+#include "secure_wipe.h"
 #include "text_ids.h"
 #include "tolvik_res.h"
 #include "module_activation.h"
@@ -32,18 +33,18 @@ INT_PTR CALLBACK TChangePasDlg::Proc(HWND dialog, UINT message, WPARAM wParam, L
             break;
         switch (LOWORD(wParam)) {
         case IDC_NEWPWD_EDIT:
-            if (HIWORD(wParam) == EN_CHANGE)
+            if (HIWORD(wParam) == EN_CHANGE && !self->ending_)
                 self->PasswordEdChange(dialog);
             return TRUE;
         case IDOK:
             self->PasswordEdChange(dialog);
-            EndDialog(dialog, kOk);
+            self->End(dialog, kOk);
             return TRUE;
         case IDCANCEL:
-            EndDialog(dialog, kCancel);
+            self->End(dialog, kCancel);
             return TRUE;
         case IDC_NEWPWD_GENERATE:
-            EndDialog(dialog, kGenerate);
+            self->End(dialog, kGenerate);
             return TRUE;
         }
         break;
@@ -55,6 +56,7 @@ void TChangePasDlg::FormInit(HWND dialog)
 {
     CentreOverOwner(dialog);
     password.clear();
+    ending_ = false;
     SetWindowTextA(dialog, ProductCaption().c_str());
     SetDlgItemTextA(dialog, IDOK, Text(IDS_OK).c_str());
     SetDlgItemTextA(dialog, IDCANCEL, Text(IDS_CANCEL).c_str());
@@ -70,10 +72,25 @@ void TChangePasDlg::FormInit(HWND dialog)
     SetFocus(GetDlgItem(dialog, IDC_NEWPWD_EDIT));
 }
 
+void TChangePasDlg::End(HWND dialog, int result)
+{
+    ending_ = true;
+    WipeWindowText(GetDlgItem(dialog, IDC_NEWPWD_EDIT));
+    EndDialog(dialog, result);
+}
+
+TChangePasDlg::~TChangePasDlg()
+{
+    WipeString(password);
+}
+
 void TChangePasDlg::PasswordEdChange(HWND dialog)
 {
     std::vector<char> text(static_cast<std::size_t>(lengthLimit) + 1, '\0');
+    WipeOnExit wipe([&] { WipeVector(text); });
     int n = GetDlgItemTextA(dialog, IDC_NEWPWD_EDIT, text.data(), lengthLimit + 1);
+    // Written over in place (a text that grows would leave its old buffer behind unwiped).
+    password.reserve(static_cast<std::size_t>(lengthLimit) + 1);
     password.assign(text.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
     if (mode == kModeNew)
         ShowWindow(GetDlgItem(dialog, IDC_NEWPWD_GENERATE), password.empty() ? SW_SHOW : SW_HIDE);

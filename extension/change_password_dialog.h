@@ -14,7 +14,11 @@ public:
 
     int mode = kModeNew;
     int lengthLimit = 62;   // characters, terminator not counted
-    std::string password;   // out: the field's text when the dialog ended
+    std::string password;   // out: the field's text when the dialog ended (wiped with the dialog object)
+    TChangePasDlg() = default;
+    ~TChangePasDlg();
+    TChangePasDlg(const TChangePasDlg &) = delete;
+    TChangePasDlg &operator=(const TChangePasDlg &) = delete;
 
     // kOk, kCancel or kGenerate; -1 when the dialog could not be made.
     int Show(HINSTANCE instance);
@@ -23,4 +27,8 @@ private:
     static INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     void FormInit(HWND dialog);
     void PasswordEdChange(HWND dialog);
+    // Ends the dialog with `result` after writing over the edit (its changes then no longer count).
+    void End(HWND dialog, int result);
+
+    bool ending_ = false;
 };

@@ -33,5 +33,9 @@ STATUS LNCALLBACK ExtHandlerSetPassword(EMRECORD *record);
 void WatchClientEnd();
 void ForgetClientEnd();
 
+// Puts notes.ini's KeyFileName back (while it still names the Key's ID), deletes the temporary
+// ID file and clears the journal. ExtClear's part that asks nothing of the Key library or the
+// Extension Manager; the caller holds the handler lock, or the process is ending.
+void PutTracesBack();
 // Sets or reads notes.ini KeyFileName.
 void WriteKeyFileName(const char *value);

@@ -26,7 +26,9 @@ struct LogonState {
     char sPassword[kPasswordMax + 1] = "";
     char sIDFileName[kIDFileNameMax + 1] = "";
     char sIDPath[MAXUSERNAME + 1] = "";
-    char sOldKeyFileName[MAXENVVALUE] = "";
+    char sOldKeyFileName[MAXENVVALUE] = "";  // notes.ini KeyFileName before the switch, whole
+    bool bOldKeyFileNameKept = false;         // sOldKeyFileName is to be put back (it may be empty)
+    char sJournal[MAX_PATH] = "";             // the session journal's file (session_journal.h)
     char sHelpFile[MAXENVVALUE] = "";
     WORD wNotesBuild = 0;
     DWORD dwLogonTick = 0;

@@ -14,6 +14,8 @@
 #include "logon_rules.h"
 #include "logon_state.h"
 #include "module_activation.h"
+#include "secure_wipe.h"
+#include "session_journal.h"
 #include "text_ids.h"
 #include "tolvik_key.h"
 
@@ -176,6 +178,7 @@ STATUS LNCALLBACK ExtHandlerSetPassword(EMRECORD *record)
     if (result != TChangePasDlg::kGenerate && ask.password.empty())
         return ERR_BSAFE_PASSWORD_REQUIRED;
     std::string newPassword = ask.password;
+    WipeOnExit wipeNew([&] { WipeString(newPassword); });
     if (result == TChangePasDlg::kOk) {
         TChangePasDlg confirm;
         confirm.mode = TChangePasDlg::kModeConfirm;
@@ -210,6 +213,7 @@ STATUS LNCALLBACK ExtHandlerSetPassword(EMRECORD *record)
             ErrorBox(text);
             return ERR_EM_CONTINUE;
         }
+        WipeString(newPassword);
         newPassword = Base64Encode(random.data(), count, random.size());
         SecureZeroMemory(random.data(), random.size());
         LogMessage(kLogStep, kLogModule, "ExtHandlerSetPassword - OK_GetRand");
@@ -259,6 +263,28 @@ STATUS LNCALLBACK ExtHandlerSetPassword(EMRECORD *record)
     return ERR_BSAFE_EXTERNAL_PASSWORD;
 }
 
+void PutTracesBack()
+{
+    LogonState &s = State();
+    if (s.sIDPath[0] == 0 && !s.bOldKeyFileNameKept)
+        return;
+    // The previous value goes back only while notes.ini still names the Key's ID: an ID the user
+    // switched to since (the client's Switch ID) stays.
+    if (s.bOldKeyFileNameKept && s.sIDPath[0] != 0) {
+        char now[MAXENVVALUE] = "";
+        OSGetEnvironmentString(NOTES_INI_KEYFILENAME, now, sizeof now);
+        if (lstrcmpiA(now, s.sIDPath) == 0)
+            WriteKeyFileName(s.sOldKeyFileName);
+        else
+            LogMessage(kLogStep, kLogModule, "ExtClear - KeyFileName <%s> kept", now);
+    }
+    RemoveTemporaryId(s.sIDPath);
+    ClearJournal();
+    s.sIDPath[0] = 0;
+    s.sOldKeyFileName[0] = 0;
+    s.bOldKeyFileNameKept = false;
+}
+
 STATUS LNPUBLIC ExtClear(void)
 {
     LogonState &s = State();
@@ -273,10 +299,7 @@ STATUS LNPUBLIC ExtClear(void)
         status = EMDeregister(s.hSetPwdReg);
         s.hSetPwdReg = 0;
     }
-    if (s.sOldKeyFileName[0] != 0)
-        WriteKeyFileName(s.sOldKeyFileName);
-    if (s.sIDPath[0] != 0)
-        DeleteFileA(s.sIDPath);
+    PutTracesBack();
     lock.Release();
     LogMessage(kLogStep, kLogModule, "ExtClear - Exit");
     return status;

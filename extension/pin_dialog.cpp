@@ -6,9 +6,10 @@
 #include "centre_window.h"
 #include "common_ui.h"
 #include "logon_state.h"
+#include "module_activation.h"
+#include "secure_wipe.h"
 #include "text_ids.h"
 #include "tolvik_res.h"
-#include "module_activation.h"
 
 int TPINDlg::Show(HINSTANCE instance)
 {
@@ -34,10 +35,13 @@ INT_PTR CALLBACK TPINDlg::Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
         if (self == nullptr)
             break;
         if (LOWORD(wParam) == IDOK) {
-            EndDialog(dialog, self->OkBtClick(dialog));
+            int result = self->OkBtClick(dialog);
+            WipeWindowText(GetDlgItem(dialog, IDC_PIN_EDIT));
+            EndDialog(dialog, result);
             return TRUE;
         }
         if (LOWORD(wParam) == IDCANCEL) {
+            WipeWindowText(GetDlgItem(dialog, IDC_PIN_EDIT));
             EndDialog(dialog, kPinSecondButton);
             return TRUE;
         }
@@ -81,9 +85,16 @@ void TPINDlg::FormInit(HWND dialog)
     SetFocus(GetDlgItem(dialog, IDC_PIN_EDIT));
 }
 
+TPINDlg::~TPINDlg()
+{
+    WipeString(pin);
+}
+
 int TPINDlg::OkBtClick(HWND dialog)
 {
     std::vector<char> text(static_cast<std::size_t>(lengthLimit) + 1, '\0');
+    WipeOnExit wipe([&] { WipeVector(text); });
+    pin.reserve(static_cast<std::size_t>(lengthLimit) + 1);
     int n = GetDlgItemTextA(dialog, IDC_PIN_EDIT, text.data(), lengthLimit + 1);
     pin.assign(text.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
     length = static_cast<LONG>(pin.size());

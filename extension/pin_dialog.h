@@ -18,7 +18,11 @@ public:
     int lengthLimit = 10;   // the most characters the field accepts
     LONG length = 0;        // in: -1 accepts an empty entry; out: the length read
     std::string label;      // the Key's label, shown in bold
-    std::string pin;        // out: the text read on OK
+    std::string pin;        // out: the text read on OK (wiped with the dialog object)
+    TPINDlg() = default;
+    ~TPINDlg();
+    TPINDlg(const TPINDlg &) = delete;
+    TPINDlg &operator=(const TPINDlg &) = delete;
     // While the prompt is shown its window is kept here (null again once it closed), so that a
     // Key removal can cancel it.
     HWND volatile *shownWindow = nullptr;

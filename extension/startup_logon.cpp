@@ -13,6 +13,7 @@
 #include "logon_rules.h"
 #include "logon_state.h"
 #include "pin_dialog.h"
+#include "session_journal.h"
 #include "text_ids.h"
 #include "tolvik_key.h"
 
@@ -148,14 +149,37 @@ bool GetDataFromKSD(const char *reader)
 
     char keyFileName[MAXENVVALUE] = "";
     OSGetEnvironmentString(NOTES_INI_KEYFILENAME, keyFileName, sizeof keyFileName);
-    char idPath[sizeof s.sIDPath] = "", oldName[sizeof s.sOldKeyFileName] = "";
-    if (!MaterialiseIdFile(s.keyData, keyFileName, idPath, sizeof idPath, oldName, sizeof oldName)) {
+    // notes.ini still naming the temporary ID (a read while switched to it) is not the user's own.
+    bool onKeyId = s.bOldKeyFileNameKept && s.sIDPath[0] != 0 && lstrcmpiA(keyFileName, s.sIDPath) == 0;
+    const char *previous = onKeyId ? s.sOldKeyFileName : keyFileName;
+
+    // The ID file goes into a folder of its own, which only the user may enter; the journal names
+    // it before it exists, so that a client killed from here on leaves nothing a start misses.
+    char folder[MAX_PATH] = "", idPath[sizeof s.sIDPath] = "";
+    bool made = IsPlainIdFileName(record.sIDFileName) && MakeSessionFolder(folder, sizeof folder) &&
+                std::strlen(folder) + std::strlen(record.sIDFileName) < sizeof idPath;
+    if (made) {
+        FormatCut(idPath, sizeof idPath, "%s%s", folder, record.sIDFileName);
+        WriteJournal(previous, idPath);
+        made = MaterialiseIdFileIn(s.keyData, folder, idPath, sizeof idPath);
+    }
+    if (!made) {
+        LogMessage(kLogError, kLogModule, "GetDataFromKSD - ID file not made in <%s> (error %lu)", folder,
+                   static_cast<unsigned long>(GetLastError()));
+        if (folder[0] != 0) {
+            RemoveDirectoryA(folder);
+            if (!onKeyId)
+                ClearJournal();
+            else
+                WriteJournal(s.sOldKeyFileName, s.sIDPath);  // the ID the client still runs on
+        }
         ErrorBox(Text(IDS_ERROR_OPENING_TEMP_ID_FILE));
         return false;
     }
-    // notes.ini still naming the temporary ID (a read while switched to it) is not the user's own.
-    if (!(s.sIDPath[0] != 0 && lstrcmpiA(keyFileName, s.sIDPath) == 0 && s.sOldKeyFileName[0] != 0))
-        CopyCut(s.sOldKeyFileName, sizeof s.sOldKeyFileName, oldName);
+    if (!onKeyId) {
+        CopyCut(s.sOldKeyFileName, sizeof s.sOldKeyFileName, keyFileName);
+        s.bOldKeyFileNameKept = true;
+    }
     CopyCut(s.sIDPath, sizeof s.sIDPath, idPath);
     LogMessage(kLogStep, kLogModule, "GetDataFromKSD: sOldKeyFileName = %s", s.sOldKeyFileName);
     CloseWaitWindow();
@@ -181,6 +205,9 @@ STATUS LNPUBLIC MainEntryPoint(void)
         LogMessage(kLogStep, kLogModule, "MainEntryPoint - Exit (Already Inited) ");
         return NOERROR;
     }
+    // Whatever this start becomes (with the Key or without, active or passive): a session that a
+    // killed or crashed client left behind is put right first.
+    RepairLeftoverSession();
     HANDLE existing = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kMappingName);
     if (existing != nullptr) {
         CloseHandle(existing);

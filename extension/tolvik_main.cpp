@@ -87,7 +87,7 @@ CSmartKeyEx &Key()
 
 // The C runtime's DLL start-up calls DllEntryPoint (after its own initialisation, before the
 // default DllMain): attach and detach do only what they must.
-BOOL WINAPI DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID)
+BOOL WINAPI DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     if (reason == DLL_PROCESS_ATTACH) {
         DisableThreadLibraryCalls(instance);
@@ -97,6 +97,16 @@ BOOL WINAPI DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID)
         LogMessage(kLogStep, kLogModule, "DllEntryPoint - LogInited");
         CreateFictWindow(instance);
         FindHelpFile();
+    } else if (reason == DLL_PROCESS_DETACH && reserved != nullptr) {
+        // The process ends without unloading the extension (the end of a Windows session, an
+        // exit past the client's own end): the other threads are gone and the libraries loaded
+        // after this one (the Key library) already had their detach. Nothing of the Key library
+        // and no Extension Manager call: notes.ini and the temporary ID are put back, the secrets
+        // wiped.
+        Key().AbandonLibrary();
+        PutTracesBack();
+        ForgetKeyData();
+        LogMessage(kLogStep, kLogModule, "DllEntryPoint - PROCESS_DETACH (process ends)");
     } else if (reason == DLL_PROCESS_DETACH) {
         // A client that sent no termination notice: the session and the monitor are stopped here,
         // before the traces are undone.

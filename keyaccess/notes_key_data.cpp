@@ -6,6 +6,7 @@
 
 #include "cut_format.h"
 #include "log.h"
+#include "secure_wipe.h"
 
 const char kTextTempIdFileError[] = "Error ID file opening in TEMP directury";
 const char kTextKeyWriteError[] = "Error writing data into KSD.";
@@ -74,6 +75,19 @@ KeyDataRead ReadNotesKeyData(CSmartKey &key, const char *reader, NotesKeyData *d
 bool MaterialiseIdFile(const NotesKeyData &data, const char *keyFileName, char *sIDPath, std::size_t pathSize,
                        char *sOldKeyFileName, std::size_t oldSize)
 {
+    char directory[MAX_PATH];
+    if (!TempDirectory(directory, sizeof directory)) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    if (!MaterialiseIdFileIn(data, directory, sIDPath, pathSize))
+        return false;
+    CopyCut(sOldKeyFileName, oldSize, keyFileName != nullptr ? keyFileName : "");
+    return true;
+}
+
+bool MaterialiseIdFileIn(const NotesKeyData &data, const char *directory, char *sIDPath, std::size_t pathSize)
+{
     // The name comes from the Key: only a plain file name may place the file, never a path.
     const char *name = data.record.sIDFileName;
     if (!IsPlainIdFileName(name)) {
@@ -87,11 +101,6 @@ bool MaterialiseIdFile(const NotesKeyData &data, const char *keyFileName, char *
         return false;
     }
 
-    char directory[MAX_PATH];
-    if (!TempDirectory(directory, sizeof directory)) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return false;
-    }
     char path[MAX_PATH], partial[MAX_PATH];
     // Room for the name, the partial file's suffix (".<pid>.part") and the terminator.
     if (std::strlen(directory) + std::strlen(name) + 16 >= sizeof partial || std::strlen(directory) +
@@ -122,7 +131,6 @@ bool MaterialiseIdFile(const NotesKeyData &data, const char *keyFileName, char *
         return false;
     }
     CopyCut(sIDPath, pathSize, path);
-    BareFileName(keyFileName != nullptr ? keyFileName : "", sOldKeyFileName, oldSize);
     return true;
 }
 
@@ -133,6 +141,7 @@ bool WriteNotesKeyData(CSmartKey &key, const char *reader, const char *userName,
     if (report != nullptr && reportSize > 0)
         report[0] = 0;
     std::vector<BYTE> record(kLogonRecordMaxSize);
+    WipeOnExit wipe([&] { WipeVector(record); });  // the password in clear, and the ID file
     std::size_t total = 0;
     LogonRecordError error = LogonRecordError::kNone;
     if (!BuildNotesLogonRecord(userName, password, idFileName, idFile, idFileLength, record.data(), record.size(),
@@ -181,6 +190,7 @@ bool WriteNotesKeyDataFromFile(CSmartKey &key, const char *reader, const char *u
     }
     // One byte more than an ID file may have, so that a larger file is seen as such.
     std::vector<BYTE> bytes(kIDFileMax + 1);
+    WipeOnExit wipe([&] { WipeVector(bytes); });
     DWORD got = 0, total = 0;
     bool ok = true;
     while (total < bytes.size()) {

@@ -34,10 +34,13 @@ KeyDataRead ReadNotesKeyData(CSmartKey &key, const char *reader, NotesKeyData *d
 
 // Writes the ID file of the last read to the user's temporary directory under the record's file
 // name, replacing a file of that name; the file appears whole or not at all. `keyFileName` is the
-// client's notes.ini KeyFileName before the switch: its file name and extension are kept in
-// `sOldKeyFileName`. False with the last error set when the file cannot be written.
+// client's notes.ini KeyFileName before the switch: it is kept whole in `sOldKeyFileName` (a
+// path comes back as the path it was). False with the last error set when the file cannot be written.
 bool MaterialiseIdFile(const NotesKeyData &data, const char *keyFileName, char *sIDPath, std::size_t pathSize,
                        char *sOldKeyFileName, std::size_t oldSize);
+
+// The same into `directory` (ending in a separator), a folder the caller made for it.
+bool MaterialiseIdFileIn(const NotesKeyData &data, const char *directory, char *sIDPath, std::size_t pathSize);
 
 // Builds the record from the four fields and writes it whole at offset 0. On failure `report`
 // (of `reportSize` characters) receives the text for the user: too little space with the figures,

@@ -893,6 +893,12 @@ void CSmartKey::ReleaseReaders()
     std::memset(&m_lib, 0, sizeof m_lib);
 }
 
+void CSmartKey::AbandonLibrary()
+{
+    m_library = nullptr;
+    std::memset(&m_lib, 0, sizeof m_lib);
+}
+
 void CSmartKey::StopMonitoring()
 {
     StopInit();

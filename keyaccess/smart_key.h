@@ -89,6 +89,9 @@ public:
     bool Init(DWORD appId);
     void StartMonitoring();
     void StopMonitoring();
+    // The process is ending (a DLL's detach at the process's end): the Key library had its own
+    // detach already, so nothing of it is called again, the destructor included.
+    void AbandonLibrary();
     // Parks the monitor thread; true when this call parked it (the caller must ReleaseMonitor).
     // False at once while the monitor runs an event handler, while it is parked already or when
     // there is none: the caller then holds nothing and must not release.

@@ -46,6 +46,7 @@ struct Options {
     std::string ini;
     std::string log;
     int build = -1;
+    bool endProcess = false;  // "-end process": the process ends with the extensions still loaded
 };
 
 struct Extension {
@@ -923,7 +924,11 @@ bool ParseOptions(int argc, char **argv, Options *options)
             options->ini = argv[++i];
         else if (arg == "-log")
             options->log = argv[++i];
-        else if (arg == "-build") {
+        else if (arg == "-end") {
+            if (std::string(argv[++i]) != "process")
+                return false;
+            options->endProcess = true;
+        } else if (arg == "-build") {
             char *end = nullptr;
             unsigned long build = std::strtoul(argv[++i], &end, 10);
             if (end == argv[i] || *end != 0 || build > 0xFFFF)
@@ -952,7 +957,7 @@ int Run()
 {
     if (!ParseOptions(__argc, __argv, &g.options)) {
         // No box: a script that started the client with a wrong line gets exit code 2 at once.
-        std::fprintf(stderr, "usage: notes [-ini FILE] [-build N] [-log FILE]\n");
+        std::fprintf(stderr, "usage: notes [-ini FILE] [-build N] [-log FILE] [-end process]\n");
         return 2;
     }
     if (g.options.ini.empty())
@@ -1017,6 +1022,12 @@ int Run()
     DestroyAcceleratorTable(accelerators);
     g.main = nullptr;
     g.workspace = nullptr;
+    if (g.options.endProcess) {
+        // As at the end of a Windows session: no termination notice, no unload; the loader
+        // detaches the DLLs as the process ends.
+        Event("client ends the process");
+        ExitProcess(0);
+    }
     UnloadMenuAddins();
     UnloadExtensions();
     Event("client ended");

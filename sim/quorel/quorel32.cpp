@@ -88,6 +88,7 @@ struct SimShared {
     DWORD counts[kCountedEntries];
     DWORD delays[kCountedEntries];  // extra ms per call of each entry (appended: older files read 0)
     LONGLONG callMicros;            // time spent inside the counted entries, by every caller
+    DWORD callsAfterDetach;         // calls made in a process after the stand-in's detach there
 };
 
 struct Opener {
@@ -107,6 +108,7 @@ constexpr DWORD kHandleBase = 0x51000000;
 HANDLE g_mutex = nullptr;
 HANDLE g_mapping = nullptr;
 SimShared *g_shared = nullptr;
+bool g_detached = false;  // this process is ending and the stand-in had its detach
 Opener g_openers[kMaxOpeners];
 DWORD g_seenReadersGeneration = 0;
 char g_enumNames[kMaxReaders][256];
@@ -126,7 +128,9 @@ class Locked {
 public:
     explicit Locked(const char *entry = nullptr)
     {
-        if (g_mutex != nullptr)
+        if (g_detached && g_shared != nullptr)
+            InterlockedIncrement(reinterpret_cast<volatile LONG *>(&g_shared->callsAfterDetach));
+        if (g_mutex != nullptr && !g_detached)
             WaitForSingleObject(g_mutex, INFINITE);
         if (entry == nullptr || g_shared == nullptr)
             return;
@@ -164,7 +168,7 @@ public:
                 ms += static_cast<DWORD>((static_cast<unsigned long long>(bytes_) * 1000) / g_shared->bytesPerSecond);
         }
         ms += delay_;
-        if (g_mutex != nullptr)
+        if (g_mutex != nullptr && !g_detached)
             ReleaseMutex(g_mutex);
         if (ms != 0)
             Sleep(ms);
@@ -1130,6 +1134,12 @@ ULONGLONG QsimCallMicros(void)
     return g_shared != nullptr ? static_cast<ULONGLONG>(g_shared->callMicros) : 0;
 }
 
+DWORD QsimCallsAfterDetach(void)
+{
+    Locked lock;
+    return g_shared != nullptr ? g_shared->callsAfterDetach : 0;
+}
+
 DWORD QsimCallCount(const char *entry)
 {
     Locked lock;
@@ -1177,7 +1187,7 @@ DWORD QsimDump(char *buffer, DWORD size)
 
 }  // extern "C"
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved)
 {
     if (reason == DLL_PROCESS_ATTACH) {
         g_mutex = CreateMutexA(nullptr, FALSE, "QuorelSim_Mutex");
@@ -1211,6 +1221,10 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
             ResetShared();
         g_seenReadersGeneration = g_shared->readersGeneration;
         ReleaseMutex(g_mutex);
+    } else if (reason == DLL_PROCESS_DETACH && reserved != nullptr) {
+        // The process ends: the view stays, so that a call made after this detach (by a DLL
+        // detached later) is counted where the tests see it, rather than crashing the process.
+        g_detached = true;
     } else if (reason == DLL_PROCESS_DETACH) {
         if (g_shared != nullptr)
             UnmapViewOfFile(g_shared);

@@ -68,6 +68,8 @@ DWORD QsimGetData(int key, DWORD app, void *buffer, DWORD size);
 // How many times `entry` was called (all processes) since the last reset.
 // Microseconds spent inside the counted entries so far (latency included), by every caller.
 ULONGLONG QsimCallMicros(void);
+// Calls of the stand-in made in a process after its detach there (the process was ending).
+DWORD QsimCallsAfterDetach(void);
 DWORD QsimCallCount(const char *entry);
 // Text of everything; answers the length the whole text needs.
 DWORD QsimDump(char *buffer, DWORD size);

@@ -438,7 +438,17 @@ protected:
         }
         return dialog;
     }
-    bool NoTempCopy() const { return !testkit::FileExists(c.TempFolder() + "\\anna.id"); }
+    // Neither a copy under the record's name nor one under a name of its own ("sid....tmp").
+    bool NoTempCopy() const
+    {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((c.TempFolder() + "\\sid*.tmp").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            FindClose(search);
+            return false;
+        }
+        return !testkit::FileExists(c.TempFolder() + "\\anna.id");
+    }
     KeyRecordFields record;
     std::string ini;
     int key = 0;
@@ -491,6 +501,21 @@ TEST_F(PasswordChange, TypedPasswordReencryptsTheIdFileOnTheKey)
     EXPECT_FALSE(Opens(now.idFile, kPassword));
     EXPECT_TRUE(WaitUntil([&] { return NoTempCopy(); }));
     EXPECT_EQ("brand-new", ShownPassword());
+}
+
+TEST_F(PasswordChange, TheClientsLiveIdOfTheSameKeyInTheTemporaryFolderIsLeftAlone)
+{
+    // A Notes client on this PC runs on the Key's ID under the record's file name.
+    std::string live = c.TempFolder() + "\\anna.id";
+    ASSERT_TRUE(testkit::WriteFileBytes(live, "the client's live ID"));
+    ASSERT_TRUE(ArbolinConsole::AnswerInput(Open(), "brand-new"));
+    testkit::PlaySteps(c, {InputStep(kPasDialog, kConfirmNotes, "brand-new"), FileStep(kPasIni, ini)});
+    ASSERT_TRUE(WaitUntil([&] { return testkit::GetKeyRecord(key).password == "brand-new"; }));
+    EXPECT_TRUE(Opens(testkit::GetKeyRecord(key).idFile, "brand-new"));
+    EXPECT_EQ("brand-new", ShownPassword());
+    EXPECT_EQ("the client's live ID", testkit::ReadFileBytes(live));
+    DeleteFileA(live.c_str());
+    EXPECT_TRUE(WaitUntil([&] { return NoTempCopy(); }));
 }
 
 TEST_F(PasswordChange, GeneratedPasswordIs64Base64CharactersAndNeedsNoConfirmation)

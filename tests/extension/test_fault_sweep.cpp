@@ -94,6 +94,7 @@ public:
     int key = 0;
     std::vector<std::string> boxes;  // the texts of the boxes the action showed
     std::string oldId, newId;        // the ID file bytes of the old and of the new record
+    std::string keyIdPath;           // the Key's temporary ID that notes.ini named before the action
     std::string problem;
 
     std::string Run(const KeyFault *fault, int skip, std::vector<DWORD> *calls);
@@ -622,9 +623,21 @@ const Flow &SaveIdFileOntoKey()
             // A fresh ID file of Anna's with the same password: the new record differs in its bytes.
             std::string other = r.s.MakeIdFile("other.id", kAnna, kAnnaPassword);
             r.newId = testkit::ReadFileBytes(other);
+            r.keyIdPath = r.s.IniValue("KeyFileName");
             return !r.newId.empty() && r.newId != r.oldId && r.s.SetIniValue("KeyFileName", "other.id");
         },
-        Tool(testkit::kToolSaveIdFile), ToolReturned, Written::kRecord, "ID file was successfuly saved onto KSD",
+        Tool(testkit::kToolSaveIdFile),
+        [](FlowRun &r) {
+            if (!ToolReturned(r))
+                return false;
+            // An ID the user names in notes.ini is his, never overwritten by the product: once the
+            // save is over he names the Key's ID again (his own when the Key's is gone), so that the
+            // end finds notes.ini as the client started.
+            if (r.s.IniValue("KeyFileName") == "other.id")
+                r.s.SetIniValue("KeyFileName", testkit::FileExists(r.keyIdPath) ? r.keyIdPath : "own.id");
+            return true;
+        },
+        Written::kRecord, "ID file was successfuly saved onto KSD",
         WriteKinds(), {"WriteData", "SetDataSize"}};
     return flow;
 }

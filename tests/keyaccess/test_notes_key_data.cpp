@@ -190,7 +190,7 @@ TEST_F(KeyData, IdFileMaterialisedInTheTemporaryDirectoryReplacesAnOldOne)
     GetLongPathNameA(temp.path().c_str(), longTemp, sizeof longTemp);
     EXPECT_STRCASEEQ((std::string(longTemp) + "\\user.id").c_str(), path);
     EXPECT_EQ(id, testkit::ReadFileBytes(path));
-    EXPECT_STREQ("previous.id", old);  // kept as the bare file name
+    EXPECT_STREQ("C:\\Notes\\Data\\previous.id", old);  // kept whole, drive and folders too
 
     EXPECT_FALSE(PartialFileLeft());  // nothing but the ID file is left in the folder
 }

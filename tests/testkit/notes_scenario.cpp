@@ -50,6 +50,8 @@ NotesScenario::NotesScenario(bool freshKeys) : freshKeys_(freshKeys)
     oldTemp_ = GetEnv("TEMP");
     SetEnv("TMP", temp_.path());
     SetEnv("TEMP", temp_.path());
+    oldAppData_ = GetEnv("LOCALAPPDATA");
+    SetEnv("LOCALAPPDATA", appData_.path());
     ini_ = dir_.file("notes.ini");
     hostLog_ = dir_.file("host.log");
 }
@@ -69,13 +71,52 @@ NotesScenario::~NotesScenario()
         CloseHandle(process_);
     }
     // A client that ended by itself leaves no temporary ID file behind (a killed one may).
-    for (const std::string &name : idNames_)
-        if (endedItself && process_ != nullptr && FileExists(temp_.file(name)))
-            NoteLeftover(temp_.file(name));
+    if (endedItself && !killed_ && process_ != nullptr) {
+        for (const std::string &name : idNames_)
+            if (FileExists(TempFile(name)))
+                NoteLeftover(TempFile(name));
+        for (const std::string &folder : SessionFolders())
+            NoteLeftover(folder);
+    }
     SetEnv("TMP", oldTmp_);
     SetEnv("TEMP", oldTemp_);
+    SetEnv("LOCALAPPDATA", oldAppData_);
     if (freshKeys_)
         QsimReset();
+}
+
+std::vector<std::string> NotesScenario::SessionFolders() const
+{
+    std::vector<std::string> folders;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((temp_.path() + "\\Sentrio-*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return folders;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            folders.push_back(temp_.file(found.cFileName));
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return folders;
+}
+
+std::string NotesScenario::TempFile(const std::string &name) const
+{
+    std::string newest;
+    ULONGLONG newestTime = 0;
+    for (const std::string &folder : SessionFolders()) {
+        std::string path = folder + "\\" + name;
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+            continue;
+        ULONGLONG made = (static_cast<ULONGLONG>(data.ftCreationTime.dwHighDateTime) << 32) |
+                         data.ftCreationTime.dwLowDateTime;
+        if (newest.empty() || made >= newestTime) {
+            newest = path;
+            newestTime = made;
+        }
+    }
+    return newest.empty() ? temp_.file(name) : newest;
 }
 
 std::string NotesScenario::MakeIdFile(const std::string &name, const std::string &user, const std::string &password)
@@ -155,12 +196,36 @@ void NotesScenario::Start(int build, const std::string &ownId, const std::string
         ini += "EXTMGR_ADDINS=" + extensions + "\r\n";
     ini += extra;
     WriteFileBytes(ini_, ini);
+    Restart(build);
+}
+
+void NotesScenario::Restart(int build)
+{
+    if (process_ != nullptr)
+        CloseHandle(process_);
+    main_ = nullptr;
+    killed_ = false;
     std::string folder = clientFolder.empty() ? ExeDir() : clientFolder;
     std::string command = "\"" + folder + "notes.exe\" -ini \"" + ini_ + "\" -log \"" + hostLog_ + "\"";
     if (build >= 0)
         command += " -build " + std::to_string(build);
+    if (!hostOptions.empty())
+        command += " " + hostOptions;
     process_ = StartProcess(command);
     pid_ = process_ != nullptr ? GetProcessId(process_) : 0;
+}
+
+bool NotesScenario::Kill()
+{
+    if (process_ == nullptr || !TerminateProcess(process_, 9))
+        return false;
+    killed_ = true;
+    return WaitForSingleObject(process_, kWait) == WAIT_OBJECT_0;
+}
+
+std::string NotesScenario::JournalFile() const
+{
+    return appData_.path() + "\\Morvath\\Sentrio\\Tolvik.journal";
 }
 
 HWND NotesScenario::Find(const char *className, const char *caption, DWORD timeoutMs) const

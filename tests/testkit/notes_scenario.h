@@ -46,8 +46,12 @@ public:
     NotesScenario &operator=(const NotesScenario &) = delete;
 
     const TempDir &dir() const { return dir_; }
-    // The temporary directory the client works in (its %TMP%).
-    std::string TempFile(const std::string &name) const { return temp_.file(name); }
+    // The Key's temporary ID file `name` as the client's Tolvik made it: in the newest session
+    // folder ("Sentrio-...") of the client's %TMP% that holds one; else where the file would be
+    // without a session folder (which does not exist then either).
+    std::string TempFile(const std::string &name) const;
+    // The session folders ("Sentrio-...") left in the client's %TMP%.
+    std::vector<std::string> SessionFolders() const;
 
     // A new ID file in the scenario's folder; its full path.
     std::string MakeIdFile(const std::string &name, const std::string &user, const std::string &password);
@@ -67,9 +71,20 @@ public:
     std::string clientFolder;
     std::string extensions = "Tolvik.dll";
 
+    // Further options of the client host's command line ("-end process": the client's end exits
+    // the process with the extensions still loaded). Set before Start.
+    std::string hostOptions;
+
     // Writes notes.ini (Directory = the folder, KeyFileName = `ownId`, EXTMGR_ADDINS=extensions
     // and `extra` lines) and starts the client for `build`.
     void Start(int build, const std::string &ownId, const std::string &extra = "");
+    // Starts the client again on the notes.ini as the last client left it (that one has ended).
+    void Restart(int build);
+    // Kills the client (TerminateProcess, as Task Manager does) and waits for its end.
+    bool Kill();
+    // The journal Tolvik keeps of a Key session (in the scenario's own %LOCALAPPDATA%).
+    std::string JournalFile() const;
+    const TempDir &appData() const { return appData_; }
     DWORD pid() const { return pid_; }
     HANDLE process() const { return process_; }
 
@@ -131,12 +146,14 @@ public:
 private:
     TempDir dir_, temp_;
     std::vector<std::string> idNames_;  // the ID file names of the Keys this scenario made
-    std::string oldTmp_, oldTemp_, ini_, hostLog_;
+    TempDir appData_;
+    std::string oldTmp_, oldTemp_, oldAppData_, ini_, hostLog_;
     HANDLE process_ = nullptr;
     DWORD pid_ = 0;
     HWND main_ = nullptr;
     int ids_ = 0;
     bool freshKeys_ = true;
+    bool killed_ = false;
 };
 
 }  // namespace testkit

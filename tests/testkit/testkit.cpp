@@ -1,6 +1,8 @@
 // Test-support helpers over plain Win32.
 #include "testkit.h"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -412,6 +414,61 @@ void NoteLine(char kind, const std::string &text)
 void NoteSecret(const std::string &secret)
 {
     NoteLine('S', secret);
+}
+
+std::vector<std::string> FindInPrivateMemory(HANDLE process, const std::vector<std::string> &needles)
+{
+    struct Form {
+        std::string bytes, name;
+        const std::string *needle;
+    };
+    std::vector<Form> forms;
+    for (const std::string &needle : needles) {
+        if (needle.empty())
+            continue;
+        std::string wide;
+        for (char c : needle) {
+            wide += c;
+            wide += '\0';
+        }
+        forms.push_back({needle, "text", &needle});
+        forms.push_back({wide, "UTF-16", &needle});
+    }
+    std::vector<std::string> finds;
+    std::vector<char> buffer;
+    MEMORY_BASIC_INFORMATION info;
+    int regions = 0, read = 0;
+    for (const char *at = nullptr; VirtualQueryEx(process, at, &info, sizeof info) == sizeof info;
+         at = static_cast<const char *>(info.BaseAddress) + info.RegionSize) {
+        DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE |
+                         PAGE_EXECUTE_WRITECOPY;
+        // Private pages, and the writable pages of the images (their data: a module's globals).
+        DWORD writable = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+        bool wanted = info.Type == MEM_PRIVATE || (info.Type == MEM_IMAGE && (info.Protect & writable) != 0);
+        if (info.State != MEM_COMMIT || !wanted || (info.Protect & readable) == 0 ||
+            (info.Protect & (PAGE_GUARD | PAGE_NOACCESS)) != 0)
+            continue;
+        ++regions;
+        buffer.resize(info.RegionSize);
+        SIZE_T got = 0;
+        if (!ReadProcessMemory(process, info.BaseAddress, buffer.data(), info.RegionSize, &got) || got == 0)
+            continue;
+        ++read;
+        for (const Form &form : forms) {
+            auto begin = buffer.begin(), end = buffer.begin() + static_cast<std::ptrdiff_t>(got);
+            for (auto hit = std::search(begin, end, form.bytes.begin(), form.bytes.end()); hit != end;
+                 hit = std::search(hit + 1, end, form.bytes.begin(), form.bytes.end())) {
+                char line[160];
+                std::snprintf(line, sizeof line, " %s at %p (allocation %p)", form.name.c_str(),
+                              static_cast<const void *>(static_cast<const char *>(info.BaseAddress) + (hit - begin)),
+                              info.AllocationBase);
+                finds.push_back(*form.needle + line);
+            }
+        }
+    }
+    if (regions == 0 || read == 0)
+        finds.push_back("(nothing could be read: " + std::to_string(regions) + " regions, " + std::to_string(read) + " read)");
+    return finds;
 }
 
 void NoteTemporaryIdFile(const std::string &name)

@@ -88,6 +88,13 @@ int RunProcess(const std::string &commandLine, DWORD timeoutMs = 60000);
 // Starts a program without waiting; the caller closes the handle.
 HANDLE StartProcess(const std::string &commandLine);
 
+// Where `needles` occur in another process's private committed memory (its heaps, stacks and
+// private allocations, and the writable pages of its modules, where their globals live; not the
+// mapped files and sections, such as the stand-ins' shared state), each looked for as its 8-bit
+// text and as UTF-16. One line per find: "<needle> <form> at <address> (allocation <base>)";
+// empty when nothing was found; a line "(nothing could be read...)" when no page could be read.
+std::vector<std::string> FindInPrivateMemory(HANDLE process, const std::vector<std::string> &needles);
+
 // Notes a secret a test hands the product (a PIN, a Notes password), the name of an ID file the
 // product may copy into a temporary directory, or a temporary ID file found left behind after the
 // product ended, in C:\SentrioTestSecrets.txt. The secret scan that runs after the end-to-end
