@@ -9,37 +9,20 @@
 #include "log.h"
 #include "logon_state.h"
 
-void CSmartKeyEx::CardIdText(const char *readerName, char *label, int size)
-{
-    label[0] = 0;
-    ReaderRecord *r = FindReader(readerName);
-    if (r == nullptr || size < 17)
-        return;
-    static const char kHex[] = "0123456789ABCDEF";
-    for (int i = 0; i < 8; ++i) {
-        label[2 * i] = kHex[r->card_id[i] >> 4];
-        label[2 * i + 1] = kHex[r->card_id[i] & 0x0F];
-    }
-    label[16] = 0;
-}
-
 bool CSmartKeyEx::GetKSD_ID(const char *readerName, char *label, int size)
 {
     LogMessage(kLogStep, kLogModule, "CSmartKeyEx::GetKSD_ID - Begin Reader=%s", readerName);
     DWORD allocated = 0, freeSpace = 0;
     char own[36] = "";
     int state = GetKeyInfo(readerName, &allocated, &freeSpace, own);
-    ReaderRecord *r = FindReader(readerName);
+    std::optional<ReaderRecord> r = FindReader(readerName);
     LogMessage(kLogStep, kLogModule, "CSmartKeyEx::GetKSD_ID - rdr=%d alocc_space=%lu free_space=%lu",
-               r != nullptr ? static_cast<int>(r->index) : -1, static_cast<unsigned long>(allocated),
+               r ? static_cast<int>(r->index) : -1, static_cast<unsigned long>(allocated),
                static_cast<unsigned long>(freeSpace));
     label[0] = 0;
     if (state != csReady && state != csNeedPIN)
         return false;
-    if (own[0] != 0)
-        CopyCut(label, static_cast<std::size_t>(size), own);
-    else
-        CardIdText(readerName, label, size);
+    DisplayName(readerName, label, size);
     LogMessage(kLogStep, kLogModule, "CSmartKeyEx::GetKSD_ID - Exit KSDLabel=%s", label);
     return label[0] != 0;
 }
@@ -47,15 +30,6 @@ bool CSmartKeyEx::GetKSD_ID(const char *readerName, char *label, int size)
 void CSmartKeyEx::onFinishInit(int)
 {
     StartMonitoring();
-}
-
-bool CSmartKeyEx::ForgetPIN(const char *readerName)
-{
-    ReaderRecord *r = FindReader(readerName);
-    if (r == nullptr || r->pin[0] == 0)
-        return false;
-    SecureZeroMemory(r->pin, sizeof r->pin);
-    return true;
 }
 
 void CSmartKeyEx::PostArrival(const char *readerName, bool needPin)
@@ -66,7 +40,7 @@ void CSmartKeyEx::PostArrival(const char *readerName, bool needPin)
     e.state = GetKeyInfo(readerName, &allocated, &freeSpace, label);
     e.prepared = allocated != 0;
     if (label[0] == 0)
-        CardIdText(readerName, label, sizeof label);
+        DisplayName(readerName, label, sizeof label);
     e.label = label;
     PostSessionEvent(e);
 }

@@ -95,6 +95,7 @@ CSmartKey::CSmartKey()
 {
     InitializeCriticalSection(&m_callLock);
     InitializeCriticalSection(&m_stateLock);
+    InitializeCriticalSection(&m_tableLock);
     m_parkWake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     m_monitorWake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     std::memset(&m_anyReader, 0, sizeof m_anyReader);
@@ -112,6 +113,7 @@ CSmartKey::~CSmartKey()
         CloseHandle(m_parkWake);
     if (m_monitorWake != nullptr)
         CloseHandle(m_monitorWake);
+    DeleteCriticalSection(&m_tableLock);
     DeleteCriticalSection(&m_stateLock);
     DeleteCriticalSection(&m_callLock);
 }
@@ -127,9 +129,10 @@ void CSmartKey::onReaderChanged(const char *, int) {}
 
 bool CSmartKey::onNeedPIN(const char *readerName, int, int)
 {
+    TableLock lock(this);
     if (m_anyReader.pin[0] == 0)
         return false;
-    ReaderRecord *r = FindReader(readerName);
+    ReaderRecord *r = Record(readerName);
     if (r == nullptr)
         return false;
     if (r->pin[0] == 0) {
@@ -214,8 +217,39 @@ void CSmartKey::EvReaderChanged(const char *name, int attached) { EventScope s(t
 
 void CSmartKey::SetState(ReaderRecord *r, KeyStatus state)
 {
+    char text[sizeof r->status_text];
+    LoadResString(StatusTextId(state), text, sizeof text);
+    TableLock lock(this);
     r->state = state;
-    LoadResString(StatusTextId(state), r->status_text, sizeof r->status_text);
+    std::memcpy(r->status_text, text, sizeof text);
+}
+
+void CSmartKey::SetOpText(ReaderRecord *r, const char *text)
+{
+    TableLock lock(this);
+    CopyCut(r->op_text, sizeof r->op_text, text);
+}
+
+void CSmartKey::SetOpResText(ReaderRecord *r, UINT id, const char *part)
+{
+    char text[sizeof r->op_text];
+    if (part != nullptr)
+        FormatResString(id, part, text, sizeof text);
+    else
+        LoadResString(id, text, sizeof text);
+    SetOpText(r, text);
+}
+
+void CSmartKey::SetCount(ReaderRecord *r, LONG count)
+{
+    TableLock lock(this);
+    r->count = count;
+}
+
+void CSmartKey::WipePIN(ReaderRecord *r)
+{
+    TableLock lock(this);
+    SecureZeroMemory(r->pin, sizeof r->pin);
 }
 
 bool CSmartKey::HasMonitorThread() const
@@ -319,7 +353,15 @@ bool CSmartKey::Init(DWORD appId)
 
 // ---- Reader table -------------------------------------------------------------------------------
 
-ReaderRecord *CSmartKey::FindReader(const char *readerName)
+std::optional<ReaderRecord> CSmartKey::FindReader(const char *readerName)
+{
+    TableLock lock(this);
+    if (const ReaderRecord *r = Record(readerName))
+        return *r;
+    return std::nullopt;
+}
+
+ReaderRecord *CSmartKey::Record(const char *readerName)
 {
     if (readerName == nullptr) {
         if (m_current != nullptr)
@@ -340,6 +382,7 @@ ReaderRecord *CSmartKey::FindReader(const char *readerName)
 
 int CSmartKey::FirstKeyIndex()
 {
+    TableLock lock(this);
     for (int i = 0; i < kMaxReaders && m_readers[i] != nullptr; ++i) {
         KeyStatus s = m_readers[i]->state;
         if (s == csReady || s == csNeedPIN || s == csBlocked || s == csBioFailed || s == csFinallyBlocked)
@@ -351,8 +394,11 @@ int CSmartKey::FirstKeyIndex()
 void CSmartKey::UpdateReaders()
 {
     int count = 0;
-    while (count < kMaxReaders && m_readers[count] != nullptr)
-        m_readers[count++]->present = FALSE;
+    {
+        TableLock lock(this);
+        while (count < kMaxReaders && m_readers[count] != nullptr)
+            m_readers[count++]->present = FALSE;
+    }
 
     for (DWORD i = 0; i < 1024; ++i) {
         if (Get(&m_initStop) != 0 && GetCurrentThreadId() == m_initThreadId)
@@ -362,24 +408,32 @@ void CSmartKey::UpdateReaders()
             break;
         char name[256];
         CopyCut(name, 251, enumerated);
-        if (ReaderRecord *known = FindReader(name)) {
-            known->present = TRUE;
-            continue;
+        {
+            TableLock lock(this);
+            if (ReaderRecord *known = Record(name)) {
+                known->present = TRUE;
+                continue;
+            }
         }
         if (count >= kMaxReaders)
             continue;  // the table is full: later readers are ignored
         LogMessage(kLogMilestone, "CSmartkey new", "%s", name);
-        ReaderRecord *r = TakeRetired(name);
-        if (r == nullptr)
-            r = new ReaderRecord();
-        std::memset(r, 0, sizeof *r);
-        CopyCut(r->name, sizeof r->name, name);
-        r->state = csAbsent;
-        r->tries = kInitCardDefaultTries;
-        r->h = Call(m_lib.InitReader, r->name);
-        r->present = TRUE;
-        r->index = static_cast<DWORD>(count);
-        m_readers[count++] = r;
+        DWORD handle = Call(m_lib.InitReader, name);
+        ReaderRecord *r = nullptr;
+        {
+            TableLock lock(this);
+            r = TakeRetired(name);
+            if (r == nullptr)
+                r = new ReaderRecord();
+            std::memset(r, 0, sizeof *r);
+            CopyCut(r->name, sizeof r->name, name);
+            r->state = csAbsent;
+            r->tries = kInitCardDefaultTries;
+            r->h = handle;
+            r->present = TRUE;
+            r->index = static_cast<DWORD>(count);
+            m_readers[count++] = r;
+        }
         EvReaderChanged(r->name, 1);
     }
 
@@ -392,10 +446,11 @@ void CSmartKey::UpdateReaders()
         if (r->ret != kInitCardNoKey)
             EvKeyRemoved(r);
         EvReaderChanged(r->name, 0);
-        if (m_current == r)
-            m_current = nullptr;
         // The handle is released too: the reader is gone. Its record is kept (see m_retired).
         Call(m_lib.CloseReader, r->h);
+        TableLock lock(this);
+        if (m_current == r)
+            m_current = nullptr;
         r->h = 0;
         r->state = csAbsent;
         r->present = FALSE;
@@ -425,21 +480,23 @@ void CSmartKey::RefreshKeyInfo(int index)
     BYTE id[8] = {};
     DWORD length = sizeof id;
     Call(m_lib.GetCardID, r->h, id, &length);
-    if (std::memcmp(id, r->card_id, sizeof id) != 0) {
-        r->pin[0] = 0;
-        r->pin[1] = 0;
-    }
-    std::memcpy(r->card_id, id, sizeof id);
-
-    r->app_allocated = r->app_free = 0;
-    r->alocc_space = r->free_space = 0;
-    r->bio_allocated = r->bio_free = 0;
-    Call(m_lib.GetApplicationInfo, r->h, m_appId, &r->app_allocated, &r->app_free);
-    Call(m_lib.GetApplicationInfo, r->h, kAppWholeKey, &r->alocc_space, &r->free_space);
-    Call(m_lib.GetApplicationInfo, r->h, kAppBiometric, &r->bio_allocated, &r->bio_free);
-
+    DWORD app[2] = {}, whole[2] = {}, bio[2] = {};
+    Call(m_lib.GetApplicationInfo, r->h, m_appId, &app[0], &app[1]);
+    Call(m_lib.GetApplicationInfo, r->h, kAppWholeKey, &whole[0], &whole[1]);
+    Call(m_lib.GetApplicationInfo, r->h, kAppBiometric, &bio[0], &bio[1]);
     char label[40] = {};
     Call(m_lib.ReadLabel, r->h, label);
+
+    TableLock lock(this);
+    if (std::memcmp(id, r->card_id, sizeof id) != 0)
+        SecureZeroMemory(r->pin, sizeof r->pin);  // another Key: the PIN was not its
+    std::memcpy(r->card_id, id, sizeof id);
+    r->app_allocated = app[0];
+    r->app_free = app[1];
+    r->alocc_space = whole[0];
+    r->free_space = whole[1];
+    r->bio_allocated = bio[0];
+    r->bio_free = bio[1];
     CopyCut(r->label, sizeof r->label, label);
 }
 
@@ -459,8 +516,11 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
         DWORD error = GetLastError();
         if (ret == kInitCardTriesUnknown)
             ret = kInitCardDefaultTries;
-        r->ret = ret;
-        r->init_error = error;
+        {
+            TableLock lock(this);
+            r->ret = ret;
+            r->init_error = error;
+        }
 
         switch (ret) {
         case kInitCardUnchanged:
@@ -470,9 +530,9 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
             Call(m_lib.CloseCard, r->h, 0);
             continue;
         case kInitCardNoKey:
-            std::memset(r->pin, 0, sizeof r->pin);
+            WipePIN(r);
             if (r->state != csAbsent) {
-                r->count = 0;
+                SetCount(r, 0);
                 SetState(r, csAbsent);
                 EvKeyRemoved(r);
             }
@@ -480,16 +540,16 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
         case kInitCardKeyError:
         case kInitCardKeyFailure:
             RefreshKeyInfo(index);
-            std::memset(r->pin, 0, sizeof r->pin);
+            WipePIN(r);
             Call(m_lib.CloseCard, r->h, 1);
             SetState(r, csError);
-            LoadResString(IDS_KEY_UNKNOWN_ERROR, r->op_text, sizeof r->op_text);
+            SetOpResText(r, IDS_KEY_UNKNOWN_ERROR);
             EvKeyError(r);
             return true;
         case kInitCardBlocked:
             RefreshKeyInfo(index);
             SetState(r, csBlocked);
-            LoadResString(IDS_KEY_BLOCKED, r->op_text, sizeof r->op_text);
+            SetOpResText(r, IDS_KEY_BLOCKED);
             if (checkMode)
                 return true;
             Call(m_lib.CloseCard, r->h, 1);
@@ -499,13 +559,13 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
             RefreshKeyInfo(index);
             SetState(r, csFinallyBlocked);
             Call(m_lib.CloseCard, r->h, 1);
-            LoadResString(IDS_KEY_FINALLY_BLOCKED, r->op_text, sizeof r->op_text);
+            SetOpResText(r, IDS_KEY_FINALLY_BLOCKED);
             EvKeyError(r);
             return false;
         case kInitCardNotFormatted:
             RefreshKeyInfo(index);
             SetState(r, csNotFormatted);
-            LoadResString(IDS_KEY_NOT_FORMATTED, r->op_text, sizeof r->op_text);
+            SetOpResText(r, IDS_KEY_NOT_FORMATTED);
             Call(m_lib.CloseCard, r->h, 1);
             EvKeyError(r);
             return false;
@@ -514,23 +574,34 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
         }
         if (ret < 0) {
             RefreshKeyInfo(index);
-            r->state = csError;
-            LoadResString(IDS_KEY_UNIDENTIFIED, r->status_text, sizeof r->status_text);
+            char text[sizeof r->status_text];
+            LoadResString(IDS_KEY_UNIDENTIFIED, text, sizeof text);
+            {
+                TableLock lock(this);
+                r->state = csError;
+                std::memcpy(r->status_text, text, sizeof text);
+            }
             EvKeyError(r);
             return false;
         }
 
         // PIN steps.
         RefreshKeyInfo(index);
-        r->tries = ret;
-        char pin[64];
-        CopyCut(pin, sizeof pin, r->pin);
+        char pin[sizeof r->pin];
+        {
+            TableLock lock(this);
+            r->tries = ret;
+            CopyCut(pin, sizeof pin, r->pin);
+        }
         if (Call(m_lib.VerifyPIN, r->h, pin)) {
-            r->count = 0;
+            SetCount(r, 0);
             SetState(r, csReady);
-            if (checkMode)
+            if (checkMode) {
+                SecureZeroMemory(pin, sizeof pin);
                 return true;
-            EvKeyOpened(r, r->pin);
+            }
+            EvKeyOpened(r, pin);
+            SecureZeroMemory(pin, sizeof pin);
             if (!VisitTakenOver()) {
                 Call(m_lib.CloseCard, r->h, 1);
                 EvKeyInserted(r);
@@ -540,11 +611,19 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
             return true;
         }
         Call(m_lib.CloseCard, r->h, 0);
-        r->state = csNeedPIN;
-        if (pin[0] != 0) {
-            ++r->count;
+        bool refused = pin[0] != 0;
+        SecureZeroMemory(pin, sizeof pin);
+        {
+            TableLock lock(this);
+            r->state = csNeedPIN;
+        }
+        if (refused) {
+            SetCount(r, r->count + 1);
             LONG tries = Call(m_lib.InitCard, r->h, m_appId);
-            r->tries = tries == kInitCardTriesUnknown ? kInitCardDefaultTries : tries;
+            {
+                TableLock lock(this);
+                r->tries = tries == kInitCardTriesUnknown ? kInitCardDefaultTries : tries;
+            }
             Call(m_lib.CloseCard, r->h, 0);
             if (r->tries == kInitCardBlocked)
                 continue;  // the refusal used the last try: the next InitCard finds it blocked
@@ -871,17 +950,24 @@ void CSmartKey::ReleaseReaders()
 {
     if (m_library == nullptr)
         return;
-    for (int i = 0; i <= kMaxReaders; ++i) {
-        if (m_readers[i] == nullptr)
-            continue;
-        Call(m_lib.CloseReader, m_readers[i]->h);
-        delete m_readers[i];
-        m_readers[i] = nullptr;
+    std::vector<ReaderRecord *> records;
+    {
+        TableLock lock(this);
+        for (int i = 0; i <= kMaxReaders; ++i) {
+            if (m_readers[i] != nullptr)
+                records.push_back(m_readers[i]);
+            m_readers[i] = nullptr;
+        }
+        records.insert(records.end(), m_retired.begin(), m_retired.end());
+        m_retired.clear();
+        m_current = nullptr;
     }
-    for (ReaderRecord *r : m_retired)
+    for (ReaderRecord *r : records) {
+        if (r->h != 0)
+            Call(m_lib.CloseReader, r->h);
+        SecureZeroMemory(r->pin, sizeof r->pin);
         delete r;
-    m_retired.clear();
-    m_current = nullptr;
+    }
     FreeLibrary(m_library);
     m_library = nullptr;
     std::memset(&m_lib, 0, sizeof m_lib);
@@ -918,19 +1004,56 @@ void CSmartKey::SetPIN(const char *readerName, const char *pin)
 {
     if (pin == nullptr)
         pin = "";
+    TableLock lock(this);
     if (readerName == nullptr || *readerName == 0) {
         CopyCut(m_anyReader.pin, sizeof m_anyReader.pin, pin);
         if (m_current != nullptr)
             CopyCut(m_current->pin, sizeof m_current->pin, pin);
         return;
     }
-    if (ReaderRecord *r = FindReader(readerName))
+    if (ReaderRecord *r = Record(readerName))
         CopyCut(r->pin, sizeof r->pin, pin);
+}
+
+bool CSmartKey::ForgetPIN(const char *readerName)
+{
+    TableLock lock(this);
+    ReaderRecord *r = Record(readerName);
+    if (r == nullptr || r->pin[0] == 0)
+        return false;
+    SecureZeroMemory(r->pin, sizeof r->pin);
+    return true;
+}
+
+bool CSmartKey::DisplayName(const char *readerName, char *text, int size)
+{
+    constexpr int kCardIdDigits = 16;
+    if (text == nullptr || size <= 0)
+        return false;
+    text[0] = 0;
+    TableLock lock(this);
+    const ReaderRecord *r = Record(readerName);
+    if (r == nullptr)
+        return false;
+    if (r->label[0] != 0) {
+        CopyCut(text, static_cast<std::size_t>(size), r->label);
+        return true;
+    }
+    if (size <= kCardIdDigits)
+        return false;
+    static const char kHex[] = "0123456789ABCDEF";
+    for (int i = 0; i < 8; ++i) {
+        text[2 * i] = kHex[r->card_id[i] >> 4];
+        text[2 * i + 1] = kHex[r->card_id[i] & 0x0F];
+    }
+    text[kCardIdDigits] = 0;
+    return true;
 }
 
 int CSmartKey::GetKeyInfo(const char *readerName, DWORD *allocated, DWORD *freeSpace, char *label)
 {
-    ReaderRecord *r = FindReader(readerName);
+    TableLock lock(this);
+    ReaderRecord *r = Record(readerName);
     if (r == nullptr)
         return 0;
     if (allocated != nullptr)
@@ -950,7 +1073,8 @@ bool CSmartKey::GetErrorText(const char *readerName, char *text)
             FormatResString(IDS_ERROR_LOADING_MODULE, "Quorel32.dll", text, kTextSize);
         return true;
     }
-    ReaderRecord *r = FindReader(readerName);
+    TableLock lock(this);
+    ReaderRecord *r = Record(readerName);
     if (r == nullptr)
         return false;
     KeyStatus s = r->state;

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <vector>
 
 #include "quorel_library.h"
@@ -98,7 +99,10 @@ public:
     bool ProcessReader(int index, bool checkMode);
     void UpdateReaders();
     void RefreshKeyInfo(int index);
-    ReaderRecord *FindReader(const char *readerName);
+    // A copy of the named reader's record (no name: the current Key, else the first reader with a
+    // Key), or none. Taken under the table lock: the monitor may change or drop the record
+    // meanwhile, the copy stays as it was.
+    std::optional<ReaderRecord> FindReader(const char *readerName);
     int FirstKeyIndex();
 
     // ---- Key operations. Each takes a reader name first; null or empty means the Key chosen by
@@ -133,6 +137,11 @@ public:
     // The PIN to try: for the named reader, or with no name for any reader (the placeholder) and
     // the current Key. Never touches the Key.
     void SetPIN(const char *readerName, const char *pin);
+    // Forgets (wipes) the PIN stored for the reader; true when there was one to forget.
+    bool ForgetPIN(const char *readerName);
+    // The name a Key is shown by: its label, else its card id in hex (16 digits). Empty and false
+    // for an unknown reader or a `size` too small for the card id.
+    bool DisplayName(const char *readerName, char *text, int size);
     // The reader's state (0 for an unknown name) and its figures; never touches the Key.
     int GetKeyInfo(const char *readerName, DWORD *allocated, DWORD *freeSpace, char *label);
     // Text of the last failure (at least 200 chars) or null; true when there is something to report.
@@ -175,6 +184,13 @@ protected:
     void EvNoKey();
     void EvReaderChanged(const char *name, int attached);
     void SetState(ReaderRecord *r, KeyStatus state);
+    // The reader table: m_readers, m_retired, m_current and every record's fields. Held only
+    // for a few instructions, never across a library call, an event or a wait. The Key's borrower
+    // (the monitor during its visit, an operation while it holds the Key) is the only writer of a
+    // record besides the PIN methods; it writes under this lock, and others read copies.
+    class TableLock;
+    // The record of the named reader (see FindReader), or null; the caller holds the table lock.
+    ReaderRecord *Record(const char *readerName);
     // The record of a reader that went away under this name, taken back from m_retired, or null.
     ReaderRecord *TakeRetired(const char *readerName);
 
@@ -199,7 +215,13 @@ protected:
     ReaderRecord *AcquireCurrent(const char *opText, const char *readerName, KeyLoan *loan);
     ReaderRecord *OpenKey(const char *opText, const char *readerName, const KeyLoan &loan);
     void EndOperation(ReaderRecord *r, DWORD closeFlag, const KeyLoan &loan);
-    static void Failed(ReaderRecord *r);
+    void Failed(ReaderRecord *r);
+    // The record's operation text, written under the table lock.
+    void SetOpText(ReaderRecord *r, const char *text);
+    // The same with a text loaded by id (and formatted with `part` when there is one).
+    void SetOpResText(ReaderRecord *r, UINT id, const char *part = nullptr);
+    void SetCount(ReaderRecord *r, LONG count);
+    void WipePIN(ReaderRecord *r);
     void RefreshSpace(ReaderRecord *r);
     KeyBirAccess BirAccess(const ReaderRecord *r) const;
 
@@ -243,6 +265,7 @@ protected:
 
     QuorelLibrary m_lib = {};
     CRITICAL_SECTION m_callLock;
+    CRITICAL_SECTION m_tableLock;
     // Guards the handshake's decisions (event depth, park request, unparked operations) so that
     // an operation and an event never pass each other; held only for a few instructions.
     CRITICAL_SECTION m_stateLock;
@@ -263,4 +286,15 @@ protected:
     // monitor's sleep between passes ends and the next pass begins at once.
     HANDLE m_parkWake = nullptr;
     HANDLE m_monitorWake = nullptr;
+};
+
+class CSmartKey::TableLock {
+public:
+    explicit TableLock(CSmartKey *key) : lock_(&key->m_tableLock) { EnterCriticalSection(lock_); }
+    ~TableLock() { LeaveCriticalSection(lock_); }
+    TableLock(const TableLock &) = delete;
+    TableLock &operator=(const TableLock &) = delete;
+
+private:
+    CRITICAL_SECTION *lock_;
 };

@@ -31,35 +31,43 @@ ReaderRecord *CSmartKey::SelectKey()
 {
     if (HasMonitorThread()) {
         int found = -1;
-        for (int i = 0; i < kMaxReaders && m_readers[i] != nullptr; ++i) {
-            if (m_readers[i]->state == csReady) {
-                found = i;
-                break;
+        ReaderRecord *r = nullptr;
+        {
+            TableLock lock(this);
+            for (int i = 0; i < kMaxReaders && m_readers[i] != nullptr; ++i) {
+                if (m_readers[i]->state == csReady) {
+                    found = i;
+                    break;
+                }
             }
+            if (found < 0)
+                return nullptr;
+            r = m_readers[found];
+            m_current = r;
+            r->index = static_cast<DWORD>(found);
         }
-        if (found < 0)
-            return nullptr;
-        ReaderRecord *r = m_readers[found];
-        m_current = r;
-        r->index = static_cast<DWORD>(found);
         Call(m_lib.CloseCard, r->h, 0);
         return ProcessReader(found, true) ? r : nullptr;
     }
 
-    if (m_current != nullptr && m_current != &m_anyReader)
-        Call(m_lib.CloseCard, m_current->h, 0);
-    m_current = &m_anyReader;
+    ReaderRecord *previous = nullptr;
+    {
+        TableLock lock(this);
+        previous = m_current;
+        m_current = &m_anyReader;
+    }
+    if (previous != nullptr && previous != &m_anyReader)
+        Call(m_lib.CloseCard, previous->h, 0);
+    // Without a monitor, this thread is the only one that changes the table.
     for (int i = 0; i < kMaxReaders && m_readers[i] != nullptr; ++i) {
         ReaderRecord *r = m_readers[i];
-        if (ProcessReader(i, true)) {
+        bool opened = ProcessReader(i, true);
+        if (opened || r->state != csAbsent) {
+            // A Key that is there but cannot be used stays the one meant.
+            TableLock lock(this);
             m_current = r;
             r->index = static_cast<DWORD>(i);
-            return r;
-        }
-        if (r->state != csAbsent) {
-            m_current = r;  // a Key is there but cannot be used: it stays the one meant
-            r->index = static_cast<DWORD>(i);
-            return nullptr;
+            return opened ? r : nullptr;
         }
     }
     return nullptr;
@@ -92,18 +100,23 @@ ReaderRecord *CSmartKey::OpenKey(const char *opText, const char *readerName, con
         ReaderRecord *r = SelectKey();
         if (r == nullptr)
             return nullptr;
+        TableLock lock(this);
         r->parked_by_op = loan.parked;
         r->free_op = loan.free;
         CopyCut(r->op_text, kOpTextSize, opText);
         return r;
     }
-    ReaderRecord *r = FindReader(readerName);
-    if (r == nullptr)
-        return nullptr;
-    CopyCut(r->op_text, kOpTextSize, opText);
-    r->last_error = 0;
-    r->parked_by_op = loan.parked;
-    r->free_op = loan.free;
+    ReaderRecord *r = nullptr;
+    {
+        TableLock lock(this);
+        r = Record(readerName);
+        if (r == nullptr)
+            return nullptr;
+        CopyCut(r->op_text, kOpTextSize, opText);
+        r->last_error = 0;
+        r->parked_by_op = loan.parked;
+        r->free_op = loan.free;
+    }
     Call(m_lib.CloseCard, r->h, 0);
     if (!ProcessReader(static_cast<int>(r->index), true))
         return nullptr;
@@ -119,13 +132,17 @@ ReaderRecord *CSmartKey::AcquireCurrent(const char *opText, const char *readerNa
     if (!IsLoaded())
         return nullptr;
     *loan = BorrowMonitor(true);
-    if (!HasName(readerName) && m_current != nullptr) {
-        char name[sizeof m_current->name];
-        CopyCut(name, sizeof name, m_current->name);
+    char name[sizeof m_anyReader.name] = "";
+    if (!HasName(readerName)) {
+        TableLock lock(this);
+        if (m_current != nullptr)
+            CopyCut(name, sizeof name, m_current->name);
+    }
+    if (name[0] != 0) {
         if (ReaderRecord *r = OpenKey(opText, name, *loan))
             return r;
-        ReaderRecord *current = FindReader(name);
-        if (current != nullptr && current->state != csAbsent) {
+        std::optional<ReaderRecord> current = FindReader(name);
+        if (current && current->state != csAbsent) {
             GiveBack(*loan);
             return nullptr;
         }
@@ -148,8 +165,11 @@ void CSmartKey::EndOperation(ReaderRecord *r, DWORD closeFlag, const KeyLoan &lo
 {
     DWORD error = GetLastError();
     Call(m_lib.CloseCard, r->h, closeFlag);
-    r->parked_by_op = FALSE;
-    r->free_op = FALSE;
+    {
+        TableLock lock(this);
+        r->parked_by_op = FALSE;
+        r->free_op = FALSE;
+    }
     GiveBack(loan);
     SetLastError(error);
 }
@@ -157,14 +177,24 @@ void CSmartKey::EndOperation(ReaderRecord *r, DWORD closeFlag, const KeyLoan &lo
 void CSmartKey::Failed(ReaderRecord *r)
 {
     DWORD error = GetLastError();
+    TableLock lock(this);
     r->last_error = error != 0 ? error : 1;
+    SetLastError(error);
 }
 
 void CSmartKey::RefreshSpace(ReaderRecord *r)
 {
-    Call(m_lib.GetApplicationInfo, r->h, m_appId, &r->app_allocated, &r->app_free);
-    Call(m_lib.GetApplicationInfo, r->h, kAppWholeKey, &r->alocc_space, &r->free_space);
-    Call(m_lib.GetApplicationInfo, r->h, kAppBiometric, &r->bio_allocated, &r->bio_free);
+    DWORD app[2] = {}, whole[2] = {}, bio[2] = {};
+    Call(m_lib.GetApplicationInfo, r->h, m_appId, &app[0], &app[1]);
+    Call(m_lib.GetApplicationInfo, r->h, kAppWholeKey, &whole[0], &whole[1]);
+    Call(m_lib.GetApplicationInfo, r->h, kAppBiometric, &bio[0], &bio[1]);
+    TableLock lock(this);
+    r->app_allocated = app[0];
+    r->app_free = app[1];
+    r->alocc_space = whole[0];
+    r->free_space = whole[1];
+    r->bio_allocated = bio[0];
+    r->bio_free = bio[1];
 }
 
 // ---- Data ---------------------------------------------------------------------------------------
@@ -182,23 +212,27 @@ bool CSmartKey::Read(const char *readerName, void *buffer, DWORD *length)
     ReaderRecord *r = Acquire("Read data", readerName, &loan);
     if (r == nullptr)
         return false;
-    r->data = buffer;
-    r->length_ref = length;
-    r->requested_length = wanted;
-    r->needed_length = 0;
-    r->op_kind = kOpRead;
+    {
+        TableLock lock(this);
+        r->data = buffer;
+        r->length_ref = length;
+        r->requested_length = wanted;
+        r->needed_length = 0;
+        r->op_kind = kOpRead;
+    }
 
     bool ok = false;
     DWORD size = 0;
     if (!Call(m_lib.ReadData, r->h, 0, nullptr, &size)) {
         Failed(r);
-        FormatResString(IDS_ERROR_READING_FROM_KEY, "", r->op_text, sizeof r->op_text);
+        SetOpResText(r, IDS_ERROR_READING_FROM_KEY, "");
     } else if (buffer == nullptr && wanted == 0) {
         *length = size;  // asked for the size only
         ok = true;
     } else if (wanted < size) {
         // Also a buffer given with length 0: its size is unknown, so nothing is copied into it.
         *length = size;
+        TableLock lock(this);
         r->needed_length = size;
         r->last_error = 1;
         SetLastError(1);
@@ -210,13 +244,16 @@ bool CSmartKey::Read(const char *readerName, void *buffer, DWORD *length)
         *length = size;
         if (!Call(m_lib.ReadData, r->h, 0, static_cast<BYTE *>(buffer), length)) {
             Failed(r);
-            FormatResString(IDS_ERROR_READING_FROM_KEY, "", r->op_text, sizeof r->op_text);
+            SetOpResText(r, IDS_ERROR_READING_FROM_KEY, "");
         } else {
             RefreshSpace(r);
             ok = true;
         }
     }
-    r->length_ref = nullptr;  // the caller's variable is not ours beyond this call
+    {
+        TableLock lock(this);
+        r->length_ref = nullptr;  // the caller's variable is not ours beyond this call
+    }
     EndOperation(r, 1, loan);
     return ok;
 }
@@ -229,10 +266,13 @@ bool CSmartKey::Write(const char *readerName, DWORD offset, const void *data, DW
     ReaderRecord *r = AcquireCurrent("Write data", readerName, &loan);
     if (r == nullptr)
         return false;
-    r->offset = offset;
-    r->data = const_cast<void *>(data);
-    r->write_length = length;
-    r->op_kind = kOpWrite;
+    {
+        TableLock lock(this);
+        r->offset = offset;
+        r->data = const_cast<void *>(data);
+        r->write_length = length;
+        r->op_kind = kOpWrite;
+    }
 
     bool ok = false;
     DWORD size = length;
@@ -241,15 +281,15 @@ bool CSmartKey::Write(const char *readerName, DWORD offset, const void *data, DW
         Failed(r);
     } else if (data != nullptr && !Call(m_lib.WriteData, r->h, offset, static_cast<const BYTE *>(data), &size)) {
         Failed(r);
-        FormatResString(IDS_ERROR_WRITING_TO_KEY, "", r->op_text, sizeof r->op_text);
+        SetOpResText(r, IDS_ERROR_WRITING_TO_KEY, "");
     } else {
         // The data ends where the write ended; bytes before the offset are kept.
         if (data != nullptr)
             size += offset;
-        CopyCut(r->op_text, sizeof r->op_text, "Write Data, SetDataSize");
+        SetOpText(r, "Write Data, SetDataSize");
         if (!Call(m_lib.SetDataSize, r->h, size)) {
             Failed(r);
-            FormatResString(IDS_ERROR_WRITING_TO_KEY, "(SetDataSize after write)", r->op_text, sizeof r->op_text);
+            SetOpResText(r, IDS_ERROR_WRITING_TO_KEY, "(SetDataSize after write)");
         } else {
             RefreshSpace(r);
             ok = true;
@@ -265,11 +305,14 @@ bool CSmartKey::Delete(const char *readerName)
     ReaderRecord *r = Acquire("Delete", readerName, &loan);
     if (r == nullptr)
         return false;
-    r->op_kind = kOpDelete;
+    {
+        TableLock lock(this);
+        r->op_kind = kOpDelete;
+    }
     bool ok = Call(m_lib.SetDataSize, r->h, 0) != 0;
     if (!ok) {
         Failed(r);
-        FormatResString(IDS_ERROR_DELETING_FROM_KEY, "(SetDataSize)", r->op_text, sizeof r->op_text);
+        SetOpResText(r, IDS_ERROR_DELETING_FROM_KEY, "(SetDataSize)");
     } else {
         RefreshSpace(r);
     }
@@ -283,9 +326,12 @@ bool CSmartKey::GetRandom(const char *readerName, void *buffer, DWORD length)
     ReaderRecord *r = Acquire("GetRandom", readerName, &loan);
     if (r == nullptr)
         return false;
-    r->data = buffer;
-    r->write_length = length & 0xFFFF;
-    r->op_kind = kOpRandom;
+    {
+        TableLock lock(this);
+        r->data = buffer;
+        r->write_length = length & 0xFFFF;
+        r->op_kind = kOpRandom;
+    }
     bool ok = Call(m_lib.GetRandom, r->h, static_cast<BYTE *>(buffer), length) != 0;
     if (!ok)
         Failed(r);
@@ -303,15 +349,20 @@ bool CSmartKey::ChangePIN(const char *readerName, const char *newPin)
     if (r == nullptr)
         return false;
     char oldPin[sizeof r->pin];
-    CopyCut(oldPin, sizeof oldPin, r->pin);
+    {
+        TableLock lock(this);
+        CopyCut(oldPin, sizeof oldPin, r->pin);
+    }
     char pin[kNewPinLength + 1];
     CopyCut(pin, sizeof pin, newPin != nullptr ? newPin : "");
     bool ok = Call(m_lib.ChangePIN, r->h, oldPin, pin) != 0;
+    SecureZeroMemory(oldPin, sizeof oldPin);
     if (ok) {
+        TableLock lock(this);
         CopyCut(r->pin, sizeof r->pin, pin);
     } else {
         Failed(r);
-        LoadResString(IDS_ERROR_CHANGING_PIN, r->op_text, sizeof r->op_text);
+        SetOpResText(r, IDS_ERROR_CHANGING_PIN);
     }
     EndOperation(r, 1, loan);
     return ok;
@@ -331,10 +382,11 @@ bool CSmartKey::UnblockPIN(const char *readerName, const char *newPin)
         ok = Call(m_lib.UnblockPIN, r->h, pin) != 0;
         if (ok) {
             SetState(r, csAbsent);  // the monitor takes the Key up again on its next pass
+            TableLock lock(this);
             CopyCut(r->pin, sizeof r->pin, pin);
         } else {
             Failed(r);
-            CopyCut(r->op_text, sizeof r->op_text, "error unblock PIN");
+            SetOpText(r, "error unblock PIN");
         }
     }
     EndOperation(r, 0, loan);
@@ -351,10 +403,12 @@ bool CSmartKey::ChangeLabel(const char *readerName, const char *label)
     CopyCut(text, sizeof text, label != nullptr ? label : "");
     LogMessage(kLogMilestone, "CSmartkey", "Change Label %s ", text);
     bool ok = Call(m_lib.WriteLabel, r->h, text) != 0;
-    if (ok)
+    if (ok) {
+        TableLock lock(this);
         CopyCut(r->label, sizeof r->label, text);
-    else
+    } else {
         Failed(r);
+    }
     EndOperation(r, 1, loan);
     return ok;
 }
@@ -377,12 +431,15 @@ int CSmartKey::ChangeBioID(const char *readerName, HINSTANCE instance, HWND wind
     if (ChangeKeyBIR(instance, window, caption, BirAccess(r))) {
         RefreshSpace(r);
     } else if (GetLastError() == ERROR_CANCELLED) {
-        r->last_error = 0;  // the user's choice, nothing to report
+        {
+            TableLock lock(this);
+            r->last_error = 0;  // the user's choice, nothing to report
+        }
         SetLastError(0);
         result = ERROR_CANCELLED;
     } else {
         Failed(r);
-        LoadResString(IDS_BIO_ENROLL_FAILED, r->op_text, sizeof r->op_text);
+        SetOpResText(r, IDS_BIO_ENROLL_FAILED);
         result = 1;
     }
     EndOperation(r, 1, loan);
@@ -405,7 +462,7 @@ bool CSmartKey::VerifyBioID(const char *readerName, HINSTANCE instance, HWND win
         ok = VerifyKeyBIR(instance, window, caption, BirAccess(r));
         if (!ok) {
             Failed(r);
-            LoadResString(IDS_BIO_VERIFY_FAILED, r->op_text, sizeof r->op_text);
+            SetOpResText(r, IDS_BIO_VERIFY_FAILED);
             SetState(r, csBioFailed);
         }
     }
