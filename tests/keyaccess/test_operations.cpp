@@ -152,7 +152,7 @@ TEST_F(Operations, LibraryRefusalLeavesItsErrorForTheText)
     // A refusal that leaves no last error is still a failure with an error to report.
     ASSERT_TRUE(QsimFailNext("SetDataSize", 0));
     EXPECT_FALSE(key.Delete("Reader A"));
-    EXPECT_EQ(1u, r->last_error);
+    EXPECT_EQ(1u, key.FindReader("Reader A")->last_error);
 
     // The next operation on the reader starts clean.
     EXPECT_TRUE(key.Delete("Reader A"));
