@@ -34,26 +34,41 @@ bool FailWith(HWND parent, const char *caption, UINT id, DWORD error)
     return false;
 }
 
+// One call of the Key library under the Key layer's call lock, as every other call of it; the
+// call's last error is kept.
+template <typename Fn, typename... Args>
+QBOOL Guarded(const KeyBirAccess &key, Fn fn, Args... args)
+{
+    if (key.callLock != nullptr)
+        EnterCriticalSection(key.callLock);
+    QBOOL result = fn(args...);
+    DWORD error = GetLastError();
+    if (key.callLock != nullptr)
+        LeaveCriticalSection(key.callLock);
+    SetLastError(error);
+    return result;
+}
+
 // ---- The three workers ------------------------------------------------------------------------
 
 bool ReadWorker(BraxialKeyWorker *block, void *context)
 {
     const KeyBirAccess *key = static_cast<const KeyBirAccess *>(context);
-    return key->ReadBIR(key->reader, 0, static_cast<BYTE *>(block->buffer), &block->size) != 0;
+    return Guarded(*key, key->ReadBIR, key->reader, DWORD{0}, static_cast<BYTE *>(block->buffer), &block->size) != 0;
 }
 
 bool RemoveWorker(BraxialKeyWorker *, void *context)
 {
     const KeyBirAccess *key = static_cast<const KeyBirAccess *>(context);
-    return key->DeleteBIR(key->reader) != 0;
+    return Guarded(*key, key->DeleteBIR, key->reader) != 0;
 }
 
 bool WriteWorker(BraxialKeyWorker *block, void *context)
 {
     const KeyBirAccess *key = static_cast<const KeyBirAccess *>(context);
-    if (!key->WriteBIR(key->reader, 0, static_cast<const BYTE *>(block->buffer), &block->size))
+    if (!Guarded(*key, key->WriteBIR, key->reader, DWORD{0}, static_cast<const BYTE *>(block->buffer), &block->size))
         return false;
-    return key->SetBIRSize(key->reader, block->size) != 0;
+    return Guarded(*key, key->SetBIRSize, key->reader, block->size) != 0;
 }
 
 bool RunWorker(HINSTANCE instance, HWND parent, const KeyBirAccess &key, KeyAccessProc worker, void *buffer,
@@ -73,7 +88,7 @@ bool RunWorker(HINSTANCE instance, HWND parent, const KeyBirAccess &key, KeyAcce
 bool StoredSize(const KeyBirAccess &key, DWORD *size)
 {
     *size = 0;
-    return key.ReadBIR(key.reader, 0, nullptr, size) != 0;
+    return Guarded(key, key.ReadBIR, key.reader, DWORD{0}, static_cast<BYTE *>(nullptr), size) != 0;
 }
 
 }  // namespace
@@ -180,7 +195,7 @@ bool ChangeKeyBIR(HINSTANCE instance, HWND parent, const char *caption, const Ke
     }
 
     DWORD freeSpace = 0;
-    if (!key.WriteBIR(key.reader, 0, nullptr, &freeSpace)) {
+    if (!Guarded(key, key.WriteBIR, key.reader, DWORD{0}, static_cast<const BYTE *>(nullptr), &freeSpace)) {
         error = GetLastError();
         FreeBraxial(&braxial);
         return FailWith(parent, caption, IDS_ERROR_PROCESSING_KEY, error);

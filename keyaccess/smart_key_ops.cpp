@@ -2,6 +2,7 @@
 // stored PIN, does its work and gives the Key back. A failure leaves its last error and text in
 // the reader's record until the next operation on that reader, for GetErrorText.
 #include <cstring>
+#include <optional>
 
 #include "braxial_binding.h"
 #include "cut_format.h"
@@ -76,33 +77,35 @@ ReaderRecord *CSmartKey::SelectKey()
 // The start of every operation: the monitor borrowed, then the Key opened. Nothing of the
 // reader table is looked at before the monitor is held (parked, or waiting for this operation
 // beside an event handler), since the monitor may drop a record between its visits.
-ReaderRecord *CSmartKey::Acquire(const char *opText, const char *readerName, KeyLoan *loan)
+CSmartKey::KeyOperation::KeyOperation(CSmartKey *key, const char *opText, const char *readerName, KeyPick pick)
+    : key_(key)
 {
-    *loan = KeyLoan();
-    if (!IsLoaded())
-        return nullptr;
-    *loan = BorrowMonitor(true);
-    ReaderRecord *r = OpenKey(opText, readerName, *loan);
-    if (r == nullptr)
-        GiveBack(*loan);
-    return r;
+    if (!key_->IsLoaded())
+        return;
+    loan_ = key_->BorrowMonitor(true);
+    record_ = pick == KeyPick::kCurrentFirst ? key_->OpenCurrentFirst(opText, readerName)
+                                             : key_->OpenKey(opText, readerName);
+    if (record_ == nullptr)
+        key_->GiveBack(loan_);
 }
 
-ReaderRecord *CSmartKey::AcquireKey(const char *opText, const char *readerName)
+CSmartKey::KeyOperation::~KeyOperation()
 {
-    KeyLoan loan;
-    return Acquire(opText, readerName, &loan);  // the loan is kept in the record for EndOperation
+    if (record_ == nullptr)
+        return;
+    DWORD error = GetLastError();
+    key_->CloseKey(record_, closeFlag_);
+    key_->GiveBack(loan_);
+    SetLastError(error);
 }
 
-ReaderRecord *CSmartKey::OpenKey(const char *opText, const char *readerName, const KeyLoan &loan)
+ReaderRecord *CSmartKey::OpenKey(const char *opText, const char *readerName)
 {
     if (!HasName(readerName)) {
         ReaderRecord *r = SelectKey();
         if (r == nullptr)
             return nullptr;
         TableLock lock(this);
-        r->parked_by_op = loan.parked;
-        r->free_op = loan.free;
         CopyCut(r->op_text, kOpTextSize, opText);
         return r;
     }
@@ -114,8 +117,6 @@ ReaderRecord *CSmartKey::OpenKey(const char *opText, const char *readerName, con
             return nullptr;
         CopyCut(r->op_text, kOpTextSize, opText);
         r->last_error = 0;
-        r->parked_by_op = loan.parked;
-        r->free_op = loan.free;
     }
     Call(m_lib.CloseCard, r->h, 0);
     if (!ProcessReader(static_cast<int>(r->index), true))
@@ -126,12 +127,8 @@ ReaderRecord *CSmartKey::OpenKey(const char *opText, const char *readerName, con
 // Without a name, the Key the last selection chose is tried first: an operation goes on with the
 // Key the user has been working with, not with whichever Key a new selection finds first. Its
 // name is copied only once the monitor is held, so the record cannot be dropped meanwhile.
-ReaderRecord *CSmartKey::AcquireCurrent(const char *opText, const char *readerName, KeyLoan *loan)
+ReaderRecord *CSmartKey::OpenCurrentFirst(const char *opText, const char *readerName)
 {
-    *loan = KeyLoan();
-    if (!IsLoaded())
-        return nullptr;
-    *loan = BorrowMonitor(true);
     char name[sizeof m_anyReader.name] = "";
     if (!HasName(readerName)) {
         TableLock lock(this);
@@ -139,39 +136,18 @@ ReaderRecord *CSmartKey::AcquireCurrent(const char *opText, const char *readerNa
             CopyCut(name, sizeof name, m_current->name);
     }
     if (name[0] != 0) {
-        if (ReaderRecord *r = OpenKey(opText, name, *loan))
+        if (ReaderRecord *r = OpenKey(opText, name))
             return r;
         std::optional<ReaderRecord> current = FindReader(name);
-        if (current && current->state != csAbsent) {
-            GiveBack(*loan);
+        if (current && current->state != csAbsent)
             return nullptr;
-        }
     }
-    ReaderRecord *r = OpenKey(opText, readerName, *loan);
-    if (r == nullptr)
-        GiveBack(*loan);
-    return r;
+    return OpenKey(opText, readerName);
 }
 
-void CSmartKey::EndOperation(ReaderRecord *r, DWORD closeFlag)
+void CSmartKey::CloseKey(ReaderRecord *r, DWORD closeFlag)
 {
-    KeyLoan loan;
-    loan.parked = r->parked_by_op != FALSE;
-    loan.free = r->free_op != FALSE;
-    EndOperation(r, closeFlag, loan);
-}
-
-void CSmartKey::EndOperation(ReaderRecord *r, DWORD closeFlag, const KeyLoan &loan)
-{
-    DWORD error = GetLastError();
     Call(m_lib.CloseCard, r->h, closeFlag);
-    {
-        TableLock lock(this);
-        r->parked_by_op = FALSE;
-        r->free_op = FALSE;
-    }
-    GiveBack(loan);
-    SetLastError(error);
 }
 
 void CSmartKey::Failed(ReaderRecord *r)
@@ -208,9 +184,8 @@ bool CSmartKey::Read(const char *readerName, void *buffer, DWORD *length)
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    KeyLoan loan;
-    ReaderRecord *r = Acquire("Read data", readerName, &loan);
-    if (r == nullptr)
+    KeyOperation r(this, "Read data", readerName, KeyPick::kSelect);
+    if (!r)
         return false;
     {
         TableLock lock(this);
@@ -224,8 +199,8 @@ bool CSmartKey::Read(const char *readerName, void *buffer, DWORD *length)
     bool ok = false;
     DWORD size = 0;
     if (!Call(m_lib.ReadData, r->h, 0, nullptr, &size)) {
-        Failed(r);
-        SetOpResText(r, IDS_ERROR_READING_FROM_KEY, "");
+        Failed(r.record());
+        SetOpResText(r.record(), IDS_ERROR_READING_FROM_KEY, "");
     } else if (buffer == nullptr && wanted == 0) {
         *length = size;  // asked for the size only
         ok = true;
@@ -243,10 +218,10 @@ bool CSmartKey::Read(const char *readerName, void *buffer, DWORD *length)
     } else {
         *length = size;
         if (!Call(m_lib.ReadData, r->h, 0, static_cast<BYTE *>(buffer), length)) {
-            Failed(r);
-            SetOpResText(r, IDS_ERROR_READING_FROM_KEY, "");
+            Failed(r.record());
+            SetOpResText(r.record(), IDS_ERROR_READING_FROM_KEY, "");
         } else {
-            RefreshSpace(r);
+            RefreshSpace(r.record());
             ok = true;
         }
     }
@@ -254,7 +229,6 @@ bool CSmartKey::Read(const char *readerName, void *buffer, DWORD *length)
         TableLock lock(this);
         r->length_ref = nullptr;  // the caller's variable is not ours beyond this call
     }
-    EndOperation(r, 1, loan);
     return ok;
 }
 
@@ -262,9 +236,8 @@ bool CSmartKey::Write(const char *readerName, DWORD offset, const void *data, DW
 {
     LogMessage(kLogMilestone, "", "CSmartKey::Write (%s, addr:%X, offset=%d)", readerName != nullptr ? readerName : "",
                static_cast<unsigned>(reinterpret_cast<UINT_PTR>(data)), static_cast<int>(offset));
-    KeyLoan loan;
-    ReaderRecord *r = AcquireCurrent("Write data", readerName, &loan);
-    if (r == nullptr)
+    KeyOperation r(this, "Write data", readerName, KeyPick::kCurrentFirst);
+    if (!r)
         return false;
     {
         TableLock lock(this);
@@ -278,32 +251,30 @@ bool CSmartKey::Write(const char *readerName, DWORD offset, const void *data, DW
     DWORD size = length;
     if (data == nullptr && length == 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
-        Failed(r);
+        Failed(r.record());
     } else if (data != nullptr && !Call(m_lib.WriteData, r->h, offset, static_cast<const BYTE *>(data), &size)) {
-        Failed(r);
-        SetOpResText(r, IDS_ERROR_WRITING_TO_KEY, "");
+        Failed(r.record());
+        SetOpResText(r.record(), IDS_ERROR_WRITING_TO_KEY, "");
     } else {
         // The data ends where the write ended; bytes before the offset are kept.
         if (data != nullptr)
             size += offset;
-        SetOpText(r, "Write Data, SetDataSize");
+        SetOpText(r.record(), "Write Data, SetDataSize");
         if (!Call(m_lib.SetDataSize, r->h, size)) {
-            Failed(r);
-            SetOpResText(r, IDS_ERROR_WRITING_TO_KEY, "(SetDataSize after write)");
+            Failed(r.record());
+            SetOpResText(r.record(), IDS_ERROR_WRITING_TO_KEY, "(SetDataSize after write)");
         } else {
-            RefreshSpace(r);
+            RefreshSpace(r.record());
             ok = true;
         }
     }
-    EndOperation(r, 1, loan);
     return ok;
 }
 
 bool CSmartKey::Delete(const char *readerName)
 {
-    KeyLoan loan;
-    ReaderRecord *r = Acquire("Delete", readerName, &loan);
-    if (r == nullptr)
+    KeyOperation r(this, "Delete", readerName, KeyPick::kSelect);
+    if (!r)
         return false;
     {
         TableLock lock(this);
@@ -311,20 +282,18 @@ bool CSmartKey::Delete(const char *readerName)
     }
     bool ok = Call(m_lib.SetDataSize, r->h, 0) != 0;
     if (!ok) {
-        Failed(r);
-        SetOpResText(r, IDS_ERROR_DELETING_FROM_KEY, "(SetDataSize)");
+        Failed(r.record());
+        SetOpResText(r.record(), IDS_ERROR_DELETING_FROM_KEY, "(SetDataSize)");
     } else {
-        RefreshSpace(r);
+        RefreshSpace(r.record());
     }
-    EndOperation(r, 1, loan);
     return ok;
 }
 
 bool CSmartKey::GetRandom(const char *readerName, void *buffer, DWORD length)
 {
-    KeyLoan loan;
-    ReaderRecord *r = Acquire("GetRandom", readerName, &loan);
-    if (r == nullptr)
+    KeyOperation r(this, "GetRandom", readerName, KeyPick::kSelect);
+    if (!r)
         return false;
     {
         TableLock lock(this);
@@ -334,8 +303,7 @@ bool CSmartKey::GetRandom(const char *readerName, void *buffer, DWORD length)
     }
     bool ok = Call(m_lib.GetRandom, r->h, static_cast<BYTE *>(buffer), length) != 0;
     if (!ok)
-        Failed(r);
-    EndOperation(r, 1, loan);
+        Failed(r.record());
     return ok;
 }
 
@@ -344,9 +312,8 @@ bool CSmartKey::GetRandom(const char *readerName, void *buffer, DWORD length)
 bool CSmartKey::ChangePIN(const char *readerName, const char *newPin)
 {
     char opText[kOpTextSize];
-    KeyLoan loan;
-    ReaderRecord *r = AcquireCurrent(LoadResString(IDS_CHANGE_PIN, opText, sizeof opText), readerName, &loan);
-    if (r == nullptr)
+    KeyOperation r(this, LoadResString(IDS_CHANGE_PIN, opText, sizeof opText), readerName, KeyPick::kCurrentFirst);
+    if (!r)
         return false;
     char oldPin[sizeof r->pin];
     {
@@ -361,19 +328,17 @@ bool CSmartKey::ChangePIN(const char *readerName, const char *newPin)
         TableLock lock(this);
         CopyCut(r->pin, sizeof r->pin, pin);
     } else {
-        Failed(r);
-        SetOpResText(r, IDS_ERROR_CHANGING_PIN);
+        Failed(r.record());
+        SetOpResText(r.record(), IDS_ERROR_CHANGING_PIN);
     }
-    EndOperation(r, 1, loan);
     return ok;
 }
 
 bool CSmartKey::UnblockPIN(const char *readerName, const char *newPin)
 {
     char opText[kOpTextSize];
-    KeyLoan loan;
-    ReaderRecord *r = AcquireCurrent(LoadResString(IDS_UNBLOCK, opText, sizeof opText), readerName, &loan);
-    if (r == nullptr)
+    KeyOperation r(this, LoadResString(IDS_UNBLOCK, opText, sizeof opText), readerName, KeyPick::kCurrentFirst);
+    if (!r)
         return false;
     bool ok = false;
     if (r->state == csBlocked) {
@@ -381,23 +346,22 @@ bool CSmartKey::UnblockPIN(const char *readerName, const char *newPin)
         CopyCut(pin, sizeof pin, newPin != nullptr ? newPin : "");
         ok = Call(m_lib.UnblockPIN, r->h, pin) != 0;
         if (ok) {
-            SetState(r, csAbsent);  // the monitor takes the Key up again on its next pass
+            SetState(r.record(), csAbsent);  // the monitor takes the Key up again on its next pass
             TableLock lock(this);
             CopyCut(r->pin, sizeof r->pin, pin);
         } else {
-            Failed(r);
-            SetOpText(r, "error unblock PIN");
+            Failed(r.record());
+            SetOpText(r.record(), "error unblock PIN");
         }
     }
-    EndOperation(r, 0, loan);
+    r.CloseWith(0);
     return ok;
 }
 
 bool CSmartKey::ChangeLabel(const char *readerName, const char *label)
 {
-    KeyLoan loan;
-    ReaderRecord *r = AcquireCurrent("Change Label", readerName, &loan);
-    if (r == nullptr)
+    KeyOperation r(this, "Change Label", readerName, KeyPick::kCurrentFirst);
+    if (!r)
         return false;
     char text[kLabelLength + 1];
     CopyCut(text, sizeof text, label != nullptr ? label : "");
@@ -407,29 +371,27 @@ bool CSmartKey::ChangeLabel(const char *readerName, const char *label)
         TableLock lock(this);
         CopyCut(r->label, sizeof r->label, text);
     } else {
-        Failed(r);
+        Failed(r.record());
     }
-    EndOperation(r, 1, loan);
     return ok;
 }
 
 // ---- Biometric identifier -----------------------------------------------------------------------
 
-KeyBirAccess CSmartKey::BirAccess(const ReaderRecord *r) const
+KeyBirAccess CSmartKey::BirAccess(const ReaderRecord *r)
 {
-    return KeyBirAccess{m_lib.ReadBIR, m_lib.WriteBIR, m_lib.SetBIRSize, m_lib.DeleteBIR, r->h};
+    return KeyBirAccess{m_lib.ReadBIR, m_lib.WriteBIR, m_lib.SetBIRSize, m_lib.DeleteBIR, r->h, &m_callLock};
 }
 
 int CSmartKey::ChangeBioID(const char *readerName, HINSTANCE instance, HWND window, const char *caption)
 {
     char opText[kOpTextSize];
-    KeyLoan loan;
-    ReaderRecord *r = AcquireCurrent(LoadResString(IDS_CHANGE_BIO_ID, opText, sizeof opText), readerName, &loan);
-    if (r == nullptr)
+    KeyOperation r(this, LoadResString(IDS_CHANGE_BIO_ID, opText, sizeof opText), readerName, KeyPick::kCurrentFirst);
+    if (!r)
         return 1;
     int result = 0;
-    if (ChangeKeyBIR(instance, window, caption, BirAccess(r))) {
-        RefreshSpace(r);
+    if (ChangeKeyBIR(instance, window, caption, BirAccess(r.record()))) {
+        RefreshSpace(r.record());
     } else if (GetLastError() == ERROR_CANCELLED) {
         {
             TableLock lock(this);
@@ -438,20 +400,18 @@ int CSmartKey::ChangeBioID(const char *readerName, HINSTANCE instance, HWND wind
         SetLastError(0);
         result = ERROR_CANCELLED;
     } else {
-        Failed(r);
-        SetOpResText(r, IDS_BIO_ENROLL_FAILED);
+        Failed(r.record());
+        SetOpResText(r.record(), IDS_BIO_ENROLL_FAILED);
         result = 1;
     }
-    EndOperation(r, 1, loan);
     return result;
 }
 
 bool CSmartKey::VerifyBioID(const char *readerName, HINSTANCE instance, HWND window, const char *caption)
 {
     char opText[kOpTextSize];
-    KeyLoan loan;
-    ReaderRecord *r = AcquireCurrent(LoadResString(IDS_VERIFY_BIO_ID, opText, sizeof opText), readerName, &loan);
-    if (r == nullptr)
+    KeyOperation r(this, LoadResString(IDS_VERIFY_BIO_ID, opText, sizeof opText), readerName, KeyPick::kCurrentFirst);
+    if (!r)
         return false;
     bool ok = true;
     if (r->state != csReady) {
@@ -459,13 +419,12 @@ bool CSmartKey::VerifyBioID(const char *readerName, HINSTANCE instance, HWND win
         // against, and the Key's state tells the caller why.
         ok = false;
     } else if (r->bio_allocated != 0) {
-        ok = VerifyKeyBIR(instance, window, caption, BirAccess(r));
+        ok = VerifyKeyBIR(instance, window, caption, BirAccess(r.record()));
         if (!ok) {
-            Failed(r);
-            SetOpResText(r, IDS_BIO_VERIFY_FAILED);
-            SetState(r, csBioFailed);
+            Failed(r.record());
+            SetOpResText(r.record(), IDS_BIO_VERIFY_FAILED);
+            SetState(r.record(), csBioFailed);
         }
     }
-    EndOperation(r, 1, loan);
     return ok;
 }
