@@ -215,6 +215,8 @@ protected:
     ReaderRecord *OpenCurrentFirst(const char *opText, const char *readerName);
     void CloseKey(ReaderRecord *r, DWORD closeFlag);
     void Failed(ReaderRecord *r);
+    // The same for a reader whose Key this thread no longer holds (textId 0: clears the failure).
+    void NoteFailure(const char *readerName, DWORD error, UINT textId);
     // The record's operation text, written under the table lock.
     void SetOpText(ReaderRecord *r, const char *text);
     // The same with a text loaded by id (and formatted with `part` when there is one).

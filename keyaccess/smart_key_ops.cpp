@@ -3,6 +3,7 @@
 // the reader's record until the next operation on that reader, for GetErrorText.
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "braxial_binding.h"
 #include "cut_format.h"
@@ -383,28 +384,75 @@ KeyBirAccess CSmartKey::BirAccess(const ReaderRecord *r)
     return KeyBirAccess{m_lib.ReadBIR, m_lib.WriteBIR, m_lib.SetBIRSize, m_lib.DeleteBIR, r->h, &m_callLock};
 }
 
+// The enrolment dialogs run with the Key given back, so the monitor goes on meanwhile: the Key's
+// record is measured first, the user chooses, and the Key is borrowed again for the write. A Key
+// exchanged (or gone) meanwhile gets nothing written.
 int CSmartKey::ChangeBioID(const char *readerName, HINSTANCE instance, HWND window, const char *caption)
 {
     char opText[kOpTextSize];
-    KeyOperation r(this, LoadResString(IDS_CHANGE_BIO_ID, opText, sizeof opText), readerName, KeyPick::kCurrentFirst);
-    if (!r)
-        return 1;
-    int result = 0;
-    if (ChangeKeyBIR(instance, window, caption, BirAccess(r.record()))) {
-        RefreshSpace(r.record());
-    } else if (GetLastError() == ERROR_CANCELLED) {
+    LoadResString(IDS_CHANGE_BIO_ID, opText, sizeof opText);
+    char reader[sizeof m_anyReader.name] = "";
+    BYTE cardId[sizeof m_anyReader.card_id] = {};
+    DWORD currentSize = 0;
+    bool measured = false;
+    {
+        KeyOperation r(this, opText, readerName, KeyPick::kCurrentFirst);
+        if (!r)
+            return 1;
+        CopyCut(reader, sizeof reader, r->name);
         {
             TableLock lock(this);
-            r->last_error = 0;  // the user's choice, nothing to report
+            std::memcpy(cardId, r->card_id, sizeof cardId);
         }
-        SetLastError(0);
-        result = ERROR_CANCELLED;
-    } else {
+        measured = KeyBIRSize(BirAccess(r.record()), &currentSize);
+        if (!measured)
+            NoteFailure(reader, GetLastError(), IDS_BIO_ENROLL_FAILED);
+    }
+    if (!measured) {
+        ReportBIRFailure(window, caption, IDS_ERROR_PROCESSING_KEY, GetLastError());
+        return 1;
+    }
+
+    std::vector<BYTE> record;
+    if (!EnrolBIR(window, caption, currentSize != 0, &record)) {
+        if (GetLastError() == ERROR_CANCELLED) {
+            NoteFailure(reader, 0, 0);  // the user's choice, nothing to report
+            SetLastError(0);
+            return ERROR_CANCELLED;
+        }
+        NoteFailure(reader, GetLastError(), IDS_BIO_ENROLL_FAILED);
+        return 1;
+    }
+
+    KeyOperation r(this, opText, reader, KeyPick::kSelect);
+    if (!r || std::memcmp(cardId, r->card_id, sizeof cardId) != 0) {
+        NoteFailure(reader, ERROR_MEDIA_CHANGED, IDS_BIO_ENROLL_FAILED);
+        ReportBIRFailure(window, caption, IDS_ERROR_PROCESSING_KEY, ERROR_MEDIA_CHANGED);
+        return 1;
+    }
+    if (!StoreKeyBIR(instance, window, caption, BirAccess(r.record()), record)) {
         Failed(r.record());
         SetOpResText(r.record(), IDS_BIO_ENROLL_FAILED);
-        result = 1;
+        return 1;
     }
-    return result;
+    RefreshSpace(r.record());
+    return 0;
+}
+
+void CSmartKey::NoteFailure(const char *readerName, DWORD error, UINT textId)
+{
+    char text[sizeof m_anyReader.op_text] = "";
+    if (textId != 0)
+        LoadResString(textId, text, sizeof text);
+    {
+        TableLock lock(this);
+        if (ReaderRecord *r = Record(readerName)) {
+            r->last_error = textId == 0 ? 0 : (error != 0 ? error : 1);
+            if (textId != 0)
+                CopyCut(r->op_text, sizeof r->op_text, text);
+        }
+    }
+    SetLastError(error);
 }
 
 bool CSmartKey::VerifyBioID(const char *readerName, HINSTANCE instance, HWND window, const char *caption)
