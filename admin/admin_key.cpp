@@ -41,8 +41,8 @@ CSmartKeyEx::~CSmartKeyEx()
 bool CSmartKeyEx::GetKSD_ID(const char *readerName, char *text, int size)
 {
     text[0] = 0;
-    ReaderRecord *r = FindReader(readerName);
-    if (r == nullptr)
+    std::optional<ReaderRecord> r = FindReader(readerName);
+    if (!r)
         return false;
     LogMessage(kLogStep, kAdminLog, "CSmartKeyEx::GetKSD_ID - rdr=%d alocc_space=%lu free_space=%lu",
                static_cast<int>(r->index), static_cast<unsigned long>(r->alocc_space),
@@ -102,12 +102,9 @@ bool CSmartKeyEx::onNeedPIN(const char *readerName, int count, int tries)
     // The PIN handed over was refused. It is forgotten, so that the monitor does not present it
     // again on its next visit: every presentation costs one of the Key's attempts. A visit that
     // finds no PIN to present has refused nothing: that refusal was warned about already.
-    if (ReaderRecord *r = FindReader(readerName)) {
-        if (r->pin[0] == 0) {
-            LogMessage(kLogStep, kAdminLog, "CSmartKeyEx::onNeedPIN - Exit");
-            return false;
-        }
-        std::memset(r->pin, 0, sizeof r->pin);
+    if (!ForgetPIN(readerName)) {
+        LogMessage(kLogStep, kAdminLog, "CSmartKeyEx::onNeedPIN - Exit");
+        return false;
     }
     InterlockedExchange(&flags.badPinShown, 1);
     KeyEvent e = NewEvent(KeyEventKind::kBadPin, readerName);

@@ -10,32 +10,20 @@
 #include "log.h"
 #include "logon_state.h"
 
-void CSmartKeyEx::CardIdText(const char *readerName, char *label, int size)
-{
-    label[0] = 0;
-    ReaderRecord *r = FindReader(readerName);
-    if (r == nullptr || size < 17)
-        return;
-    CopyCut(label, static_cast<std::size_t>(size), ::CardIdText(r->card_id).c_str());
-}
-
 bool CSmartKeyEx::GetKSD_ID(const char *readerName, char *label, int size)
 {
     LogMessage(kLogStep, kLogModule, "CSmartKeyEx::GetKSD_ID - Begin Reader=%s", readerName);
     DWORD allocated = 0, freeSpace = 0;
     char own[36] = "";
     int state = GetKeyInfo(readerName, &allocated, &freeSpace, own);
-    ReaderRecord *r = FindReader(readerName);
+    std::optional<ReaderRecord> r = FindReader(readerName);
     LogMessage(kLogStep, kLogModule, "CSmartKeyEx::GetKSD_ID - rdr=%d alocc_space=%lu free_space=%lu",
-               r != nullptr ? static_cast<int>(r->index) : -1, static_cast<unsigned long>(allocated),
+               r ? static_cast<int>(r->index) : -1, static_cast<unsigned long>(allocated),
                static_cast<unsigned long>(freeSpace));
     label[0] = 0;
     if (state != csReady && state != csNeedPIN)
         return false;
-    if (own[0] != 0)
-        CopyCut(label, static_cast<std::size_t>(size), own);
-    else
-        CardIdText(readerName, label, size);
+    DisplayName(readerName, label, size);
     LogMessage(kLogStep, kLogModule, "CSmartKeyEx::GetKSD_ID - Exit KSDLabel=%s", label);
     return label[0] != 0;
 }
@@ -43,15 +31,6 @@ bool CSmartKeyEx::GetKSD_ID(const char *readerName, char *label, int size)
 void CSmartKeyEx::onFinishInit(int)
 {
     StartMonitoring();
-}
-
-bool CSmartKeyEx::ForgetPIN(const char *readerName)
-{
-    ReaderRecord *r = FindReader(readerName);
-    if (r == nullptr || r->pin[0] == 0)
-        return false;
-    SecureZeroMemory(r->pin, sizeof r->pin);
-    return true;
 }
 
 void CSmartKeyEx::PostArrival(const char *readerName, bool needPin)
@@ -62,7 +41,7 @@ void CSmartKeyEx::PostArrival(const char *readerName, bool needPin)
     e.state = GetKeyInfo(readerName, &allocated, &freeSpace, label);
     e.prepared = allocated != 0;
     if (label[0] == 0)
-        CardIdText(readerName, label, sizeof label);
+        DisplayName(readerName, label, sizeof label);
     e.label = label;
     PostSessionEvent(e);
 }

@@ -20,8 +20,4 @@ public:
 
 private:
     void PostArrival(const char *readerName, bool needPin);
-    // Empties the PIN kept for the reader, so a refused PIN is not tried again by the monitor;
-    // true when there was one (a kept PIN was tried and refused).
-    bool ForgetPIN(const char *readerName);
-    void CardIdText(const char *readerName, char *label, int size);
 };

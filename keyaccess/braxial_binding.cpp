@@ -34,26 +34,41 @@ bool FailWith(HWND parent, const char *caption, UINT id, DWORD error)
     return false;
 }
 
+// One call of the Key library under the Key layer's call lock, as every other call of it; the
+// call's last error is kept.
+template <typename Fn, typename... Args>
+QBOOL Guarded(const KeyBirAccess &key, Fn fn, Args... args)
+{
+    if (key.callLock != nullptr)
+        EnterCriticalSection(key.callLock);
+    QBOOL result = fn(args...);
+    DWORD error = GetLastError();
+    if (key.callLock != nullptr)
+        LeaveCriticalSection(key.callLock);
+    SetLastError(error);
+    return result;
+}
+
 // ---- The three workers ------------------------------------------------------------------------
 
 bool ReadWorker(BraxialKeyWorker *block, void *context)
 {
     const KeyBirAccess *key = static_cast<const KeyBirAccess *>(context);
-    return key->ReadBIR(key->reader, 0, static_cast<BYTE *>(block->buffer), &block->size) != 0;
+    return Guarded(*key, key->ReadBIR, key->reader, DWORD{0}, static_cast<BYTE *>(block->buffer), &block->size) != 0;
 }
 
 bool RemoveWorker(BraxialKeyWorker *, void *context)
 {
     const KeyBirAccess *key = static_cast<const KeyBirAccess *>(context);
-    return key->DeleteBIR(key->reader) != 0;
+    return Guarded(*key, key->DeleteBIR, key->reader) != 0;
 }
 
 bool WriteWorker(BraxialKeyWorker *block, void *context)
 {
     const KeyBirAccess *key = static_cast<const KeyBirAccess *>(context);
-    if (!key->WriteBIR(key->reader, 0, static_cast<const BYTE *>(block->buffer), &block->size))
+    if (!Guarded(*key, key->WriteBIR, key->reader, DWORD{0}, static_cast<const BYTE *>(block->buffer), &block->size))
         return false;
-    return key->SetBIRSize(key->reader, block->size) != 0;
+    return Guarded(*key, key->SetBIRSize, key->reader, block->size) != 0;
 }
 
 bool RunWorker(HINSTANCE instance, HWND parent, const KeyBirAccess &key, KeyAccessProc worker, void *buffer,
@@ -73,7 +88,7 @@ bool RunWorker(HINSTANCE instance, HWND parent, const KeyBirAccess &key, KeyAcce
 bool StoredSize(const KeyBirAccess &key, DWORD *size)
 {
     *size = 0;
-    return key.ReadBIR(key.reader, 0, nullptr, size) != 0;
+    return Guarded(key, key.ReadBIR, key.reader, DWORD{0}, static_cast<BYTE *>(nullptr), size) != 0;
 }
 
 }  // namespace
@@ -149,48 +164,35 @@ bool VerifyKeyBIR(HINSTANCE instance, HWND parent, const char *caption, const Ke
     return false;
 }
 
-bool ChangeKeyBIR(HINSTANCE instance, HWND parent, const char *caption, const KeyBirAccess &key)
+bool ReportBIRFailure(HWND parent, const char *caption, UINT id, DWORD error)
 {
-    DWORD currentSize = 0;
-    if (!StoredSize(key, &currentSize))
-        return FailWith(parent, caption, IDS_ERROR_PROCESSING_KEY, GetLastError());
+    return FailWith(parent, caption, id, error);
+}
 
+bool KeyBIRSize(const KeyBirAccess &key, DWORD *size)
+{
+    return StoredSize(key, size);
+}
+
+bool EnrolBIR(HWND parent, const char *caption, bool replacing, std::vector<BYTE> *record)
+{
+    record->clear();
     BraxialLibrary braxial;
     if (!LoadBraxial(&braxial))
         return FailWith(parent, caption, IDS_ERROR_LOADING_MODULE, GetLastError());
 
     uint32_t newSize = 0;
-    if (!braxial.api.BioGetBIR_GUI(GetLanguageModule(), parent, nullptr, &newSize, currentSize != 0 ? 1 : 0)) {
+    if (!braxial.api.BioGetBIR_GUI(GetLanguageModule(), parent, nullptr, &newSize, replacing ? 1 : 0)) {
         DWORD error = GetLastError();
         FreeBraxial(&braxial);
         SetLastError(error);
         return false;
     }
-
-    DWORD error = 0;
-    if (newSize == 0) {
-        // Verification switched off: the record goes, whether or not the Key had one.
-        bool removed = RunWorker(instance, parent, key, RemoveWorker, nullptr, nullptr, &error);
+    if (newSize == 0) {  // verification switched off
         FreeBraxial(&braxial);
-        if (removed) {
-            SetLastError(0);
-            return true;
-        }
-        return FailWith(parent, caption, IDS_ERROR_PROCESSING_KEY, error);
+        SetLastError(0);
+        return true;
     }
-
-    DWORD freeSpace = 0;
-    if (!key.WriteBIR(key.reader, 0, nullptr, &freeSpace)) {
-        error = GetLastError();
-        FreeBraxial(&braxial);
-        return FailWith(parent, caption, IDS_ERROR_PROCESSING_KEY, error);
-    }
-    // The old record's space is reused; compared in 64 bits so that no sum wraps round.
-    if (static_cast<unsigned long long>(freeSpace) + currentSize < newSize) {
-        FreeBraxial(&braxial);
-        return FailWith(parent, caption, IDS_KEY_NO_SPACE, kKeyNoMemory);
-    }
-
     BYTE *buffer = static_cast<BYTE *>(std::malloc(newSize));
     if (buffer == nullptr) {
         FreeBraxial(&braxial);
@@ -198,16 +200,40 @@ bool ChangeKeyBIR(HINSTANCE instance, HWND parent, const char *caption, const Ke
     }
     uint32_t copied = newSize;
     if (!braxial.api.BioGetBIR_GUI(GetLanguageModule(), parent, buffer, &copied, 1)) {
-        error = GetLastError();
+        DWORD error = GetLastError();
         std::free(buffer);
         FreeBraxial(&braxial);
         return FailWith(parent, caption, IDS_ERROR_PROCESSING_KEY, error);
     }
-    DWORD length = copied;
-    bool written = RunWorker(instance, parent, key, WriteWorker, buffer, &length, &error);
+    record->assign(buffer, buffer + (copied < newSize ? copied : newSize));
     std::free(buffer);
     FreeBraxial(&braxial);
-    if (written) {
+    SetLastError(0);
+    return true;
+}
+
+bool StoreKeyBIR(HINSTANCE instance, HWND parent, const char *caption, const KeyBirAccess &key,
+                 const std::vector<BYTE> &record)
+{
+    DWORD error = 0;
+    if (record.empty()) {
+        // Verification switched off: the record goes, whether or not the Key had one.
+        if (RunWorker(instance, parent, key, RemoveWorker, nullptr, nullptr, &error)) {
+            SetLastError(0);
+            return true;
+        }
+        return FailWith(parent, caption, IDS_ERROR_PROCESSING_KEY, error);
+    }
+    // Measured again: the Key was given back during the user's dialogs.
+    DWORD currentSize = 0, freeSpace = 0;
+    if (!StoredSize(key, &currentSize) ||
+        !Guarded(key, key.WriteBIR, key.reader, DWORD{0}, static_cast<const BYTE *>(nullptr), &freeSpace))
+        return FailWith(parent, caption, IDS_ERROR_PROCESSING_KEY, GetLastError());
+    // The old record's space is reused; compared in 64 bits so that no sum wraps round.
+    if (static_cast<unsigned long long>(freeSpace) + currentSize < record.size())
+        return FailWith(parent, caption, IDS_KEY_NO_SPACE, kKeyNoMemory);
+    DWORD length = static_cast<DWORD>(record.size());
+    if (RunWorker(instance, parent, key, WriteWorker, const_cast<BYTE *>(record.data()), &length, &error)) {
         SetLastError(0);
         return true;
     }

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "braxial_api.h"
 #include "key_bir.h"
 
@@ -23,6 +25,17 @@ void FreeBraxial(BraxialLibrary *library);
 // True when the user is verified against the Key's identifier or the Key holds none; false with
 // the thread's last error set otherwise. `caption` titles the binding's message boxes.
 bool VerifyKeyBIR(HINSTANCE instance, HWND parent, const char *caption, const KeyBirAccess &key);
-// Enrols a new identifier and writes it to the Key, or removes it, as the user chooses. False with
-// the last error set otherwise (ERROR_CANCELLED when the user cancelled).
-bool ChangeKeyBIR(HINSTANCE instance, HWND parent, const char *caption, const KeyBirAccess &key);
+
+// Enrolment, in three steps so that no Key is held across the user's dialogs:
+// the size of the Key's record (0: none), read with the Key held (false with the last error);
+bool KeyBIRSize(const KeyBirAccess &key, DWORD *size);
+// the user's choice, with no Key held: a new record in `record`, or verification switched off
+// (`record` empty). False with the last error set (ERROR_CANCELLED when the user cancelled); the
+// binding's message is shown for a failure that is not the user's choice;
+bool EnrolBIR(HWND parent, const char *caption, bool replacing, std::vector<BYTE> *record);
+// then, with the Key held again, `record` written to it (the old record's space reused), or its
+// record removed when `record` is empty. False with the last error set and the message shown.
+bool StoreKeyBIR(HINSTANCE instance, HWND parent, const char *caption, const KeyBirAccess &key,
+                 const std::vector<BYTE> &record);
+// Shows the binding's message for a failure (`id` its text) and leaves `error` as the last error.
+bool ReportBIRFailure(HWND parent, const char *caption, UINT id, DWORD error);

@@ -19,4 +19,6 @@ struct KeyBirAccess {
     PFN_SetBIRSize SetBIRSize;
     PFN_DeleteBIR DeleteBIR;
     DWORD reader;
+    // The Key layer's lock around each single library call (none: the calls go unguarded).
+    CRITICAL_SECTION *callLock = nullptr;
 };

@@ -16,8 +16,8 @@ std::string KeyDisplayName(CSmartKey &key, const char *readerName)
 {
     if (readerName == nullptr || readerName[0] == 0)
         return "";
-    ReaderRecord *r = key.FindReader(readerName);
-    if (r == nullptr)
+    std::optional<ReaderRecord> r = key.FindReader(readerName);
+    if (!r)
         return "";
     char label[36] = "";
     int state = key.GetKeyInfo(readerName, nullptr, nullptr, label);

@@ -8,8 +8,8 @@ KeyTarget TakeKeyTarget(CSmartKey &key, const std::string &reader)
     KeyTarget target;
     if (reader.empty())
         return target;
-    ReaderRecord *r = key.FindReader(reader.c_str());
-    if (r == nullptr)
+    std::optional<ReaderRecord> r = key.FindReader(reader.c_str());
+    if (!r)
         return target;
     target.reader = reader;
     std::memcpy(target.cardId, r->card_id, sizeof target.cardId);
@@ -23,8 +23,8 @@ bool KeyTargetPresent(CSmartKey &key, const KeyTarget &target)
 {
     if (target.empty())
         return false;
-    ReaderRecord *r = key.FindReader(target.reader.c_str());
-    if (r == nullptr)
+    std::optional<ReaderRecord> r = key.FindReader(target.reader.c_str());
+    if (!r)
         return false;
     char label[36] = "";
     int state = key.GetKeyInfo(target.reader.c_str(), nullptr, nullptr, label);

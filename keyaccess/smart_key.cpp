@@ -1,66 +1,18 @@
-// The reader monitor of CSmartKey: initialisation, reader table, visits to readers, the monitor
-// thread and the park handshake with the callers of Key operations.
-//
-// The monitor and the operations coordinate through the flags StopSpinLock, parked, stop request
-// and exited (volatile LONG, always through Interlocked operations). An operation sets
-// StopSpinLock and waits until the monitor says it sits parked; the monitor looks at the flags
-// only between readers and between passes. Two auto-reset events only shorten the waits: the
-// monitor wakes the waiting caller as soon as it sits parked (or an event handler begins or
-// ends), and the caller cuts the monitor's sleep between passes short, so that the next pass, and
-// with it the park check after its first reader, comes at once (a release or a new request
-// likewise cuts its 10 ms sleeps while parked short). The flags alone decide; a wait still ends
-// after one poll's time without a wake-up.
-//
-// No operation ever waits for an event handler: a handler may itself wait for the operation's
-// thread (a lock that thread holds across its Key calls, a PIN prompt the user has not answered).
-// While a handler runs on the monitor thread, an operation of another thread goes on unparked
-// (one that meets a handler while it waits for the park lets it run one poll's time first);
-// the monitor, once the handler has returned, waits for such operations to end and does not touch
-// the Key of the visit that raised the event again. Two short locks, never held across an event,
-// a dialog or a wait, keep this sound: one around each single call of the Key library, one around
-// the handshake's decisions.
+// CSmartKey: construction, the initialisation thread, the monitor thread and its lifecycle
+// (start, the loop over the readers, the stop).
 #include "smart_key.h"
 
 #include <cstring>
 
 #include "cut_format.h"
 #include "log.h"
+#include "smart_key_internal.h"
 #include "text_ids.h"
 #include "texts.h"
 
+using namespace smart_key_internal;
+
 namespace {
-
-LONG Get(volatile LONG *flag)
-{
-    return InterlockedCompareExchange(flag, 0, 0);
-}
-
-void Put(volatile LONG *flag, LONG value)
-{
-    InterlockedExchange(flag, value);
-}
-
-HANDLE GetHandle(HANDLE volatile *h)
-{
-    return InterlockedCompareExchangePointer(const_cast<PVOID volatile *>(reinterpret_cast<PVOID volatile *>(h)),
-                                             nullptr, nullptr);
-}
-
-void PutHandle(HANDLE volatile *h, HANDLE value)
-{
-    InterlockedExchangePointer(const_cast<PVOID volatile *>(reinterpret_cast<PVOID volatile *>(h)), value);
-}
-
-bool ThreadEnded(HANDLE thread)
-{
-    return thread == INVALID_HANDLE_VALUE || WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
-}
-
-constexpr DWORD kPollMs = 100;                  // a caller's wait for the park or the stop
-constexpr DWORD kReassertMs = 21 * kPollMs;     // the request is asserted again after 21 polls' time
-constexpr DWORD kParkedSleepMs = 10;
-constexpr DWORD kPassSleepMs = 250;
-constexpr DWORD kNoReaderSleepMs = 500;
 
 // A stop does not wait for a user: a dialog or box an event handler shows on the monitor thread
 // (a PIN prompt, an error box) is cancelled as Escape would, and so is each one it opens after.
@@ -74,27 +26,11 @@ BOOL CALLBACK CancelHandlerDialog(HWND window, LPARAM)
 
 }  // namespace
 
-UINT StatusTextId(KeyStatus state)
-{
-    switch (state) {
-    case csAbsent: return IDS_WAITING_FOR_KEY;
-    case csReady: return IDS_KEY_READY;
-    case csBlocked: return IDS_KEY_BLOCKED;
-    case csFinallyBlocked: return IDS_KEY_FINALLY_BLOCKED;
-    case csError: return IDS_KEY_UNKNOWN_ERROR;
-    case csNeedPIN: return IDS_KEY_NEEDS_PIN;
-    case csNotFormatted: return IDS_KEY_NOT_FORMATTED;
-    case csBioFailed: return IDS_BIO_VERIFY_FAILED;
-    }
-    return IDS_KEY_UNIDENTIFIED;
-}
-
-// ---- Construction and events --------------------------------------------------------------------
-
 CSmartKey::CSmartKey()
 {
     InitializeCriticalSection(&m_callLock);
     InitializeCriticalSection(&m_stateLock);
+    InitializeCriticalSection(&m_tableLock);
     m_parkWake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     m_monitorWake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     std::memset(&m_anyReader, 0, sizeof m_anyReader);
@@ -112,6 +48,7 @@ CSmartKey::~CSmartKey()
         CloseHandle(m_parkWake);
     if (m_monitorWake != nullptr)
         CloseHandle(m_monitorWake);
+    DeleteCriticalSection(&m_tableLock);
     DeleteCriticalSection(&m_stateLock);
     DeleteCriticalSection(&m_callLock);
 }
@@ -125,113 +62,11 @@ int CSmartKey::reserved() { return 0; }
 void CSmartKey::onNoKey() {}
 void CSmartKey::onReaderChanged(const char *, int) {}
 
-bool CSmartKey::onNeedPIN(const char *readerName, int, int)
-{
-    if (m_anyReader.pin[0] == 0)
-        return false;
-    ReaderRecord *r = FindReader(readerName);
-    if (r == nullptr)
-        return false;
-    if (r->pin[0] == 0) {
-        CopyCut(r->pin, 41, m_anyReader.pin);
-        return true;
-    }
-    std::memset(r->pin, 0, sizeof r->pin);  // the given PIN was already refused
-    return false;
-}
-
-class CSmartKey::EventScope {
-public:
-    explicit EventScope(CSmartKey *key) : key_(key)
-    {
-        onMonitor_ = GetCurrentThreadId() == key_->m_monitorThreadId;
-        if (!onMonitor_)
-            return;
-        EnterCriticalSection(&key_->m_stateLock);
-        if (InterlockedIncrement(&key_->m_eventDepth) == 1)
-            key_->m_takenOver = false;
-        freeOpsBefore_ = Get(&key_->m_freeOpsStarted);
-        Put(&key_->StopSpinLock, 1);
-        // A caller waiting for the park learns at once that a handler runs (it gives its
-        // request up if the handler is still running a poll's time later).
-        if (Get(&key_->m_parkRequested) != 0 && key_->m_parkWake != nullptr)
-            SetEvent(key_->m_parkWake);
-        LeaveCriticalSection(&key_->m_stateLock);
-    }
-    ~EventScope()
-    {
-        if (!onMonitor_)
-            return;
-        EnterCriticalSection(&key_->m_stateLock);
-        bool outermost = InterlockedDecrement(&key_->m_eventDepth) == 0;
-        if (Get(&key_->m_freeOpsStarted) != freeOpsBefore_)
-            key_->m_takenOver = true;
-        // A park asked for before the handler began (and not given up meanwhile) stays in force.
-        if (outermost)
-            Put(&key_->StopSpinLock, Get(&key_->m_parkRequested) != 0 ? 1 : 0);
-        if (outermost && Get(&key_->m_parkRequested) != 0 && key_->m_parkWake != nullptr)
-            SetEvent(key_->m_parkWake);  // the waiting caller stops counting the handler
-        if (outermost && Get(&key_->m_freeOps) != 0)
-            Put(&key_->m_draining, 1);
-        LeaveCriticalSection(&key_->m_stateLock);
-        // Operations that went on beside the handler finish before the monitor goes on. They
-        // never wait for the monitor (one they begin meanwhile goes on unparked as well), so this
-        // wait ends. The last one's end and the monitor's going on are decided under the lock,
-        // so that an operation beginning then either counts as unparked or asks for the park.
-        if (outermost) {
-            for (;;) {
-                EnterCriticalSection(&key_->m_stateLock);
-                bool drained = Get(&key_->m_freeOps) == 0;
-                if (drained) {
-                    Put(&key_->m_draining, 0);
-                    // A caller that was waiting for the park went on unparked meanwhile and gave
-                    // its request up: the monitor must not park for it.
-                    Put(&key_->StopSpinLock, Get(&key_->m_parkRequested) != 0 ? 1 : 0);
-                }
-                LeaveCriticalSection(&key_->m_stateLock);
-                if (drained)
-                    break;
-                key_->PollWait(10);
-            }
-        }
-    }
-    EventScope(const EventScope &) = delete;
-    EventScope &operator=(const EventScope &) = delete;
-
-private:
-    CSmartKey *key_;
-    bool onMonitor_ = false;
-    LONG freeOpsBefore_ = 0;
-};
-
-void CSmartKey::EvKeyOpened(ReaderRecord *r, const char *pin) { EventScope s(this); onKeyOpened(r->name, r->h, pin); }
-void CSmartKey::EvKeyInserted(ReaderRecord *r) { EventScope s(this); onKeyInserted(r->name); }
-void CSmartKey::EvKeyRemoved(ReaderRecord *r) { EventScope s(this); onKeyRemoved(r->name); }
-bool CSmartKey::EvNeedPIN(ReaderRecord *r) { EventScope s(this); return onNeedPIN(r->name, r->count, r->tries); }
-void CSmartKey::EvKeyError(ReaderRecord *r) { EventScope s(this); onKeyError(r->name, r->status_text); }
-void CSmartKey::EvNoKey() { EventScope s(this); onNoKey(); }
-void CSmartKey::EvReaderChanged(const char *name, int attached) { EventScope s(this); onReaderChanged(name, attached); }
-
-void CSmartKey::SetState(ReaderRecord *r, KeyStatus state)
-{
-    r->state = state;
-    LoadResString(StatusTextId(state), r->status_text, sizeof r->status_text);
-}
-
 bool CSmartKey::HasMonitorThread() const
 {
     return const_cast<CSmartKey *>(this)->m_monitorThread != INVALID_HANDLE_VALUE &&
            GetHandle(&const_cast<CSmartKey *>(this)->m_monitorThread) != INVALID_HANDLE_VALUE;
 }
-
-// ---- Initialisation -----------------------------------------------------------------------------
-
-namespace {
-struct InitArgs {
-    CSmartKey *key;
-    DWORD appId;
-};
-}  // namespace
 
 HANDLE CSmartKey::StartInit(DWORD appId)
 {
@@ -323,299 +158,12 @@ bool CSmartKey::Init(DWORD appId)
     return true;
 }
 
-// ---- Reader table -------------------------------------------------------------------------------
-
-ReaderRecord *CSmartKey::FindReader(const char *readerName)
-{
-    if (readerName == nullptr) {
-        if (m_current != nullptr)
-            return m_current;
-        for (int i = 0; i < kMaxReaders && m_readers[i] != nullptr; ++i)
-            if (m_readers[i]->state != csAbsent)
-                return m_readers[i];
-        return nullptr;
-    }
-    for (int i = 0; i < kMaxReaders && m_readers[i] != nullptr; ++i) {
-        if (std::strcmp(m_readers[i]->name, readerName) == 0) {
-            m_readers[i]->index = static_cast<DWORD>(i);
-            return m_readers[i];
-        }
-    }
-    return nullptr;
-}
-
-int CSmartKey::FirstKeyIndex()
-{
-    for (int i = 0; i < kMaxReaders && m_readers[i] != nullptr; ++i) {
-        KeyStatus s = m_readers[i]->state;
-        if (s == csReady || s == csNeedPIN || s == csBlocked || s == csBioFailed || s == csFinallyBlocked)
-            return i;
-    }
-    return -1;
-}
-
-void CSmartKey::UpdateReaders()
-{
-    int count = 0;
-    while (count < kMaxReaders && m_readers[count] != nullptr)
-        m_readers[count++]->present = FALSE;
-
-    for (DWORD i = 0; i < 1024; ++i) {
-        if (Get(&m_initStop) != 0 && GetCurrentThreadId() == m_initThreadId)
-            return;  // the object is being stopped: the listing ends here, nothing is dropped
-        const char *enumerated = Call(m_lib.EnumReaders, i);
-        if (enumerated == nullptr)
-            break;
-        char name[256];
-        CopyCut(name, 251, enumerated);
-        if (ReaderRecord *known = FindReader(name)) {
-            known->present = TRUE;
-            continue;
-        }
-        if (count >= kMaxReaders)
-            continue;  // the table is full: later readers are ignored
-        LogMessage(kLogMilestone, "CSmartkey new", "%s", name);
-        ReaderRecord *r = TakeRetired(name);
-        if (r == nullptr)
-            r = new ReaderRecord();
-        std::memset(r, 0, sizeof *r);
-        CopyCut(r->name, sizeof r->name, name);
-        r->state = csAbsent;
-        r->tries = kInitCardDefaultTries;
-        r->h = Call(m_lib.InitReader, r->name);
-        r->present = TRUE;
-        r->index = static_cast<DWORD>(count);
-        m_readers[count++] = r;
-        EvReaderChanged(r->name, 1);
-    }
-
-    for (int i = 0; i < count;) {
-        ReaderRecord *r = m_readers[i];
-        if (r->present) {
-            ++i;
-            continue;
-        }
-        if (r->ret != kInitCardNoKey)
-            EvKeyRemoved(r);
-        EvReaderChanged(r->name, 0);
-        if (m_current == r)
-            m_current = nullptr;
-        // The handle is released too: the reader is gone. Its record is kept (see m_retired).
-        Call(m_lib.CloseReader, r->h);
-        r->h = 0;
-        r->state = csAbsent;
-        r->present = FALSE;
-        SecureZeroMemory(r->pin, sizeof r->pin);  // no PIN outlives its reader
-        m_retired.push_back(r);
-        m_readers[i] = m_readers[count - 1];
-        m_readers[count - 1] = nullptr;
-        --count;
-    }
-}
-
-ReaderRecord *CSmartKey::TakeRetired(const char *readerName)
-{
-    for (auto it = m_retired.begin(); it != m_retired.end(); ++it) {
-        if (std::strcmp((*it)->name, readerName) == 0) {
-            ReaderRecord *r = *it;
-            m_retired.erase(it);
-            return r;
-        }
-    }
-    return nullptr;
-}
-
-void CSmartKey::RefreshKeyInfo(int index)
-{
-    ReaderRecord *r = m_readers[index];
-    BYTE id[8] = {};
-    DWORD length = sizeof id;
-    Call(m_lib.GetCardID, r->h, id, &length);
-    if (std::memcmp(id, r->card_id, sizeof id) != 0) {
-        r->pin[0] = 0;
-        r->pin[1] = 0;
-    }
-    std::memcpy(r->card_id, id, sizeof id);
-
-    r->app_allocated = r->app_free = 0;
-    r->alocc_space = r->free_space = 0;
-    r->bio_allocated = r->bio_free = 0;
-    Call(m_lib.GetApplicationInfo, r->h, m_appId, &r->app_allocated, &r->app_free);
-    Call(m_lib.GetApplicationInfo, r->h, kAppWholeKey, &r->alocc_space, &r->free_space);
-    Call(m_lib.GetApplicationInfo, r->h, kAppBiometric, &r->bio_allocated, &r->bio_free);
-
-    char label[40] = {};
-    Call(m_lib.ReadLabel, r->h, label);
-    CopyCut(r->label, sizeof r->label, label);
-}
-
-// ---- One visit to one reader --------------------------------------------------------------------
-
-bool CSmartKey::ProcessReader(int index, bool checkMode)
-{
-    ReaderRecord *r = m_readers[index];
-    for (;;) {
-        SetLastError(0);
-        LogMessage(kLogDetail, "cm - ProcessReader:", "call InitCard rdrs=%08X, x=%d, [%X]",
-                   static_cast<unsigned>(reinterpret_cast<UINT_PTR>(m_readers)), index,
-                   static_cast<unsigned>(GetCurrentThreadId()));
-        LONG ret = Call(m_lib.InitCard, r->h, m_appId);
-        LogMessage(kLogDetail, "cm - ProcessReader:", "analizing ret value = %d [%X]", static_cast<int>(ret),
-                   static_cast<unsigned>(GetCurrentThreadId()));
-        DWORD error = GetLastError();
-        if (ret == kInitCardTriesUnknown)
-            ret = kInitCardDefaultTries;
-        r->ret = ret;
-        r->init_error = error;
-
-        switch (ret) {
-        case kInitCardUnchanged:
-            if (r->state != csAbsent)
-                return false;
-            LogMessage(kLogDetail, "cm - ProcessReader:", "-5, on [csAbsent]'ed Key, doing InitCard again...");
-            Call(m_lib.CloseCard, r->h, 0);
-            continue;
-        case kInitCardNoKey:
-            std::memset(r->pin, 0, sizeof r->pin);
-            if (r->state != csAbsent) {
-                r->count = 0;
-                SetState(r, csAbsent);
-                EvKeyRemoved(r);
-            }
-            return false;
-        case kInitCardKeyError:
-        case kInitCardKeyFailure:
-            RefreshKeyInfo(index);
-            std::memset(r->pin, 0, sizeof r->pin);
-            Call(m_lib.CloseCard, r->h, 1);
-            SetState(r, csError);
-            LoadResString(IDS_KEY_UNKNOWN_ERROR, r->op_text, sizeof r->op_text);
-            EvKeyError(r);
-            return true;
-        case kInitCardBlocked:
-            RefreshKeyInfo(index);
-            SetState(r, csBlocked);
-            LoadResString(IDS_KEY_BLOCKED, r->op_text, sizeof r->op_text);
-            if (checkMode)
-                return true;
-            Call(m_lib.CloseCard, r->h, 1);
-            EvKeyError(r);
-            return false;
-        case kInitCardFinallyBlocked:
-            RefreshKeyInfo(index);
-            SetState(r, csFinallyBlocked);
-            Call(m_lib.CloseCard, r->h, 1);
-            LoadResString(IDS_KEY_FINALLY_BLOCKED, r->op_text, sizeof r->op_text);
-            EvKeyError(r);
-            return false;
-        case kInitCardNotFormatted:
-            RefreshKeyInfo(index);
-            SetState(r, csNotFormatted);
-            LoadResString(IDS_KEY_NOT_FORMATTED, r->op_text, sizeof r->op_text);
-            Call(m_lib.CloseCard, r->h, 1);
-            EvKeyError(r);
-            return false;
-        default:
-            break;
-        }
-        if (ret < 0) {
-            RefreshKeyInfo(index);
-            r->state = csError;
-            LoadResString(IDS_KEY_UNIDENTIFIED, r->status_text, sizeof r->status_text);
-            EvKeyError(r);
-            return false;
-        }
-
-        // PIN steps.
-        RefreshKeyInfo(index);
-        r->tries = ret;
-        char pin[64];
-        CopyCut(pin, sizeof pin, r->pin);
-        if (Call(m_lib.VerifyPIN, r->h, pin)) {
-            r->count = 0;
-            SetState(r, csReady);
-            if (checkMode)
-                return true;
-            EvKeyOpened(r, r->pin);
-            if (!VisitTakenOver()) {
-                Call(m_lib.CloseCard, r->h, 1);
-                EvKeyInserted(r);
-            } else if (r->state == csReady) {
-                EvKeyInserted(r);  // the operation found the Key as it was and closed it itself
-            }
-            return true;
-        }
-        Call(m_lib.CloseCard, r->h, 0);
-        r->state = csNeedPIN;
-        if (pin[0] != 0) {
-            ++r->count;
-            LONG tries = Call(m_lib.InitCard, r->h, m_appId);
-            r->tries = tries == kInitCardTriesUnknown ? kInitCardDefaultTries : tries;
-            Call(m_lib.CloseCard, r->h, 0);
-            if (r->tries == kInitCardBlocked)
-                continue;  // the refusal used the last try: the next InitCard finds it blocked
-        }
-        bool again = EvNeedPIN(r);
-        if (!checkMode && VisitTakenOver()) {
-            // An operation opened the Key meanwhile (it has ended by now): its state is the newer
-            // one, and the next visit reports the Key afresh, with the PIN it may have been given.
-            Call(m_lib.CloseCard, r->h, 0);
-            return false;
-        }
-        if (again)
-            continue;
-        SetState(r, csNeedPIN);
-        Call(m_lib.CloseCard, r->h, 1);
-        return false;
-    }
-}
-
-// ---- The monitor thread -------------------------------------------------------------------------
-
 bool CSmartKey::StopRequested()
 {
     if (Get(&m_stopRequest) != 1)
         return false;
     Put(&m_exited, 1);
     return true;
-}
-
-void CSmartKey::ParkCheck()
-{
-    while (Get(&StopSpinLock) == 1) {
-        LogMessage(kLogDetail, "cm - MonitorThreadProc:", "inside while StopSpinLock ...");
-        // A new request finds parked at 0 (the caller clears it before asking), also while the
-        // monitor already sits here for the previous one: each is told once, at once.
-        if (InterlockedExchange(&m_parked, 1) == 0 && m_parkWake != nullptr)
-            SetEvent(m_parkWake);
-        // A release or a new request cuts the 10 ms short.
-        if (m_monitorWake != nullptr)
-            WaitForSingleObject(m_monitorWake, kParkedSleepMs);
-        else
-            Sleep(kParkedSleepMs);
-    }
-    Put(&m_parked, 0);
-}
-
-void CSmartKey::IdleWait(DWORD ms)
-{
-    // A park asked (or a stop requested) meanwhile ends the sleep: the next pass begins at once,
-    // and the monitor parks or ends at its first check, after visiting the first reader, as it
-    // would have after the whole sleep. So a Key put in meanwhile is still seen by the monitor
-    // before an operation gets it.
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (Get(&StopSpinLock) == 1 || Get(&m_stopRequest) == 1)
-            return;
-        DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= ms)
-            return;
-        if (m_monitorWake == nullptr) {
-            Sleep(ms - elapsed);
-            return;
-        }
-        WaitForSingleObject(m_monitorWake, ms - elapsed);
-    }
 }
 
 DWORD WINAPI CSmartKey::MonitorThreadStart(LPVOID self)
@@ -667,159 +215,6 @@ DWORD CSmartKey::MonitorThreadProc()
         }
         IdleWait(kPassSleepMs);
     }
-}
-
-void CSmartKey::PollWait(DWORD ms)
-{
-    WaitServing(nullptr, 0, ms);
-}
-
-bool CSmartKey::WaitServing(const HANDLE *handles, DWORD count, DWORD ms)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= ms)
-            return false;
-        DWORD woken = MsgWaitForMultipleObjects(count, handles, FALSE, ms - elapsed, QS_SENDMESSAGE);
-        if (woken < WAIT_OBJECT_0 + count)
-            return true;
-        if (woken == WAIT_OBJECT_0 + count) {
-            MSG msg;
-            // Serves the messages sent to this thread's windows; posted ones stay queued.
-            PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        } else if (woken != WAIT_TIMEOUT) {
-            Sleep(1);  // a failed wait (a handle closed meanwhile) does not spin
-        }
-    }
-}
-
-CSmartKey::KeyLoan CSmartKey::BorrowMonitor(bool goFree)
-{
-    const char *module = "AskToStopMonitorThread:";
-    KeyLoan loan;
-    DWORD self = GetCurrentThreadId();
-    HANDLE thread = GetHandle(&m_monitorThread);
-    bool otherThread = thread != INVALID_HANDLE_VALUE && self != m_monitorThreadId;
-
-    EnterCriticalSection(&m_stateLock);
-    if (otherThread && MonitorHeldByHandler() && !ThreadEnded(thread)) {
-        // The monitor sits in an event handler, which may be waiting for this very thread, or
-        // waits itself for the operations that went on beside one: no park, and no wait.
-        if (goFree) {
-            InterlockedIncrement(&m_freeOps);
-            InterlockedIncrement(&m_freeOpsStarted);
-            loan.free = true;
-        }
-        LeaveCriticalSection(&m_stateLock);
-        LogMessage(kLogDetail, module, "return false %d %X[%X] (event running)", static_cast<int>(Get(&StopSpinLock)),
-                   static_cast<unsigned>(reinterpret_cast<UINT_PTR>(thread)), static_cast<unsigned>(self));
-        return loan;
-    }
-    if (Get(&StopSpinLock) == 1 || thread == INVALID_HANDLE_VALUE) {
-        LeaveCriticalSection(&m_stateLock);
-        LogMessage(kLogDetail, module, "return false %d %X[%X]", static_cast<int>(Get(&StopSpinLock)),
-                   static_cast<unsigned>(reinterpret_cast<UINT_PTR>(thread)), static_cast<unsigned>(self));
-        return loan;
-    }
-    if (m_parkWake != nullptr)
-        ResetEvent(m_parkWake);  // a wake-up left from an earlier park is not this one's
-    Put(&m_parked, 0);
-    Put(&StopSpinLock, 1);
-    Put(&m_parkRequested, 1);
-    LeaveCriticalSection(&m_stateLock);
-    if (m_monitorWake != nullptr)
-        SetEvent(m_monitorWake);  // a monitor sleeping between passes parks at once
-    LogMessage(kLogDetail, module, "[%X]", static_cast<unsigned>(self));
-
-    // Woken by the monitor as soon as it parks (or an event handler begins or ends), by the
-    // monitor thread's end, or after one poll's time; the flags decide in every case.
-    const HANDLE wakes[2] = {m_parkWake, thread};
-    const DWORD wakeCount = m_parkWake != nullptr ? 2 : 0;
-    DWORD asserted = GetTickCount();
-    bool handlerSeen = false;
-    DWORD handlerSince = 0;
-    for (;;) {
-        EnterCriticalSection(&m_stateLock);
-        if (Get(&m_parked) == 1) {
-            LeaveCriticalSection(&m_stateLock);
-            loan.parked = true;
-            return loan;
-        }
-        DWORD now = GetTickCount();
-        bool handler = Get(&m_eventDepth) != 0;
-        if (handler && !handlerSeen)
-            handlerSince = now;
-        handlerSeen = handler;
-        // StopMonitoring on another thread clears the monitor's handle before it closes it: a
-        // handle that is no longer the monitor's is a monitor gone, never a handle to wait on.
-        bool gone = GetHandle(&m_monitorThread) != thread || ThreadEnded(thread);
-        bool draining = Get(&m_draining) != 0;
-        if ((handler && now - handlerSince >= kPollMs) || draining || gone) {
-            // The monitor went into an event handler before it reached its park, and the handler
-            // still runs a poll's time later: it may be waiting for this very thread, so the
-            // request is given up (the handler's end does not restore it) and the operation goes
-            // on beside the handler. A short handler (a visit's event) is let end and the park
-            // still comes after it. A monitor that ended by itself (second instance in the
-            // process) is not waited for either; StopSpinLock stays 1 so that later operations
-            // do not try. A monitor whose handler has returned but that waits for the operations
-            // beside it parks only once they end, and this one may be inside one of them: it goes
-            // on unparked at once.
-            Put(&m_parkRequested, 0);
-            if (goFree && MonitorHeldByHandler() && !gone) {
-                InterlockedIncrement(&m_freeOps);
-                InterlockedIncrement(&m_freeOpsStarted);
-                loan.free = true;
-            }
-            LeaveCriticalSection(&m_stateLock);
-            return loan;
-        }
-        // Asserted again after every 21 polls' time without the park: an event wrapper on the
-        // monitor thread may have cleared it. There is no time limit.
-        bool reassert = GetTickCount() - asserted >= kReassertMs;
-        if (reassert) {
-            Put(&StopSpinLock, 1);
-            asserted = GetTickCount();
-        }
-        LeaveCriticalSection(&m_stateLock);
-        if (reassert && m_monitorWake != nullptr)
-            SetEvent(m_monitorWake);
-        WaitServing(wakes, wakeCount, handlerSeen ? kPollMs - (now - handlerSince) : kPollMs);
-    }
-}
-
-void CSmartKey::GiveBack(const KeyLoan &loan)
-{
-    if (loan.parked)
-        ReleaseMonitor();
-    if (loan.free)
-        InterlockedDecrement(&m_freeOps);
-}
-
-bool CSmartKey::MonitorHeldByHandler()
-{
-    return Get(&m_eventDepth) != 0 || Get(&m_draining) != 0;
-}
-
-bool CSmartKey::VisitTakenOver()
-{
-    return m_takenOver;
-}
-
-bool CSmartKey::AskToStopMonitorThread()
-{
-    return BorrowMonitor(false).parked;
-}
-
-void CSmartKey::ReleaseMonitor()
-{
-    EnterCriticalSection(&m_stateLock);
-    Put(&m_parkRequested, 0);
-    Put(&m_parked, 0);
-    Put(&StopSpinLock, Get(&m_eventDepth) != 0 ? 1 : 0);  // a running handler keeps its 1
-    LeaveCriticalSection(&m_stateLock);
-    if (m_monitorWake != nullptr)
-        SetEvent(m_monitorWake);  // the parked monitor goes on at once
 }
 
 bool CSmartKey::AskToTerminateMonitorThread()
@@ -877,17 +272,24 @@ void CSmartKey::ReleaseReaders()
 {
     if (m_library == nullptr)
         return;
-    for (int i = 0; i <= kMaxReaders; ++i) {
-        if (m_readers[i] == nullptr)
-            continue;
-        Call(m_lib.CloseReader, m_readers[i]->h);
-        delete m_readers[i];
-        m_readers[i] = nullptr;
+    std::vector<ReaderRecord *> records;
+    {
+        TableLock lock(this);
+        for (int i = 0; i <= kMaxReaders; ++i) {
+            if (m_readers[i] != nullptr)
+                records.push_back(m_readers[i]);
+            m_readers[i] = nullptr;
+        }
+        records.insert(records.end(), m_retired.begin(), m_retired.end());
+        m_retired.clear();
+        m_current = nullptr;
     }
-    for (ReaderRecord *r : m_retired)
+    for (ReaderRecord *r : records) {
+        if (r->h != 0)
+            Call(m_lib.CloseReader, r->h);
+        SecureZeroMemory(r->pin, sizeof r->pin);
         delete r;
-    m_retired.clear();
-    m_current = nullptr;
+    }
     FreeLibrary(m_library);
     m_library = nullptr;
     std::memset(&m_lib, 0, sizeof m_lib);
@@ -922,78 +324,4 @@ void CSmartKey::StopMonitoring()
         return;
     }
     ReleaseReaders();
-}
-
-// ---- What the programs hand in and ask ----------------------------------------------------------
-
-void CSmartKey::SetPIN(const char *readerName, const char *pin)
-{
-    if (pin == nullptr)
-        pin = "";
-    if (readerName == nullptr || *readerName == 0) {
-        CopyCut(m_anyReader.pin, sizeof m_anyReader.pin, pin);
-        if (m_current != nullptr)
-            CopyCut(m_current->pin, sizeof m_current->pin, pin);
-        return;
-    }
-    if (ReaderRecord *r = FindReader(readerName))
-        CopyCut(r->pin, sizeof r->pin, pin);
-}
-
-int CSmartKey::GetKeyInfo(const char *readerName, DWORD *allocated, DWORD *freeSpace, char *label)
-{
-    ReaderRecord *r = FindReader(readerName);
-    if (r == nullptr)
-        return 0;
-    if (allocated != nullptr)
-        *allocated = r->app_allocated;
-    if (freeSpace != nullptr)
-        *freeSpace = r->app_free;
-    if (label != nullptr)
-        CopyCut(label, sizeof r->label, r->label);
-    return r->state;
-}
-
-bool CSmartKey::GetErrorText(const char *readerName, char *text)
-{
-    constexpr int kTextSize = 200;
-    if (!IsLoaded()) {
-        if (text != nullptr)
-            FormatResString(IDS_ERROR_LOADING_MODULE, "Quorel32.dll", text, kTextSize);
-        return true;
-    }
-    ReaderRecord *r = FindReader(readerName);
-    if (r == nullptr)
-        return false;
-    KeyStatus s = r->state;
-    bool stateError = s == csBlocked || s == csFinallyBlocked || s == csError || s == csNeedPIN ||
-                      s == csNotFormatted || s == csBioFailed;
-    if (r->last_error == 0 && !stateError)
-        return false;
-    if (text == nullptr)
-        return true;
-    if (s != csError && stateError) {
-        char part[kSharedTextSize];
-        LoadResString(StatusTextId(s), part, sizeof part);
-        FormatCut(text, kTextSize, "%s : %s", r->name, part);
-        return true;
-    }
-    char part[kSharedTextSize];
-    if (r->op_kind == 2 && r->last_error == 0x80100006) {
-        LoadResString(IDS_KEY_NO_SPACE, part, sizeof part);
-        FormatCut(text, kTextSize, "%s : %s", r->name, part);
-        return true;
-    }
-    if (r->op_kind == 1 && r->last_error == 1 && r->needed_length > r->requested_length) {
-        FormatCut(text, kTextSize, "%s : %s", r->name, "The buffer is too small for the data on the Key.");
-        return true;
-    }
-    char what[kSharedTextSize], reader[kSharedTextSize];
-    FormatResString(IDS_ERROR_WHILE_OP, r->op_text, what, sizeof what);
-    LoadResString(IDS_KEY_READER, reader, sizeof reader);
-    FormatCut(text, kTextSize,
-              "%s \n%s%s \n\nApp ID: %d\nRet,GLE:%d, %X\nWrite, Read, Offs len:%d, %d, %d \n", what, reader,
-              r->name, static_cast<int>(m_appId), static_cast<int>(r->ret), static_cast<unsigned>(r->last_error),
-              static_cast<int>(r->write_length), static_cast<int>(r->requested_length), static_cast<int>(r->offset));
-    return true;
 }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <vector>
 
 #include "quorel_library.h"
@@ -42,7 +43,6 @@ struct ReaderRecord {
     DWORD write_length;
     DWORD offset;
     char op_text[200];       // current operation's name, or the text of its failure
-    BOOL parked_by_op;       // the current operation parked the monitor and must release it
     DWORD op_kind;           // 0 random, 1 read, 2 write, 3 delete
     DWORD alocc_space, free_space;   // whole Key (application 0)
     KeyStatus state;
@@ -54,7 +54,6 @@ struct ReaderRecord {
     char label[36];
     DWORD bio_allocated, bio_free;   // application 227
     BOOL present;            // mark used while the readers are listed again
-    BOOL free_op;            // the current operation went on beside an event handler, unparked
 };
 
 // Text id of a Key state's status text.
@@ -98,10 +97,10 @@ public:
     bool AskToStopMonitorThread();
     void ReleaseMonitor();
     bool AskToTerminateMonitorThread();
-    bool ProcessReader(int index, bool checkMode);
-    void UpdateReaders();
-    void RefreshKeyInfo(int index);
-    ReaderRecord *FindReader(const char *readerName);
+    // A copy of the named reader's record (no name: the current Key, else the first reader with a
+    // Key), or none. Taken under the table lock: the monitor may change or drop the record
+    // meanwhile, the copy stays as it was.
+    std::optional<ReaderRecord> FindReader(const char *readerName);
     int FirstKeyIndex();
 
     // ---- Key operations. Each takes a reader name first; null or empty means the Key chosen by
@@ -126,16 +125,14 @@ public:
     // True when the user is verified against the Key's biometric identifier or the Key has none.
     bool VerifyBioID(const char *readerName, HINSTANCE instance, HWND window, const char *caption);
 
-    // The Key operations start with these: the record of the Key to use, opened and checked, or
-    // null. AcquireKey parks the monitor first (and releases it again when it fails).
-    ReaderRecord *SelectKey();
-    ReaderRecord *AcquireKey(const char *opText, const char *readerName);
-    // Ends what AcquireKey began: closes the Key with `closeFlag` and gives the monitor back.
-    void EndOperation(ReaderRecord *r, DWORD closeFlag);
-
     // The PIN to try: for the named reader, or with no name for any reader (the placeholder) and
     // the current Key. Never touches the Key.
     void SetPIN(const char *readerName, const char *pin);
+    // Forgets (wipes) the PIN stored for the reader; true when there was one to forget.
+    bool ForgetPIN(const char *readerName);
+    // The name a Key is shown by: its label, else its card id in hex (16 digits). Empty and false
+    // for an unknown reader or a `size` too small for the card id.
+    bool DisplayName(const char *readerName, char *text, int size);
     // The reader's state (0 for an unknown name) and its figures; never touches the Key.
     int GetKeyInfo(const char *readerName, DWORD *allocated, DWORD *freeSpace, char *label);
     // Text of the last failure (at least 200 chars) or null; true when there is something to report.
@@ -153,6 +150,12 @@ public:
     bool HasMonitorThread() const;
 
 protected:
+    // One visit to a reader: InitCard, then the PIN steps; raises the events of what it found
+    // (none in check mode, where an operation opens the Key for itself). True when the Key is open.
+    bool ProcessReader(int index, bool checkMode);
+    void UpdateReaders();
+    void RefreshKeyInfo(int index);
+
     static DWORD WINAPI InitThreadProc(LPVOID self);
     // Asks the initialisation thread to stop (what it has not begun of the listing, and
     // onFinishInit when that has not begun) and waits for it to end, onFinishInit included.
@@ -184,6 +187,13 @@ protected:
     void EvNoKey();
     void EvReaderChanged(const char *name, int attached);
     void SetState(ReaderRecord *r, KeyStatus state);
+    // The reader table: m_readers, m_retired, m_current and every record's fields. Held only
+    // for a few instructions, never across a library call, an event or a wait. The Key's borrower
+    // (the monitor during its visit, an operation while it holds the Key) is the only writer of a
+    // record besides the PIN methods; it writes under this lock, and others read copies.
+    class TableLock;
+    // The record of the named reader (see FindReader), or null; the caller holds the table lock.
+    ReaderRecord *Record(const char *readerName);
     // The record of a reader that went away under this name, taken back from m_retired, or null.
     ReaderRecord *TakeRetired(const char *readerName);
 
@@ -203,14 +213,27 @@ protected:
     // Key meanwhile, so the visit that raised the event ends without touching the Key again.
     bool VisitTakenOver();
 
-    // Operation helpers.
-    ReaderRecord *Acquire(const char *opText, const char *readerName, KeyLoan *loan);
-    ReaderRecord *AcquireCurrent(const char *opText, const char *readerName, KeyLoan *loan);
-    ReaderRecord *OpenKey(const char *opText, const char *readerName, const KeyLoan &loan);
-    void EndOperation(ReaderRecord *r, DWORD closeFlag, const KeyLoan &loan);
-    static void Failed(ReaderRecord *r);
+    // One Key operation, scoped: see KeyOperation below. Which Key it takes when no reader is
+    // named: the one SelectKey finds, or first the Key the last selection chose (the one the user
+    // has been working with).
+    enum class KeyPick { kSelect, kCurrentFirst };
+    class KeyOperation;
+    // The record of the Key to use, opened and checked, or null.
+    ReaderRecord *SelectKey();
+    ReaderRecord *OpenKey(const char *opText, const char *readerName);
+    ReaderRecord *OpenCurrentFirst(const char *opText, const char *readerName);
+    void CloseKey(ReaderRecord *r, DWORD closeFlag);
+    void Failed(ReaderRecord *r);
+    // The same for a reader whose Key this thread no longer holds (textId 0: clears the failure).
+    void NoteFailure(const char *readerName, DWORD error, UINT textId);
+    // The record's operation text, written under the table lock.
+    void SetOpText(ReaderRecord *r, const char *text);
+    // The same with a text loaded by id (and formatted with `part` when there is one).
+    void SetOpResText(ReaderRecord *r, UINT id, const char *part = nullptr);
+    void SetCount(ReaderRecord *r, LONG count);
+    void WipePIN(ReaderRecord *r);
     void RefreshSpace(ReaderRecord *r);
-    KeyBirAccess BirAccess(const ReaderRecord *r) const;
+    KeyBirAccess BirAccess(const ReaderRecord *r);
 
     DWORD m_appId = 0;
     volatile LONG m_loaded = 0;
@@ -253,6 +276,7 @@ protected:
 
     QuorelLibrary m_lib = {};
     CRITICAL_SECTION m_callLock;
+    CRITICAL_SECTION m_tableLock;
     // Guards the handshake's decisions (event depth, park request, unparked operations) so that
     // an operation and an event never pass each other; held only for a few instructions.
     CRITICAL_SECTION m_stateLock;
@@ -273,4 +297,38 @@ protected:
     // monitor's sleep between passes ends and the next pass begins at once.
     HANDLE m_parkWake = nullptr;
     HANDLE m_monitorWake = nullptr;
+};
+
+class CSmartKey::TableLock {
+public:
+    explicit TableLock(CSmartKey *key) : lock_(&key->m_tableLock) { EnterCriticalSection(lock_); }
+    ~TableLock() { LeaveCriticalSection(lock_); }
+    TableLock(const TableLock &) = delete;
+    TableLock &operator=(const TableLock &) = delete;
+
+private:
+    CRITICAL_SECTION *lock_;
+};
+
+// One Key operation: the constructor borrows the Key from the monitor (parks it, or finds it
+// already held) and opens it with the stored PIN; the destructor closes the Key and gives the
+// monitor back. When the Key cannot be had, nothing stays borrowed and the object is false.
+class CSmartKey::KeyOperation {
+public:
+    KeyOperation(CSmartKey *key, const char *opText, const char *readerName, KeyPick pick);
+    ~KeyOperation();
+    KeyOperation(const KeyOperation &) = delete;
+    KeyOperation &operator=(const KeyOperation &) = delete;
+
+    explicit operator bool() const { return record_ != nullptr; }
+    ReaderRecord *operator->() const { return record_; }
+    ReaderRecord *record() const { return record_; }
+    // How the Key is closed at the end (1 unless set): 0 leaves its state to be read afresh.
+    void CloseWith(DWORD flag) { closeFlag_ = flag; }
+
+private:
+    CSmartKey *key_;
+    KeyLoan loan_;
+    ReaderRecord *record_ = nullptr;
+    DWORD closeFlag_ = 1;
 };

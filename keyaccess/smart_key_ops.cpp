@@ -2,6 +2,8 @@
 // stored PIN, does its work and gives the Key back. A failure leaves its last error and text in
 // the reader's record until the next operation on that reader, for GetErrorText.
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include "braxial_binding.h"
 #include "cut_format.h"
@@ -31,35 +33,43 @@ ReaderRecord *CSmartKey::SelectKey()
 {
     if (HasMonitorThread()) {
         int found = -1;
-        for (int i = 0; i < kMaxReaders && m_readers[i] != nullptr; ++i) {
-            if (m_readers[i]->state == csReady) {
-                found = i;
-                break;
+        ReaderRecord *r = nullptr;
+        {
+            TableLock lock(this);
+            for (int i = 0; i < kMaxReaders && m_readers[i] != nullptr; ++i) {
+                if (m_readers[i]->state == csReady) {
+                    found = i;
+                    break;
+                }
             }
+            if (found < 0)
+                return nullptr;
+            r = m_readers[found];
+            m_current = r;
+            r->index = static_cast<DWORD>(found);
         }
-        if (found < 0)
-            return nullptr;
-        ReaderRecord *r = m_readers[found];
-        m_current = r;
-        r->index = static_cast<DWORD>(found);
         Call(m_lib.CloseCard, r->h, 0);
         return ProcessReader(found, true) ? r : nullptr;
     }
 
-    if (m_current != nullptr && m_current != &m_anyReader)
-        Call(m_lib.CloseCard, m_current->h, 0);
-    m_current = &m_anyReader;
+    ReaderRecord *previous = nullptr;
+    {
+        TableLock lock(this);
+        previous = m_current;
+        m_current = &m_anyReader;
+    }
+    if (previous != nullptr && previous != &m_anyReader)
+        Call(m_lib.CloseCard, previous->h, 0);
+    // Without a monitor, this thread is the only one that changes the table.
     for (int i = 0; i < kMaxReaders && m_readers[i] != nullptr; ++i) {
         ReaderRecord *r = m_readers[i];
-        if (ProcessReader(i, true)) {
+        bool opened = ProcessReader(i, true);
+        if (opened || r->state != csAbsent) {
+            // A Key that is there but cannot be used stays the one meant.
+            TableLock lock(this);
             m_current = r;
             r->index = static_cast<DWORD>(i);
-            return r;
-        }
-        if (r->state != csAbsent) {
-            m_current = r;  // a Key is there but cannot be used: it stays the one meant
-            r->index = static_cast<DWORD>(i);
-            return nullptr;
+            return opened ? r : nullptr;
         }
     }
     return nullptr;
@@ -68,42 +78,47 @@ ReaderRecord *CSmartKey::SelectKey()
 // The start of every operation: the monitor borrowed, then the Key opened. Nothing of the
 // reader table is looked at before the monitor is held (parked, or waiting for this operation
 // beside an event handler), since the monitor may drop a record between its visits.
-ReaderRecord *CSmartKey::Acquire(const char *opText, const char *readerName, KeyLoan *loan)
+CSmartKey::KeyOperation::KeyOperation(CSmartKey *key, const char *opText, const char *readerName, KeyPick pick)
+    : key_(key)
 {
-    *loan = KeyLoan();
-    if (!IsLoaded())
-        return nullptr;
-    *loan = BorrowMonitor(true);
-    ReaderRecord *r = OpenKey(opText, readerName, *loan);
-    if (r == nullptr)
-        GiveBack(*loan);
-    return r;
+    if (!key_->IsLoaded())
+        return;
+    loan_ = key_->BorrowMonitor(true);
+    record_ = pick == KeyPick::kCurrentFirst ? key_->OpenCurrentFirst(opText, readerName)
+                                             : key_->OpenKey(opText, readerName);
+    if (record_ == nullptr)
+        key_->GiveBack(loan_);
 }
 
-ReaderRecord *CSmartKey::AcquireKey(const char *opText, const char *readerName)
+CSmartKey::KeyOperation::~KeyOperation()
 {
-    KeyLoan loan;
-    return Acquire(opText, readerName, &loan);  // the loan is kept in the record for EndOperation
+    if (record_ == nullptr)
+        return;
+    DWORD error = GetLastError();
+    key_->CloseKey(record_, closeFlag_);
+    key_->GiveBack(loan_);
+    SetLastError(error);
 }
 
-ReaderRecord *CSmartKey::OpenKey(const char *opText, const char *readerName, const KeyLoan &loan)
+ReaderRecord *CSmartKey::OpenKey(const char *opText, const char *readerName)
 {
     if (!HasName(readerName)) {
         ReaderRecord *r = SelectKey();
         if (r == nullptr)
             return nullptr;
-        r->parked_by_op = loan.parked;
-        r->free_op = loan.free;
+        TableLock lock(this);
         CopyCut(r->op_text, kOpTextSize, opText);
         return r;
     }
-    ReaderRecord *r = FindReader(readerName);
-    if (r == nullptr)
-        return nullptr;
-    CopyCut(r->op_text, kOpTextSize, opText);
-    r->last_error = 0;
-    r->parked_by_op = loan.parked;
-    r->free_op = loan.free;
+    ReaderRecord *r = nullptr;
+    {
+        TableLock lock(this);
+        r = Record(readerName);
+        if (r == nullptr)
+            return nullptr;
+        CopyCut(r->op_text, kOpTextSize, opText);
+        r->last_error = 0;
+    }
     Call(m_lib.CloseCard, r->h, 0);
     if (!ProcessReader(static_cast<int>(r->index), true))
         return nullptr;
@@ -113,58 +128,50 @@ ReaderRecord *CSmartKey::OpenKey(const char *opText, const char *readerName, con
 // Without a name, the Key the last selection chose is tried first: an operation goes on with the
 // Key the user has been working with, not with whichever Key a new selection finds first. Its
 // name is copied only once the monitor is held, so the record cannot be dropped meanwhile.
-ReaderRecord *CSmartKey::AcquireCurrent(const char *opText, const char *readerName, KeyLoan *loan)
+ReaderRecord *CSmartKey::OpenCurrentFirst(const char *opText, const char *readerName)
 {
-    *loan = KeyLoan();
-    if (!IsLoaded())
-        return nullptr;
-    *loan = BorrowMonitor(true);
-    if (!HasName(readerName) && m_current != nullptr) {
-        char name[sizeof m_current->name];
-        CopyCut(name, sizeof name, m_current->name);
-        if (ReaderRecord *r = OpenKey(opText, name, *loan))
-            return r;
-        ReaderRecord *current = FindReader(name);
-        if (current != nullptr && current->state != csAbsent) {
-            GiveBack(*loan);
-            return nullptr;
-        }
+    char name[sizeof m_anyReader.name] = "";
+    if (!HasName(readerName)) {
+        TableLock lock(this);
+        if (m_current != nullptr)
+            CopyCut(name, sizeof name, m_current->name);
     }
-    ReaderRecord *r = OpenKey(opText, readerName, *loan);
-    if (r == nullptr)
-        GiveBack(*loan);
-    return r;
+    if (name[0] != 0) {
+        if (ReaderRecord *r = OpenKey(opText, name))
+            return r;
+        std::optional<ReaderRecord> current = FindReader(name);
+        if (current && current->state != csAbsent)
+            return nullptr;
+    }
+    return OpenKey(opText, readerName);
 }
 
-void CSmartKey::EndOperation(ReaderRecord *r, DWORD closeFlag)
+void CSmartKey::CloseKey(ReaderRecord *r, DWORD closeFlag)
 {
-    KeyLoan loan;
-    loan.parked = r->parked_by_op != FALSE;
-    loan.free = r->free_op != FALSE;
-    EndOperation(r, closeFlag, loan);
-}
-
-void CSmartKey::EndOperation(ReaderRecord *r, DWORD closeFlag, const KeyLoan &loan)
-{
-    DWORD error = GetLastError();
     Call(m_lib.CloseCard, r->h, closeFlag);
-    r->parked_by_op = FALSE;
-    r->free_op = FALSE;
-    GiveBack(loan);
-    SetLastError(error);
 }
 
 void CSmartKey::Failed(ReaderRecord *r)
 {
     DWORD error = GetLastError();
+    TableLock lock(this);
     r->last_error = error != 0 ? error : 1;
+    SetLastError(error);
 }
 
 void CSmartKey::RefreshSpace(ReaderRecord *r)
 {
-    Call(m_lib.GetApplicationInfo, r->h, m_appId, &r->app_allocated, &r->app_free);
-    Call(m_lib.GetApplicationInfo, r->h, kAppWholeKey, &r->alocc_space, &r->free_space);
-    Call(m_lib.GetApplicationInfo, r->h, kAppBiometric, &r->bio_allocated, &r->bio_free);
+    DWORD app[2] = {}, whole[2] = {}, bio[2] = {};
+    Call(m_lib.GetApplicationInfo, r->h, m_appId, &app[0], &app[1]);
+    Call(m_lib.GetApplicationInfo, r->h, kAppWholeKey, &whole[0], &whole[1]);
+    Call(m_lib.GetApplicationInfo, r->h, kAppBiometric, &bio[0], &bio[1]);
+    TableLock lock(this);
+    r->app_allocated = app[0];
+    r->app_free = app[1];
+    r->alocc_space = whole[0];
+    r->free_space = whole[1];
+    r->bio_allocated = bio[0];
+    r->bio_free = bio[1];
 }
 
 // ---- Data ---------------------------------------------------------------------------------------
@@ -178,27 +185,30 @@ bool CSmartKey::Read(const char *readerName, void *buffer, DWORD *length)
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    KeyLoan loan;
-    ReaderRecord *r = Acquire("Read data", readerName, &loan);
-    if (r == nullptr)
+    KeyOperation r(this, "Read data", readerName, KeyPick::kSelect);
+    if (!r)
         return false;
-    r->data = buffer;
-    r->length_ref = length;
-    r->requested_length = wanted;
-    r->needed_length = 0;
-    r->op_kind = kOpRead;
+    {
+        TableLock lock(this);
+        r->data = buffer;
+        r->length_ref = length;
+        r->requested_length = wanted;
+        r->needed_length = 0;
+        r->op_kind = kOpRead;
+    }
 
     bool ok = false;
     DWORD size = 0;
     if (!Call(m_lib.ReadData, r->h, 0, nullptr, &size)) {
-        Failed(r);
-        FormatResString(IDS_ERROR_READING_FROM_KEY, "", r->op_text, sizeof r->op_text);
+        Failed(r.record());
+        SetOpResText(r.record(), IDS_ERROR_READING_FROM_KEY, "");
     } else if (buffer == nullptr && wanted == 0) {
         *length = size;  // asked for the size only
         ok = true;
     } else if (wanted < size) {
         // Also a buffer given with length 0: its size is unknown, so nothing is copied into it.
         *length = size;
+        TableLock lock(this);
         r->needed_length = size;
         r->last_error = 1;
         SetLastError(1);
@@ -209,15 +219,17 @@ bool CSmartKey::Read(const char *readerName, void *buffer, DWORD *length)
     } else {
         *length = size;
         if (!Call(m_lib.ReadData, r->h, 0, static_cast<BYTE *>(buffer), length)) {
-            Failed(r);
-            FormatResString(IDS_ERROR_READING_FROM_KEY, "", r->op_text, sizeof r->op_text);
+            Failed(r.record());
+            SetOpResText(r.record(), IDS_ERROR_READING_FROM_KEY, "");
         } else {
-            RefreshSpace(r);
+            RefreshSpace(r.record());
             ok = true;
         }
     }
-    r->length_ref = nullptr;  // the caller's variable is not ours beyond this call
-    EndOperation(r, 1, loan);
+    {
+        TableLock lock(this);
+        r->length_ref = nullptr;  // the caller's variable is not ours beyond this call
+    }
     return ok;
 }
 
@@ -225,71 +237,74 @@ bool CSmartKey::Write(const char *readerName, DWORD offset, const void *data, DW
 {
     LogMessage(kLogMilestone, "", "CSmartKey::Write (%s, addr:%X, offset=%d)", readerName != nullptr ? readerName : "",
                static_cast<unsigned>(reinterpret_cast<UINT_PTR>(data)), static_cast<int>(offset));
-    KeyLoan loan;
-    ReaderRecord *r = AcquireCurrent("Write data", readerName, &loan);
-    if (r == nullptr)
+    KeyOperation r(this, "Write data", readerName, KeyPick::kCurrentFirst);
+    if (!r)
         return false;
-    r->offset = offset;
-    r->data = const_cast<void *>(data);
-    r->write_length = length;
-    r->op_kind = kOpWrite;
+    {
+        TableLock lock(this);
+        r->offset = offset;
+        r->data = const_cast<void *>(data);
+        r->write_length = length;
+        r->op_kind = kOpWrite;
+    }
 
     bool ok = false;
     DWORD size = length;
     if (data == nullptr && length == 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
-        Failed(r);
+        Failed(r.record());
     } else if (data != nullptr && !Call(m_lib.WriteData, r->h, offset, static_cast<const BYTE *>(data), &size)) {
-        Failed(r);
-        FormatResString(IDS_ERROR_WRITING_TO_KEY, "", r->op_text, sizeof r->op_text);
+        Failed(r.record());
+        SetOpResText(r.record(), IDS_ERROR_WRITING_TO_KEY, "");
     } else {
         // The data ends where the write ended; bytes before the offset are kept.
         if (data != nullptr)
             size += offset;
-        CopyCut(r->op_text, sizeof r->op_text, "Write Data, SetDataSize");
+        SetOpText(r.record(), "Write Data, SetDataSize");
         if (!Call(m_lib.SetDataSize, r->h, size)) {
-            Failed(r);
-            FormatResString(IDS_ERROR_WRITING_TO_KEY, "(SetDataSize after write)", r->op_text, sizeof r->op_text);
+            Failed(r.record());
+            SetOpResText(r.record(), IDS_ERROR_WRITING_TO_KEY, "(SetDataSize after write)");
         } else {
-            RefreshSpace(r);
+            RefreshSpace(r.record());
             ok = true;
         }
     }
-    EndOperation(r, 1, loan);
     return ok;
 }
 
 bool CSmartKey::Delete(const char *readerName)
 {
-    KeyLoan loan;
-    ReaderRecord *r = Acquire("Delete", readerName, &loan);
-    if (r == nullptr)
+    KeyOperation r(this, "Delete", readerName, KeyPick::kSelect);
+    if (!r)
         return false;
-    r->op_kind = kOpDelete;
+    {
+        TableLock lock(this);
+        r->op_kind = kOpDelete;
+    }
     bool ok = Call(m_lib.SetDataSize, r->h, 0) != 0;
     if (!ok) {
-        Failed(r);
-        FormatResString(IDS_ERROR_DELETING_FROM_KEY, "(SetDataSize)", r->op_text, sizeof r->op_text);
+        Failed(r.record());
+        SetOpResText(r.record(), IDS_ERROR_DELETING_FROM_KEY, "(SetDataSize)");
     } else {
-        RefreshSpace(r);
+        RefreshSpace(r.record());
     }
-    EndOperation(r, 1, loan);
     return ok;
 }
 
 bool CSmartKey::GetRandom(const char *readerName, void *buffer, DWORD length)
 {
-    KeyLoan loan;
-    ReaderRecord *r = Acquire("GetRandom", readerName, &loan);
-    if (r == nullptr)
+    KeyOperation r(this, "GetRandom", readerName, KeyPick::kSelect);
+    if (!r)
         return false;
-    r->data = buffer;
-    r->write_length = length & 0xFFFF;
-    r->op_kind = kOpRandom;
+    {
+        TableLock lock(this);
+        r->data = buffer;
+        r->write_length = length & 0xFFFF;
+        r->op_kind = kOpRandom;
+    }
     bool ok = Call(m_lib.GetRandom, r->h, static_cast<BYTE *>(buffer), length) != 0;
     if (!ok)
-        Failed(r);
-    EndOperation(r, 1, loan);
+        Failed(r.record());
     return ok;
 }
 
@@ -298,31 +313,33 @@ bool CSmartKey::GetRandom(const char *readerName, void *buffer, DWORD length)
 bool CSmartKey::ChangePIN(const char *readerName, const char *newPin)
 {
     char opText[kOpTextSize];
-    KeyLoan loan;
-    ReaderRecord *r = AcquireCurrent(LoadResString(IDS_CHANGE_PIN, opText, sizeof opText), readerName, &loan);
-    if (r == nullptr)
+    KeyOperation r(this, LoadResString(IDS_CHANGE_PIN, opText, sizeof opText), readerName, KeyPick::kCurrentFirst);
+    if (!r)
         return false;
     char oldPin[sizeof r->pin];
-    CopyCut(oldPin, sizeof oldPin, r->pin);
+    {
+        TableLock lock(this);
+        CopyCut(oldPin, sizeof oldPin, r->pin);
+    }
     char pin[kNewPinLength + 1];
     CopyCut(pin, sizeof pin, newPin != nullptr ? newPin : "");
     bool ok = Call(m_lib.ChangePIN, r->h, oldPin, pin) != 0;
+    SecureZeroMemory(oldPin, sizeof oldPin);
     if (ok) {
+        TableLock lock(this);
         CopyCut(r->pin, sizeof r->pin, pin);
     } else {
-        Failed(r);
-        LoadResString(IDS_ERROR_CHANGING_PIN, r->op_text, sizeof r->op_text);
+        Failed(r.record());
+        SetOpResText(r.record(), IDS_ERROR_CHANGING_PIN);
     }
-    EndOperation(r, 1, loan);
     return ok;
 }
 
 bool CSmartKey::UnblockPIN(const char *readerName, const char *newPin)
 {
     char opText[kOpTextSize];
-    KeyLoan loan;
-    ReaderRecord *r = AcquireCurrent(LoadResString(IDS_UNBLOCK, opText, sizeof opText), readerName, &loan);
-    if (r == nullptr)
+    KeyOperation r(this, LoadResString(IDS_UNBLOCK, opText, sizeof opText), readerName, KeyPick::kCurrentFirst);
+    if (!r)
         return false;
     bool ok = false;
     if (r->state == csBlocked) {
@@ -330,71 +347,119 @@ bool CSmartKey::UnblockPIN(const char *readerName, const char *newPin)
         CopyCut(pin, sizeof pin, newPin != nullptr ? newPin : "");
         ok = Call(m_lib.UnblockPIN, r->h, pin) != 0;
         if (ok) {
-            SetState(r, csAbsent);  // the monitor takes the Key up again on its next pass
+            SetState(r.record(), csAbsent);  // the monitor takes the Key up again on its next pass
+            TableLock lock(this);
             CopyCut(r->pin, sizeof r->pin, pin);
         } else {
-            Failed(r);
-            CopyCut(r->op_text, sizeof r->op_text, "error unblock PIN");
+            Failed(r.record());
+            SetOpText(r.record(), "error unblock PIN");
         }
     }
-    EndOperation(r, 0, loan);
+    r.CloseWith(0);
     return ok;
 }
 
 bool CSmartKey::ChangeLabel(const char *readerName, const char *label)
 {
-    KeyLoan loan;
-    ReaderRecord *r = AcquireCurrent("Change Label", readerName, &loan);
-    if (r == nullptr)
+    KeyOperation r(this, "Change Label", readerName, KeyPick::kCurrentFirst);
+    if (!r)
         return false;
     char text[kLabelLength + 1];
     CopyCut(text, sizeof text, label != nullptr ? label : "");
     LogMessage(kLogMilestone, "CSmartkey", "Change Label %s ", text);
     bool ok = Call(m_lib.WriteLabel, r->h, text) != 0;
-    if (ok)
+    if (ok) {
+        TableLock lock(this);
         CopyCut(r->label, sizeof r->label, text);
-    else
-        Failed(r);
-    EndOperation(r, 1, loan);
+    } else {
+        Failed(r.record());
+    }
     return ok;
 }
 
 // ---- Biometric identifier -----------------------------------------------------------------------
 
-KeyBirAccess CSmartKey::BirAccess(const ReaderRecord *r) const
+KeyBirAccess CSmartKey::BirAccess(const ReaderRecord *r)
 {
-    return KeyBirAccess{m_lib.ReadBIR, m_lib.WriteBIR, m_lib.SetBIRSize, m_lib.DeleteBIR, r->h};
+    return KeyBirAccess{m_lib.ReadBIR, m_lib.WriteBIR, m_lib.SetBIRSize, m_lib.DeleteBIR, r->h, &m_callLock};
 }
 
+// The enrolment dialogs run with the Key given back, so the monitor goes on meanwhile: the Key's
+// record is measured first, the user chooses, and the Key is borrowed again for the write. A Key
+// exchanged (or gone) meanwhile gets nothing written.
 int CSmartKey::ChangeBioID(const char *readerName, HINSTANCE instance, HWND window, const char *caption)
 {
     char opText[kOpTextSize];
-    KeyLoan loan;
-    ReaderRecord *r = AcquireCurrent(LoadResString(IDS_CHANGE_BIO_ID, opText, sizeof opText), readerName, &loan);
-    if (r == nullptr)
-        return 1;
-    int result = 0;
-    if (ChangeKeyBIR(instance, window, caption, BirAccess(r))) {
-        RefreshSpace(r);
-    } else if (GetLastError() == ERROR_CANCELLED) {
-        r->last_error = 0;  // the user's choice, nothing to report
-        SetLastError(0);
-        result = ERROR_CANCELLED;
-    } else {
-        Failed(r);
-        LoadResString(IDS_BIO_ENROLL_FAILED, r->op_text, sizeof r->op_text);
-        result = 1;
+    LoadResString(IDS_CHANGE_BIO_ID, opText, sizeof opText);
+    char reader[sizeof m_anyReader.name] = "";
+    BYTE cardId[sizeof m_anyReader.card_id] = {};
+    DWORD currentSize = 0;
+    bool measured = false;
+    {
+        KeyOperation r(this, opText, readerName, KeyPick::kCurrentFirst);
+        if (!r)
+            return 1;
+        CopyCut(reader, sizeof reader, r->name);
+        {
+            TableLock lock(this);
+            std::memcpy(cardId, r->card_id, sizeof cardId);
+        }
+        measured = KeyBIRSize(BirAccess(r.record()), &currentSize);
+        if (!measured)
+            NoteFailure(reader, GetLastError(), IDS_BIO_ENROLL_FAILED);
     }
-    EndOperation(r, 1, loan);
-    return result;
+    if (!measured) {
+        ReportBIRFailure(window, caption, IDS_ERROR_PROCESSING_KEY, GetLastError());
+        return 1;
+    }
+
+    std::vector<BYTE> record;
+    if (!EnrolBIR(window, caption, currentSize != 0, &record)) {
+        if (GetLastError() == ERROR_CANCELLED) {
+            NoteFailure(reader, 0, 0);  // the user's choice, nothing to report
+            SetLastError(0);
+            return ERROR_CANCELLED;
+        }
+        NoteFailure(reader, GetLastError(), IDS_BIO_ENROLL_FAILED);
+        return 1;
+    }
+
+    KeyOperation r(this, opText, reader, KeyPick::kSelect);
+    if (!r || std::memcmp(cardId, r->card_id, sizeof cardId) != 0) {
+        NoteFailure(reader, ERROR_MEDIA_CHANGED, IDS_BIO_ENROLL_FAILED);
+        ReportBIRFailure(window, caption, IDS_ERROR_PROCESSING_KEY, ERROR_MEDIA_CHANGED);
+        return 1;
+    }
+    if (!StoreKeyBIR(instance, window, caption, BirAccess(r.record()), record)) {
+        Failed(r.record());
+        SetOpResText(r.record(), IDS_BIO_ENROLL_FAILED);
+        return 1;
+    }
+    RefreshSpace(r.record());
+    return 0;
+}
+
+void CSmartKey::NoteFailure(const char *readerName, DWORD error, UINT textId)
+{
+    char text[sizeof m_anyReader.op_text] = "";
+    if (textId != 0)
+        LoadResString(textId, text, sizeof text);
+    {
+        TableLock lock(this);
+        if (ReaderRecord *r = Record(readerName)) {
+            r->last_error = textId == 0 ? 0 : (error != 0 ? error : 1);
+            if (textId != 0)
+                CopyCut(r->op_text, sizeof r->op_text, text);
+        }
+    }
+    SetLastError(error);
 }
 
 bool CSmartKey::VerifyBioID(const char *readerName, HINSTANCE instance, HWND window, const char *caption)
 {
     char opText[kOpTextSize];
-    KeyLoan loan;
-    ReaderRecord *r = AcquireCurrent(LoadResString(IDS_VERIFY_BIO_ID, opText, sizeof opText), readerName, &loan);
-    if (r == nullptr)
+    KeyOperation r(this, LoadResString(IDS_VERIFY_BIO_ID, opText, sizeof opText), readerName, KeyPick::kCurrentFirst);
+    if (!r)
         return false;
     bool ok = true;
     if (r->state != csReady) {
@@ -402,13 +467,12 @@ bool CSmartKey::VerifyBioID(const char *readerName, HINSTANCE instance, HWND win
         // against, and the Key's state tells the caller why.
         ok = false;
     } else if (r->bio_allocated != 0) {
-        ok = VerifyKeyBIR(instance, window, caption, BirAccess(r));
+        ok = VerifyKeyBIR(instance, window, caption, BirAccess(r.record()));
         if (!ok) {
-            Failed(r);
-            LoadResString(IDS_BIO_VERIFY_FAILED, r->op_text, sizeof r->op_text);
-            SetState(r, csBioFailed);
+            Failed(r.record());
+            SetOpResText(r.record(), IDS_BIO_VERIFY_FAILED);
+            SetState(r.record(), csBioFailed);
         }
     }
-    EndOperation(r, 1, loan);
     return ok;
 }

@@ -5,6 +5,8 @@
 //                    "off" (verification switched off, size 0) or the BIR text enrolled
 //   FAKEBRAX_COPY    "fail": copying the enrolled BIR out fails with 87
 //   FAKEBRAX_FINGER  the BIR text the user's finger matches
+//   FAKEBRAX_WAIT    name of an event: the enrolment dialog signals "<name>-shown" and stays
+//                    open until the test sets "<name>" (10 s at most), as a user taking their time
 // Every call is appended to FAKEBRAX_CALLS ("get<mode>;", "copy;", "verify:<text>;", "lang:<0|1>;").
 #include <windows.h>
 
@@ -68,6 +70,19 @@ __declspec(dllexport) BOOL __stdcall BioGetBIR_GUI(HMODULE resources, HWND, uint
         *size = static_cast<uint32_t>(enrol.size());
         SetLastError(0);
         return TRUE;
+    }
+    std::string wait = Env("FAKEBRAX_WAIT");
+    if (!wait.empty()) {
+        HANDLE shown = OpenEventA(EVENT_MODIFY_STATE, FALSE, (wait + "-shown").c_str());
+        HANDLE go = OpenEventA(SYNCHRONIZE, FALSE, wait.c_str());
+        if (shown != nullptr)
+            SetEvent(shown);
+        if (go != nullptr)
+            WaitForSingleObject(go, 10000);
+        if (shown != nullptr)
+            CloseHandle(shown);
+        if (go != nullptr)
+            CloseHandle(go);
     }
     Note("get" + std::to_string(mode));
     Note(std::string("lang:") + (resources != nullptr ? "1" : "0"));

@@ -162,8 +162,8 @@ TEST_P(BlockedHandlerRows, OperationsCompleteWhileTheHandlerIsStillBlocked)
     // Whole afterwards: the Key holds what was written, the record says ready, no PIN try was
     // spent, and the monitor goes on visiting.
     EXPECT_EQ(data, testkit::VirtualKeys::Data(alice));
-    ReaderRecord *r = key.FindReader("Reader A");
-    ASSERT_NE(nullptr, r);
+    std::optional<ReaderRecord> r = key.FindReader("Reader A");
+    ASSERT_TRUE(r);
     EXPECT_EQ(csReady, r->state);
     EXPECT_STREQ("Reader A", r->name);
     QsimKeyState s = {};
@@ -274,8 +274,8 @@ TEST_P(LockRows, HandlerWaitingForTheWritersLockDoesNotDeadlock)
 
     // The record is whole: the new bytes, or the old ones untouched when the Key went.
     EXPECT_EQ(row.written ? data : old, testkit::VirtualKeys::Data(alice));
-    ReaderRecord *r = key.FindReader("Reader A");
-    ASSERT_NE(nullptr, r);
+    std::optional<ReaderRecord> r = key.FindReader("Reader A");
+    ASSERT_TRUE(r);
     EXPECT_EQ(row.written ? csReady : csAbsent, r->state);
     if (row.written) {
         std::string read(4096, 0);

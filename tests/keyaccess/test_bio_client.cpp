@@ -392,4 +392,67 @@ TEST_F(BioClient, ClosingTheProcessingDialogDuringTheWriteReportsTheWrite)
     EXPECT_EQ(nullptr, testkit::WaitForWindow(kCaption, nullptr, 300));  // no message
 }
 
+// The enrolment dialogs run with the Key given back: the monitor is not parked meanwhile, and
+// another thread can borrow the Key.
+TEST_F(BioClient, EnrolmentDialogsRunWithTheKeyGivenBack)
+{
+    HANDLE shown = CreateEventA(nullptr, TRUE, FALSE, "sentrio-bio-wait-shown");
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, "sentrio-bio-wait");
+    ASSERT_NE(nullptr, shown);
+    ASSERT_NE(nullptr, go);
+    SetEnvironmentVariableA("FAKEBRAX_WAIT", "sentrio-bio-wait");
+    SetEnvironmentVariableA("FAKEBRAX_ENROL", "while waiting");
+    int result = -1;
+    {
+        Async op([&] { result = key.ChangeBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(shown, 10000));
+        EXPECT_TRUE(key.AskToStopMonitorThread());  // parked for this thread: nobody else held it
+        key.ReleaseMonitor();
+        DWORD length = 0;
+        EXPECT_TRUE(key.Read("Reader A", nullptr, &length));  // an operation of another thread goes on
+        SetEvent(go);
+        EXPECT_TRUE(op.Wait());
+    }
+    SetEnvironmentVariableA("FAKEBRAX_WAIT", nullptr);
+    CloseHandle(shown);
+    CloseHandle(go);
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(13u, KeyState().size227);
+}
+
+// A Key exchanged in the reader while the user enrols gets nothing written, and neither does the
+// Key that was taken out; the user is told.
+TEST_F(BioClient, KeyExchangedDuringTheEnrolmentGetsNothingWritten)
+{
+    int other = QsimCreateKey("Other", "1234");
+    ASSERT_NE(0, other);
+    HANDLE shown = CreateEventA(nullptr, TRUE, FALSE, "sentrio-bio-swap-shown");
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, "sentrio-bio-swap");
+    ASSERT_NE(nullptr, shown);
+    ASSERT_NE(nullptr, go);
+    SetEnvironmentVariableA("FAKEBRAX_WAIT", "sentrio-bio-swap");
+    SetEnvironmentVariableA("FAKEBRAX_ENROL", "for the first Key");
+    int result = -1;
+    std::string message;
+    {
+        Async op([&] { result = key.ChangeBioID("Reader A", GetModuleHandleA(nullptr), nullptr, kCaption); });
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(shown, 10000));
+        ASSERT_TRUE(QsimPullKey(card));
+        ASSERT_TRUE(QsimInsertKey(other, "Reader A"));
+        SetEvent(go);
+        message = AnswerMessageBox();
+        EXPECT_TRUE(op.Wait());
+    }
+    SetEnvironmentVariableA("FAKEBRAX_WAIT", nullptr);
+    CloseHandle(shown);
+    CloseHandle(go);
+    EXPECT_EQ(1, result);
+    EXPECT_EQ("An error occurred while processing the Key!", message);
+    EXPECT_EQ(0u, KeyState().size227);
+    QsimKeyState s = {};
+    ASSERT_TRUE(QsimGetKey(other, &s));
+    EXPECT_EQ(0u, s.size227);
+    EXPECT_NE(0u, key.FindReader("Reader A")->last_error);
+}
+
 }  // namespace

@@ -70,8 +70,8 @@ TEST_F(Monitor, PinStoredDuringNeedPinIsTriedInTheSameVisit)
     std::vector<std::string> expected = {"reader Reader A 1", "finish 0", "needpin Reader A 0 3",
                                          "opened Reader A 1234", "inserted Reader A"};
     EXPECT_EQ(expected, key.Events());
-    ReaderRecord *r = key.FindReader("Reader A");
-    ASSERT_NE(nullptr, r);
+    std::optional<ReaderRecord> r = key.FindReader("Reader A");
+    ASSERT_TRUE(r);
     EXPECT_EQ(csReady, r->state);
     EXPECT_STREQ("Ready for operation.", r->status_text);
     EXPECT_STREQ("Alice", r->label);
@@ -84,6 +84,8 @@ TEST_F(Monitor, PinStoredDuringNeedPinIsTriedInTheSameVisit)
     EXPECT_EQ(1, key.Count("inserted Reader A"));
     ASSERT_TRUE(QsimPullKey(card));
     ASSERT_TRUE(key.WaitFor("removed Reader A"));
+    r = key.FindReader("Reader A");  // a copy: taken again to see the change
+    ASSERT_TRUE(r);
     EXPECT_EQ(csAbsent, r->state);
     EXPECT_STREQ("Waiting for Key insertion . . .", r->status_text);
     EXPECT_STREQ("", r->pin);
@@ -148,13 +150,13 @@ TEST_F(Monitor, ReaderVanishingWithAKeyReportsRemovalThenDetach)
     EXPECT_EQ(0, key.Count("removed Reader B"));  // its last InitCard said -1: no removal event
     auto at = [&](const std::string &e) { return std::find(events.begin(), events.end(), e) - events.begin(); };
     EXPECT_LT(at("removed Reader A"), at("reader Reader A 0"));
-    EXPECT_EQ(nullptr, key.FindReader("Reader A"));
+    EXPECT_FALSE(key.FindReader("Reader A"));
     EXPECT_EQ(-1, key.FirstKeyIndex());
 }
 
-// Another thread may hold a reader's record from FindReader or GetKeyInfo while the monitor sees
-// the reader go: the record must stay readable (its name whole, its PIN gone), and the reader
-// coming back gets it again instead of a second one.
+// Another thread may hold a copy of a reader's record from FindReader while the monitor sees the
+// reader go: the copy stays as it was, the reader is no longer found, and the reader coming back
+// gets its record again with its PIN gone.
 TEST_F(Monitor, RecordOfAVanishedReaderStaysReadableAndComesBackWithIt)
 {
     ASSERT_TRUE(QsimAddReader("Reader A"));
@@ -170,21 +172,23 @@ TEST_F(Monitor, RecordOfAVanishedReaderStaysReadableAndComesBackWithIt)
         ASSERT_TRUE(key.WaitFor("inserted Reader A"));
     };
     givePin();
-    ReaderRecord *held = key.FindReader("Reader A");
-    ASSERT_NE(nullptr, held);
+    std::optional<ReaderRecord> held = key.FindReader("Reader A");
+    ASSERT_TRUE(held);
     ASSERT_TRUE(QsimRemoveReader("Reader A"));
     ASSERT_TRUE(key.WaitFor("reader Reader A 0"));
-    EXPECT_EQ(nullptr, key.FindReader("Reader A"));
+    EXPECT_FALSE(key.FindReader("Reader A"));
     EXPECT_STREQ("Reader A", held->name);
-    EXPECT_EQ(csAbsent, held->state);
-    EXPECT_EQ(0, held->pin[0]);
+    EXPECT_EQ(csReady, held->state);  // the copy is not changed by the monitor
+    EXPECT_STREQ("1234", held->pin);
     EXPECT_EQ(0, key.GetKeyInfo("Reader A", nullptr, nullptr, nullptr));
 
     key.Clear();
     ASSERT_TRUE(QsimAddReader("Reader A"));
     ASSERT_TRUE(QsimInsertKey(card, "Reader A"));
     ASSERT_TRUE(key.WaitFor("reader Reader A 1"));
-    EXPECT_EQ(held, key.FindReader("Reader A"));
+    std::optional<ReaderRecord> back = key.FindReader("Reader A");
+    ASSERT_TRUE(back);
+    EXPECT_EQ(0, back->pin[0]);  // no PIN outlives its reader
     givePin();  // the PIN went with the reader: asked for again
     EXPECT_EQ(csReady, key.GetKeyInfo("Reader A", nullptr, nullptr, nullptr));
 }
@@ -199,11 +203,11 @@ TEST_F(Monitor, MoreThan32ReadersKeepsTheFirst32)
     for (const std::string &e : key.Events())
         attached += e.rfind("reader ", 0) == 0;
     EXPECT_EQ(32, attached);
-    EXPECT_NE(nullptr, key.FindReader("R31"));
-    EXPECT_EQ(nullptr, key.FindReader("R32"));
+    EXPECT_TRUE(key.FindReader("R31"));
+    EXPECT_FALSE(key.FindReader("R32"));
     EXPECT_EQ(nullptr, key.Record(32));
-    ReaderRecord *r = key.FindReader("R5");
-    ASSERT_NE(nullptr, r);
+    std::optional<ReaderRecord> r = key.FindReader("R5");
+    ASSERT_TRUE(r);
     EXPECT_EQ(5u, r->index);
 }
 
@@ -438,7 +442,7 @@ TEST_F(Monitor, StopMonitoringInsideAnEventLeavesTheRecordsToTheMonitor)
         Sleep(10);
     EXPECT_EQ(2u, QsimCallCount("CloseReader") - closes);  // closed by the monitor on its way out
     EXPECT_FALSE(key.IsLoaded());
-    EXPECT_EQ(nullptr, key.FindReader("Reader A"));
+    EXPECT_FALSE(key.FindReader("Reader A"));
 }
 
 TEST_F(Monitor, SecondInstanceInTheProcessEndsItsMonitorAndIsNotWaitedFor)
@@ -459,7 +463,7 @@ TEST_F(Monitor, SecondInstanceInTheProcessEndsItsMonitorAndIsNotWaitedFor)
     DWORD start = GetTickCount();
     EXPECT_FALSE(second.AskToStopMonitorThread());  // its monitor is gone: nothing to wait for
     EXPECT_LT(GetTickCount() - start, 1000u);
-    EXPECT_EQ(nullptr, second.FindReader("Reader A"));  // it did not list the readers again
+    EXPECT_FALSE(second.FindReader("Reader A"));  // it did not list the readers again
 }
 
 }  // namespace

@@ -140,7 +140,7 @@ TEST_F(Operations, LibraryRefusalLeavesItsErrorForTheText)
     StartWithKey();
     ASSERT_TRUE(QsimFailNext("SetDataSize", ERROR_WRITE_FAULT));
     EXPECT_FALSE(key.Delete("Reader A"));
-    ReaderRecord *r = key.FindReader("Reader A");
+    std::optional<ReaderRecord> r = key.FindReader("Reader A");
     EXPECT_EQ(static_cast<DWORD>(ERROR_WRITE_FAULT), r->last_error);
     std::string text = ErrorText();
     EXPECT_NE(std::string::npos, text.find("An error occurred while deleting (SetDataSize) from the Key!")) << text;
@@ -152,7 +152,7 @@ TEST_F(Operations, LibraryRefusalLeavesItsErrorForTheText)
     // A refusal that leaves no last error is still a failure with an error to report.
     ASSERT_TRUE(QsimFailNext("SetDataSize", 0));
     EXPECT_FALSE(key.Delete("Reader A"));
-    EXPECT_EQ(1u, r->last_error);
+    EXPECT_EQ(1u, key.FindReader("Reader A")->last_error);
 
     // The next operation on the reader starts clean.
     EXPECT_TRUE(key.Delete("Reader A"));
@@ -197,7 +197,7 @@ TEST_F(Operations, WithoutANameTheReadyKeyIsUsedAndBecomesCurrent)
 
     ASSERT_TRUE(key.Write(nullptr, 0, "current", 7));
     EXPECT_EQ(7u, KeyState().size225);
-    EXPECT_EQ(key.FindReader("Reader B"), key.FindReader(nullptr));
+    EXPECT_EQ(key.NameOf("Reader B"), key.NameOf(nullptr));
     DWORD length = 0;
     EXPECT_TRUE(key.Read("", nullptr, &length));
     EXPECT_EQ(7u, length);
@@ -213,13 +213,13 @@ TEST_F(Operations, WithoutAMonitorTheFirstUsableKeyIsSelected)
     key.SetPIN(nullptr, "1234");
     EXPECT_TRUE(key.Write(nullptr, 0, "abc", 3));
     EXPECT_EQ(3u, KeyState().size225);
-    EXPECT_EQ(key.FindReader("Reader B"), key.FindReader(nullptr));
+    EXPECT_EQ(key.NameOf("Reader B"), key.NameOf(nullptr));
 
     // A Key that is there but cannot be used stops the search: it is the one meant.
     ASSERT_TRUE(QsimBlockKey(card, 1));
     EXPECT_FALSE(key.Write(nullptr, 0, "xyz", 3));
     EXPECT_EQ(3u, KeyState().size225);
-    EXPECT_EQ(key.FindReader("Reader B"), key.FindReader(nullptr));
+    EXPECT_EQ(key.NameOf("Reader B"), key.NameOf(nullptr));
 }
 
 TEST_F(Operations, NoKeyAnywhereFailsAndReleasesTheMonitor)

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,12 @@ public:
     // The monitor, its handler returned, waits for the operations that went on beside it.
     bool MonitorDraining() { return InterlockedCompareExchange(&m_draining, 0, 0) != 0; }
     ReaderRecord *Record(int i) { return m_readers[i]; }
+    // The name of the record FindReader finds for `readerName`, empty when none.
+    std::string NameOf(const char *readerName)
+    {
+        std::optional<ReaderRecord> r = FindReader(readerName);
+        return r ? std::string(r->name) : std::string();
+    }
     ReaderRecord *AnyReader() { return &m_anyReader; }
 
     bool startOnFinish = true;
