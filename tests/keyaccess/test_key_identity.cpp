@@ -71,8 +71,8 @@ TEST_F(KeyIdentity, MinusFiveForAKeyTheMonitorTakesForAbsentEndsTheVisit)
         ASSERT_TRUE(QsimInsertKey(card, "Reader A"));
         RecordingKey key;
         ASSERT_TRUE(key.Start(false));
-        ReaderRecord *r = key.FindReader("Reader A");
-        ASSERT_NE(nullptr, r);
+        std::optional<ReaderRecord> r = key.FindReader("Reader A");
+        ASSERT_TRUE(r.has_value());
         ASSERT_EQ(csAbsent, r->state);
         int opened = q_.InitCard(r->h, kAppNotes);
         ASSERT_TRUE(opened > 0 || opened == kInitCardTriesUnknown) << opened;
