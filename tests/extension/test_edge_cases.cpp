@@ -92,9 +92,11 @@ TEST_P(RecordNotLoaded, RequestForTheKeysIdIsLeftToTheClient)
 {
     const NotLoadedCase &c = GetParam();
     int key = LogOn("1234");
+    // The ID the client stays on (its session folder goes with the pull).
+    const std::string keyId = s.TempFile("anna.id");
     ASSERT_TRUE(s.Pull(key));
     ASSERT_TRUE(s.WaitStatus("State=locked")) << s.Status();
-    ASSERT_TRUE(testkit::WaitUntil([&] { return !FileExists(s.TempFile("anna.id")); }));
+    ASSERT_TRUE(testkit::WaitUntil([&] { return !FileExists(keyId); }));
 
     std::size_t from = s.HostLog().size();
     if (c.failedEntry != nullptr) {
@@ -138,7 +140,7 @@ TEST_P(RecordNotLoaded, RequestForTheKeysIdIsLeftToTheClient)
         NotesScenario::kWait * 2);
     ASSERT_TRUE(settled) << s.HostLog().substr(from) << boxes;
     EXPECT_NE(std::string::npos, boxes.find(kReadError)) << boxes;
-    EXPECT_TRUE(s.WaitHostLogAfter(from, RequestLine(s.TempFile("anna.id"), kAnna, 725))) << s.HostLog().substr(from);
+    EXPECT_TRUE(s.WaitHostLogAfter(from, RequestLine(keyId, kAnna, 725))) << s.HostLog().substr(from);
     EXPECT_TRUE(s.WaitHostLogAfter(from, "ID stays locked")) << s.HostLog().substr(from);
     std::string log = s.HostLog().substr(from);
     EXPECT_EQ(std::string::npos, log.find("by a handler")) << log;
