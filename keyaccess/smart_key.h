@@ -233,6 +233,13 @@ protected:
     void SetCount(ReaderRecord *r, LONG count);
     void WipePIN(ReaderRecord *r);
     void RefreshSpace(ReaderRecord *r);
+    // The Key's figures of its three areas (the object's application, the whole Key, the
+    // biometric one), read from the library; stored into a record under the table lock.
+    struct KeySpace {
+        DWORD app[2] = {}, whole[2] = {}, bio[2] = {};
+    };
+    KeySpace ReadSpace(DWORD readerHandle);
+    static void StoreSpace(ReaderRecord *r, const KeySpace &space);
     KeyBirAccess BirAccess(const ReaderRecord *r);
 
     DWORD m_appId = 0;

@@ -159,19 +159,30 @@ void CSmartKey::Failed(ReaderRecord *r)
     SetLastError(error);
 }
 
+CSmartKey::KeySpace CSmartKey::ReadSpace(DWORD readerHandle)
+{
+    KeySpace space;
+    Call(m_lib.GetApplicationInfo, readerHandle, m_appId, &space.app[0], &space.app[1]);
+    Call(m_lib.GetApplicationInfo, readerHandle, kAppWholeKey, &space.whole[0], &space.whole[1]);
+    Call(m_lib.GetApplicationInfo, readerHandle, kAppBiometric, &space.bio[0], &space.bio[1]);
+    return space;
+}
+
+void CSmartKey::StoreSpace(ReaderRecord *r, const KeySpace &space)
+{
+    r->app_allocated = space.app[0];
+    r->app_free = space.app[1];
+    r->alocc_space = space.whole[0];
+    r->free_space = space.whole[1];
+    r->bio_allocated = space.bio[0];
+    r->bio_free = space.bio[1];
+}
+
 void CSmartKey::RefreshSpace(ReaderRecord *r)
 {
-    DWORD app[2] = {}, whole[2] = {}, bio[2] = {};
-    Call(m_lib.GetApplicationInfo, r->h, m_appId, &app[0], &app[1]);
-    Call(m_lib.GetApplicationInfo, r->h, kAppWholeKey, &whole[0], &whole[1]);
-    Call(m_lib.GetApplicationInfo, r->h, kAppBiometric, &bio[0], &bio[1]);
+    KeySpace space = ReadSpace(r->h);
     TableLock lock(this);
-    r->app_allocated = app[0];
-    r->app_free = app[1];
-    r->alocc_space = whole[0];
-    r->free_space = whole[1];
-    r->bio_allocated = bio[0];
-    r->bio_free = bio[1];
+    StoreSpace(r, space);
 }
 
 // ---- Data ---------------------------------------------------------------------------------------

@@ -17,10 +17,7 @@ void CSmartKey::RefreshKeyInfo(int index)
     BYTE id[8] = {};
     DWORD length = sizeof id;
     Call(m_lib.GetCardID, r->h, id, &length);
-    DWORD app[2] = {}, whole[2] = {}, bio[2] = {};
-    Call(m_lib.GetApplicationInfo, r->h, m_appId, &app[0], &app[1]);
-    Call(m_lib.GetApplicationInfo, r->h, kAppWholeKey, &whole[0], &whole[1]);
-    Call(m_lib.GetApplicationInfo, r->h, kAppBiometric, &bio[0], &bio[1]);
+    KeySpace space = ReadSpace(r->h);
     char label[40] = {};
     Call(m_lib.ReadLabel, r->h, label);
 
@@ -28,12 +25,7 @@ void CSmartKey::RefreshKeyInfo(int index)
     if (std::memcmp(id, r->card_id, sizeof id) != 0)
         SecureZeroMemory(r->pin, sizeof r->pin);  // another Key: the PIN was not its
     std::memcpy(r->card_id, id, sizeof id);
-    r->app_allocated = app[0];
-    r->app_free = app[1];
-    r->alocc_space = whole[0];
-    r->free_space = whole[1];
-    r->bio_allocated = bio[0];
-    r->bio_free = bio[1];
+    StoreSpace(r, space);
     CopyCut(r->label, sizeof r->label, label);
 }
 

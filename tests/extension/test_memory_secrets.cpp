@@ -27,7 +27,20 @@ std::string Lines(const std::vector<std::string> &lines)
     return text;
 }
 
-class MemorySecrets : public TolvikClient {};
+class MemorySecrets : public TolvikClient {
+protected:
+    // The pull's lock has run to its end: notes.ini put back and the Logout Screen disabled
+    // under the lock (the last step, after the session's data were wiped).
+    void ExpectLockDone()
+    {
+        EXPECT_TRUE(s.WaitStatus("State=locked")) << s.Status();
+        EXPECT_TRUE(testkit::WaitUntil([&] { return s.IniValue("KeyFileName") == "own.id"; }));
+        EXPECT_TRUE(testkit::WaitUntil([&] {
+            HWND screen = s.Find(nullptr, "Logout Screen", 0);
+            return screen != nullptr && !IsWindowEnabled(screen);
+        }));
+    }
+};
 
 TEST_F(MemorySecrets, AfterAPullTheClientHoldsNeitherThePinNorTheNotesPassword)
 {
@@ -48,9 +61,7 @@ TEST_F(MemorySecrets, AfterAPullTheClientHoldsNeitherThePinNorTheNotesPassword)
     EXPECT_EQ(std::string::npos, Lines(during).find("nothing could be read")) << Lines(during);
 
     ASSERT_TRUE(s.Pull(key));
-    EXPECT_TRUE(s.WaitStatus("State=locked")) << s.Status();
-    EXPECT_TRUE(testkit::WaitUntil([&] { return s.IniValue("KeyFileName") == "own.id"; }));
-    Sleep(500);  // the lock's follow-up has run
+    ExpectLockDone();
     std::vector<std::string> finds = testkit::FindInPrivateMemory(client, {kPin, kPassword});
     EXPECT_TRUE(finds.empty()) << finds.size() << " finds:\n" << Lines(finds);
     CloseHandle(client);
@@ -83,9 +94,7 @@ TEST_F(MemorySecrets, ANewPasswordTypedInTheChangeIsGoneAfterAPull)
     HANDLE client = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, s.pid());
     ASSERT_NE(nullptr, client);
     ASSERT_TRUE(s.Pull(key));
-    EXPECT_TRUE(s.WaitStatus("State=locked")) << s.Status();
-    EXPECT_TRUE(testkit::WaitUntil([&] { return s.IniValue("KeyFileName") == "own.id"; }));
-    Sleep(500);
+    ExpectLockDone();
     std::vector<std::string> finds = testkit::FindInPrivateMemory(client, {kPin, kPassword, kNewPassword});
     EXPECT_TRUE(finds.empty()) << finds.size() << " finds:\n" << Lines(finds);
     CloseHandle(client);
