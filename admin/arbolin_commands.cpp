@@ -9,6 +9,7 @@
 #include "file_dialog_id.h"
 #include "log.h"
 #include "notes_workflows.h"
+#include "secure_wipe.h"
 #include "text_ids.h"
 
 namespace {
@@ -22,16 +23,18 @@ const char kMaker[] = "Morvath";
 void TArbolinForm::PINEnterBtClick()
 {
     KeyTarget target = core_.Target(currentReader_);
-    char pin[16] = "";
-    GetWindowTextA(Item(IDC_PIN_EDIT), pin, sizeof pin);
+    char typed[16] = "";
+    GetWindowTextA(Item(IDC_PIN_EDIT), typed, sizeof typed);
+    std::string pin(typed);
+    SecureZeroMemory(typed, sizeof typed);
     CoreResult given = core_.GivePin(target, pin);
-    SecureZeroMemory(pin, sizeof pin);
+    WipeString(pin);
     if (!given.ok) {
         // A PIN refused for its length never reaches the Key and stays in the field.
         ShowError(given.message, StandardCaption());
         return;
     }
-    SetWindowTextA(Item(IDC_PIN_EDIT), "");
+    WipeWindowText(Item(IDC_PIN_EDIT));
     ReadOutcome read = GetDataFromKSD();
     if (read == ReadOutcome::kRead || read == ReadOutcome::kEmpty || read == ReadOutcome::kUnreadable) {
         Enable(IDC_PIN_ENTER, false);
@@ -47,10 +50,15 @@ void TArbolinForm::ChangePINBtClick()
 {
     KeyTarget target = core_.Target(currentReader_);
     std::string pin;
+    WipeOnExit wipe([&] {
+        WipeString(pin);
+        changePinDlg_.Forget();
+    });
     for (;;) {
         changePinDlg_.PrepareNewPin();
         if (changePinDlg_.ShowModal(window_) != IDOK)
             return;
+        WipeString(pin);
         pin = changePinDlg_.text;
         if (pin.empty())
             break;  // removes the PIN: nothing to confirm
@@ -91,6 +99,7 @@ void TArbolinForm::Unblock(bool fromButton)
         return;  // no blocked Key has been reported
     KeyTarget target = core_.Target(currentReader_);
     changePinDlg_.PrepareUnblock();
+    WipeOnExit wipe([&] { changePinDlg_.Forget(); });
     if (changePinDlg_.ShowModal(window_) != IDOK)
         return;
     if (!Report(core_.Unblock(target, changePinDlg_.text), "TArbolinForm::FormDblClick"))
@@ -110,6 +119,10 @@ void TArbolinForm::ChangeLNPasswordBtClick()
     changePasDlg_.PrepareNewPassword();
     INT_PTR choice = changePasDlg_.ShowModal(window_);
     std::string newPassword;
+    WipeOnExit wipe([&] {
+        WipeString(newPassword);
+        changePasDlg_.Forget();
+    });
     if (choice == IDOK) {
         newPassword = changePasDlg_.password;
         if (newPassword.empty()) {

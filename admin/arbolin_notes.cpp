@@ -13,6 +13,7 @@
 #include "file_dialog_id.h"
 #include "log.h"
 #include "notes_workflows.h"
+#include "secure_wipe.h"
 #include "text_ids.h"
 
 // ---- Reading --------------------------------------------------------------------------------------
@@ -117,6 +118,7 @@ void TArbolinForm::ChangeIDBtClick()
     }
 
     changePinDlg_.PrepareNotesPassword(attach.idFilePath());
+    WipeOnExit wipe([&] { changePinDlg_.Forget(); });
     LogMessage(kLogStep, kAdminLog, "TArbolinForm::ChangeIDBtClick : SECKFMSwitchToIDFile <%s><%s><%d> (Begin OP)",
                attach.idFilePath().c_str(), attach.userName().c_str(), IdFileAttach::kUserNameSize);
     for (;;) {

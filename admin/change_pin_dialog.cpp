@@ -2,13 +2,19 @@
 #include "change_pin_dialog.h"
 
 #include "admin_ui.h"
+#include "secure_wipe.h"
 #include "arbolin_res.h"
 #include "text_ids.h"
 
 INT_PTR TChangePINDlg::ShowModal(HWND owner)
 {
-    text.clear();
+    Forget();
     return RunModal(owner, IDD_CHANGE_PIN_DLG);
+}
+
+void TChangePINDlg::Forget()
+{
+    WipeString(text);
 }
 
 void TChangePINDlg::FormShow()
@@ -36,11 +42,15 @@ bool TChangePINDlg::Command(int id, int)
     if (id == IDOK) {
         char buffer[80] = "";
         GetDlgItemTextA(window_, IDC_NEW_PIN_EDIT, buffer, sizeof buffer);
+        text.reserve(sizeof buffer);  // one allocation: no shorter copy is left behind unwiped
         text.assign(buffer, std::min<std::size_t>(lstrlenA(buffer), static_cast<std::size_t>(maxLength)));
+        SecureZeroMemory(buffer, sizeof buffer);
+        WipeWindowText(Item(IDC_NEW_PIN_EDIT));
         EndDialog(window_, IDOK);
         return true;
     }
     if (id == IDCANCEL) {
+        WipeWindowText(Item(IDC_NEW_PIN_EDIT));
         EndDialog(window_, IDCANCEL);
         return true;
     }

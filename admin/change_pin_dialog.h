@@ -16,6 +16,8 @@ public:
 
     // IDOK or IDCANCEL; -1 when the dialog could not be made. Every show starts empty.
     INT_PTR ShowModal(HWND owner);
+    // Wipes what was typed, once the caller has used it (a PIN or a password).
+    void Forget();
 
     // The five uses.
     void PrepareNewPin();

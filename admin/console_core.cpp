@@ -10,24 +10,18 @@
 #include "key_messages.h"
 #include "log.h"
 #include "notes_key_data.h"
+#include "secure_wipe.h"
 #include "text_ids.h"
 
 namespace {
 
 const char kMaker[] = "Morvath";
 
-void Wipe(std::string *text)
-{
-    if (!text->empty())
-        SecureZeroMemory(&(*text)[0], text->size());
-    text->clear();
-}
-
 }  // namespace
 
 void HeldNotesData::Clear()
 {
-    Wipe(&password);
+    WipeString(password);
     if (!idFile.empty())
         SecureZeroMemory(idFile.data(), idFile.size());
     idFile.clear();

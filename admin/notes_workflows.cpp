@@ -9,6 +9,7 @@
 #include "log.h"
 #include "notes_api.h"
 #include "notes_logon_record.h"
+#include "secure_wipe.h"
 #include "text_ids.h"
 
 namespace {
@@ -77,8 +78,7 @@ IdFileAttach::IdFileAttach(ConsoleCore &core, const KeyTarget &target, const std
 
 IdFileAttach::~IdFileAttach()
 {
-    if (!password_.empty())
-        SecureZeroMemory(&password_[0], password_.size());
+    WipeString(password_);
 }
 
 CoreResult IdFileAttach::CheckIdFile()
@@ -182,6 +182,7 @@ bool IdFileAttach::TryPassword(const std::string &password)
         return false;
     }
     userName_ = userName;
+    WipeString(password_);
     password_ = password;
     LogMessage(kLogStep, kAdminLog, "TArbolinForm::ChangeIDBtClick : SECKFMSwitchToIDFile <%s> OK (password OK)",
                idFilePath_.c_str());
@@ -207,6 +208,7 @@ CoreResult IdFileAttach::Write(HeldNotesData *held)
     held->idFileName = idFileName_;
     held->iniPath = iniPath_;
     held->userName = userName_;
+    WipeString(held->password);  // the old password's buffer may be given back by the assignment
     held->password = password_;
     held->idFile.swap(idFile);
     LogMessage(kLogStep, kAdminLog, "TArbolinForm::ChangeIDBtClick");
@@ -251,6 +253,7 @@ CoreResult NotesPasswordChange::Run(const std::string &iniPath, const std::strin
         LogMessage(kLogError, kAdminLog, "%s: %s", kLog, result.message.c_str());
         return result;
     }
+    WipeString(held->password);
     held->password = newPassword;
     held->idFile.swap(changed);
     LogMessage(kLogStep, kAdminLog, "%s", kLog);

@@ -2,13 +2,19 @@
 #include "password_dialog.h"
 
 #include "admin_ui.h"
+#include "secure_wipe.h"
 #include "arbolin_res.h"
 #include "text_ids.h"
 
 INT_PTR TPasswordDlg::ShowModal(HWND owner)
 {
-    password.clear();
+    Forget();
     return RunModal(owner, TemplateId());
+}
+
+void TPasswordDlg::Forget()
+{
+    WipeString(password);
 }
 
 int TPasswordDlg::TemplateId() const
@@ -38,17 +44,21 @@ void TPasswordDlg::ReadPassword()
 {
     char buffer[128] = "";
     GetDlgItemTextA(window_, IDC_PASSWORD_EDIT, buffer, sizeof buffer);
+    password.reserve(sizeof buffer);  // one allocation: no shorter copy is left behind unwiped
     password.assign(buffer, std::min<std::size_t>(lstrlenA(buffer), static_cast<std::size_t>(maxLength)));
+    SecureZeroMemory(buffer, sizeof buffer);
 }
 
 bool TPasswordDlg::Command(int id, int)
 {
     if (id == IDOK) {
         ReadPassword();
+        WipeWindowText(Item(IDC_PASSWORD_EDIT));
         EndDialog(window_, IDOK);
         return true;
     }
     if (id == IDCANCEL) {
+        WipeWindowText(Item(IDC_PASSWORD_EDIT));
         EndDialog(window_, IDCANCEL);
         return true;
     }
@@ -72,9 +82,9 @@ void TChangePasDlg::PrepareConfirmation()
     maxLength = 64;
 }
 
-bool TChangePasDlg::GenerateVisible(const std::string &input, const std::string &prompt)
+bool TChangePasDlg::GenerateVisible(bool inputEmpty, const std::string &prompt)
 {
-    return input.empty() && prompt != Text(IDS_CONFIRM_NOTES_PASSWORD);
+    return inputEmpty && prompt != Text(IDS_CONFIRM_NOTES_PASSWORD);
 }
 
 void TChangePasDlg::FormShow()
@@ -94,9 +104,9 @@ void TChangePasDlg::FormShow()
 
 void TChangePasDlg::PasswordChange()
 {
-    char buffer[128] = "";
-    GetDlgItemTextA(window_, IDC_PASSWORD_EDIT, buffer, sizeof buffer);
-    ShowWindow(Item(IDC_GENERATE_BT), GenerateVisible(buffer, prompt) ? SW_SHOW : SW_HIDE);
+    // Only whether something was typed: the text itself is never copied out of the edit here.
+    bool empty = GetWindowTextLengthA(Item(IDC_PASSWORD_EDIT)) == 0;
+    ShowWindow(Item(IDC_GENERATE_BT), GenerateVisible(empty, prompt) ? SW_SHOW : SW_HIDE);
 }
 
 bool TChangePasDlg::Command(int id, int code)

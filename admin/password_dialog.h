@@ -15,6 +15,8 @@ public:
 
     // IDOK, IDCANCEL (or 8 from TChangePasDlg's Generate); -1 when it could not be made.
     INT_PTR ShowModal(HWND owner);
+    // Wipes what was typed, once the caller has used it.
+    void Forget();
 
 protected:
     void FormShow() override;
@@ -30,8 +32,8 @@ public:
     void PrepareNewPassword();
     void PrepareConfirmation();
 
-    // Whether Generate is shown for this input and prompt.
-    static bool GenerateVisible(const std::string &input, const std::string &prompt);
+    // Whether Generate is shown for an input that is (or is not) empty under this prompt.
+    static bool GenerateVisible(bool inputEmpty, const std::string &prompt);
 
 protected:
     void FormShow() override;

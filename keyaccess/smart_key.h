@@ -99,7 +99,7 @@ public:
     bool AskToTerminateMonitorThread();
     // A copy of the named reader's record (no name: the current Key, else the first reader with a
     // Key), or none. Taken under the table lock: the monitor may change or drop the record
-    // meanwhile, the copy stays as it was.
+    // meanwhile, the copy stays as it was. The copy's PIN is empty.
     std::optional<ReaderRecord> FindReader(const char *readerName);
     int FirstKeyIndex();
 
@@ -130,6 +130,9 @@ public:
     void SetPIN(const char *readerName, const char *pin);
     // Forgets (wipes) the PIN stored for the reader; true when there was one to forget.
     bool ForgetPIN(const char *readerName);
+    // Whether the PIN stored for the reader is `pin` ("" : none stored). The PIN itself is never
+    // handed out.
+    bool HoldsPIN(const char *readerName, const char *pin);
     // The name a Key is shown by: its label, else its card id in hex (16 digits). Empty and false
     // for an unknown reader or a `size` too small for the card id.
     bool DisplayName(const char *readerName, char *text, int size);

@@ -343,6 +343,7 @@ bool CSmartKey::ChangePIN(const char *readerName, const char *newPin)
         Failed(r.record());
         SetOpResText(r.record(), IDS_ERROR_CHANGING_PIN);
     }
+    SecureZeroMemory(pin, sizeof pin);
     return ok;
 }
 
@@ -365,6 +366,7 @@ bool CSmartKey::UnblockPIN(const char *readerName, const char *newPin)
             Failed(r.record());
             SetOpText(r.record(), "error unblock PIN");
         }
+        SecureZeroMemory(pin, sizeof pin);
     }
     r.CloseWith(0);
     return ok;

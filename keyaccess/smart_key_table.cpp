@@ -65,12 +65,23 @@ void CSmartKey::WipePIN(ReaderRecord *r)
     SecureZeroMemory(r->pin, sizeof r->pin);
 }
 
+bool CSmartKey::HoldsPIN(const char *readerName, const char *pin)
+{
+    TableLock lock(this);
+    const ReaderRecord *r = Record(readerName);
+    return r != nullptr && pin != nullptr && std::strncmp(r->pin, pin, sizeof r->pin) == 0;
+}
+
 std::optional<ReaderRecord> CSmartKey::FindReader(const char *readerName)
 {
     TableLock lock(this);
-    if (const ReaderRecord *r = Record(readerName))
-        return *r;
-    return std::nullopt;
+    const ReaderRecord *r = Record(readerName);
+    if (r == nullptr)
+        return std::nullopt;
+    // The PIN never leaves the table: a copy would stay behind in its reader's stack or heap.
+    std::optional<ReaderRecord> copy(*r);
+    SecureZeroMemory(copy->pin, sizeof copy->pin);
+    return copy;
 }
 
 ReaderRecord *CSmartKey::Record(const char *readerName)

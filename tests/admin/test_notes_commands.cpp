@@ -13,6 +13,7 @@
 #include "quorel_control.h"
 #include "virtual_keys.h"
 
+
 namespace {
 
 using testkit::ArbolinConsole;
@@ -581,3 +582,54 @@ TEST_F(PasswordChange, WriteWhoseSizeCouldNotBeSetAfterItsBytesWentOnIsTheNewRec
 }
 
 }  // namespace
+
+// ---- Secrets after the Key leaves ------------------------------------------------------------------
+
+// The Key's PIN, the Notes password the console wrote and the ones it changed to are gone from the
+// console's memory (its private committed pages and its modules' globals, as 8-bit text and
+// UTF-16) once the Key was pulled. Each is distinctive, so that a find is never a coincidence.
+TEST_F(NotesCommands, AfterAPullTheConsoleHoldsNoneOfTheKeysSecrets)
+{
+    const char kPin[] = "Wq3Lx7Rb";
+    const char kNewPin[] = "Zt6Hn2Mv";
+    const char kFirstPassword[] = "Brannoch!Velt-47qK";
+    const char kNewPassword[] = "Tessaly#Oruun-93pD";
+    const char kPasDialog[] = "Change current Lotus Notes password";
+    for (const char *secret : {kPin, kNewPin, kFirstPassword, kNewPassword})
+        testkit::NoteSecret(secret);
+    std::string id = MakeId("anna.id", kUser, kFirstPassword);
+    std::string ini = MakeIni("notes.ini", "anna.id");
+    int key = ArbolinConsole::MakeKey("Anna", kPin);
+    ASSERT_NE(0, key);
+    ASSERT_TRUE(c.StartWithKey(key, kReader));
+    ASSERT_TRUE(c.GivePin(0, kPin));
+
+    // The ID file and its password written, the Notes password changed, the PIN changed.
+    BeginAttach(id, ini);
+    testkit::PlaySteps(c, {InputStep(kPasswordDialog, kNotesPrompt, kFirstPassword)});
+    ASSERT_TRUE(WaitUntil([&] { return c.Enabled(IDC_CHANGE_LN_PASSWORD); }));
+    c.Click(IDC_CHANGE_LN_PASSWORD);
+    testkit::PlaySteps(c, {InputStep(kPasDialog, "Enter new Lotus Notes password:", kNewPassword),
+                           InputStep(kPasDialog, "Confirm new Lotus Notes password", kNewPassword),
+                           FileStep(kChooseIni, ini)});
+    ASSERT_TRUE(WaitUntil([&] { return testkit::GetKeyRecord(key).password == kNewPassword; }));
+    c.Click(IDC_CHANGE_PIN);
+    testkit::PlaySteps(c, {InputStep("Change PIN Dialog", "Enter new PIN code:", kNewPin),
+                           InputStep("Change PIN Dialog", "Confirm new PIN code:", kNewPin),
+                           BoxStep(kCaption, "PIN is changed successfully!")});
+    ASSERT_EQ(std::string(kNewPin), testkit::VirtualKeys::State(key).pin);
+
+    // While the Key is there the console holds its Notes password: the scan can find it.
+    std::vector<std::string> during = testkit::FindInPrivateMemory(c.process(), {kNewPassword});
+    EXPECT_FALSE(during.empty());
+
+    ASSERT_TRUE(ArbolinConsole::Pull(key));
+    ASSERT_TRUE(c.WaitRowCount(0));
+    ASSERT_TRUE(WaitUntil([&] { return testkit::GetControlText(c.Item(IDC_ID_FILE_NAME)).empty(); }));
+    std::vector<std::string> finds =
+        testkit::FindInPrivateMemory(c.process(), {kPin, kNewPin, kFirstPassword, kNewPassword});
+    std::string listed;
+    for (const std::string &find : finds)
+        listed += find + "\n";
+    EXPECT_TRUE(finds.empty()) << finds.size() << " finds:\n" << listed;
+}

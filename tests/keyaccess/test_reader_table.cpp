@@ -86,9 +86,9 @@ TEST_F(ReaderTable, DisplayNameIsTheLabelElseTheCardIdInHex)
 TEST_F(ReaderTable, ForgetPinWipesTheStoredPinOnce)
 {
     StartWithKey("Alice");
-    ASSERT_STREQ("1234", key.FindReader("Reader A")->pin);
+    ASSERT_TRUE(key.HoldsPIN("Reader A", "1234"));
     EXPECT_TRUE(key.ForgetPIN("Reader A"));
-    EXPECT_STREQ("", key.FindReader("Reader A")->pin);
+    EXPECT_TRUE(key.HoldsPIN("Reader A", ""));
     EXPECT_FALSE(key.ForgetPIN("Reader A"));  // nothing left to forget
     EXPECT_FALSE(key.ForgetPIN("Reader Z"));
     // The Key stays open for the monitor: forgetting touches no Key.
@@ -104,8 +104,21 @@ TEST_F(ReaderTable, ACopyStaysAsItWasWhileTheRecordChanges)
     EXPECT_STREQ("Alice", before->label);
     EXPECT_STREQ("Bertha", key.FindReader("Reader A")->label);
     key.SetPIN("Reader A", "9999");
-    EXPECT_STREQ("1234", before->pin);
-    EXPECT_STREQ("9999", key.FindReader("Reader A")->pin);
+    EXPECT_TRUE(key.HoldsPIN("Reader A", "9999"));
+}
+
+TEST_F(ReaderTable, ACopyNeverCarriesThePin)
+{
+    StartWithKey("Alice");
+    ASSERT_TRUE(key.HoldsPIN("Reader A", "1234"));
+    std::optional<ReaderRecord> copy = key.FindReader("Reader A");
+    ASSERT_TRUE(copy);
+    EXPECT_STREQ("Alice", copy->label);
+    for (char c : copy->pin)
+        ASSERT_EQ(0, c);
+    EXPECT_TRUE(key.HoldsPIN("Reader A", "1234"));  // the table keeps it
+    EXPECT_FALSE(key.HoldsPIN("Reader A", "123"));
+    EXPECT_FALSE(key.HoldsPIN("Reader Z", "1234"));
 }
 
 // Threads read and set the table without holding the Key while the monitor lists readers that
