@@ -381,18 +381,23 @@ bool StillThere(DWORD h, const SimKey *k)
     return OpenedKey(h, &error) == k;
 }
 
-// The pull planned for the next chunk of an area write, if it is due now.
+// The pull planned after a number of chunks of area writes, if it is due now (before the next
+// chunk, or right after the last chunk of a write).
 void PlannedChunkPull()
 {
-    if (g_shared->chunkPullKey == 0)
+    if (g_shared->chunkPullKey == 0 || g_shared->chunkPullSkip > 0)
         return;
-    if (g_shared->chunkPullSkip > 0) {
-        --g_shared->chunkPullSkip;
-        return;
-    }
     int key = g_shared->chunkPullKey;
     g_shared->chunkPullKey = 0;
     PullKeyLocked(key);
+}
+
+// A chunk landed: one less to let through before the planned pull.
+void ChunkLanded()
+{
+    ++g_shared->chunksWritten;
+    if (g_shared->chunkPullKey != 0 && g_shared->chunkPullSkip > 0)
+        --g_shared->chunkPullSkip;
 }
 
 DWORD CommandSize()
@@ -452,11 +457,13 @@ QBOOL WriteArea(Locked &lock, DWORD h, SimKey *k, DWORD app, DWORD offset, const
         if (!StillThere(h, k))
             return lock.error(kRemovedCard);
         std::memcpy(a.data + offset + done, buffer + done, chunk);
-        ++g_shared->chunksWritten;
+        ChunkLanded();
         done += chunk;
     }
     if (offset + total > *a.size)
         *a.size = offset + total;
+    // Pulled right after the last chunk: the write is whole, and what follows meets the Key gone.
+    PlannedChunkPull();
     return lock.ok();
 }
 

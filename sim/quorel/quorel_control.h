@@ -69,8 +69,9 @@ BOOL QsimGetCardSpeed(QsimCardSpeed *speed);
 // Every Key call takes msPerCall plus its bytes at bytesPerSecond (0: no limit); the command size
 // is kept.
 BOOL QsimSetLatency(DWORD msPerCall, DWORD bytesPerSecond);
-// Lets the next `skip` chunks of area writes land (of any Key) and pulls Key `key` before the one
-// after: that write fails and leaves the torn bytes. Key 0 takes the plan back.
+// Lets the next `skip` chunks of area writes land (of any Key) and then pulls Key `key`: before
+// the chunk after them, so that write fails and leaves the torn bytes, or, when the last of them
+// ended a write, right after it (the write is whole). Key 0 takes the plan back.
 BOOL QsimPullOnChunk(int skip, int key);
 // Chunks of area writes that reached a Key since the last reset (all processes).
 DWORD QsimChunkCount(void);

@@ -2,6 +2,7 @@
 // refusing entry points, and one Key seen by two processes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -219,6 +220,7 @@ const TornCase kTornCases[] = {
     {"PulledBeforeTheLastChunk", 0, 600, 2},
     {"SmallCommandsLongerThanTheOldData", 64, 1000, 12},
     {"ShorterThanTheOldData", 100, 300, 2},
+    {"PulledRightAfterTheLastChunk", 0, 600, 3},
 };
 
 class TornWrite : public Quorel, public testing::WithParamInterface<TornCase> {};
@@ -235,17 +237,22 @@ TEST_P(TornWrite, KeepsTheChunksThatLandedAndTheOldSize)
     std::string data = Filled(c.size, 'n');
     DWORD length = c.size;
     DWORD chunks = QsimChunkCount();
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(q.WriteData(h_, 0, reinterpret_cast<const BYTE *>(data.data()), &length));
-    EXPECT_EQ(kRemovedCard, GetLastError());
-    EXPECT_EQ(static_cast<DWORD>(c.landed), QsimChunkCount() - chunks);
     DWORD command = c.command != 0 ? c.command : 255;
-    std::string expected = old;
     std::size_t torn = std::min<std::size_t>(c.landed * command, c.size);
-    expected.replace(0, torn, Filled(torn, 'n'));
-    expected.resize(std::max<std::size_t>(600, torn), 'n');
-    expected.resize(600);  // the old data size stays: what landed past it is not data
-    EXPECT_EQ(expected, AreaBytes(key_));
+    bool whole = torn == c.size;  // pulled only after the last chunk
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(whole, q.WriteData(h_, 0, reinterpret_cast<const BYTE *>(data.data()), &length) != 0);
+    if (!whole) {
+        EXPECT_EQ(kRemovedCard, GetLastError());
+    }
+    EXPECT_EQ(static_cast<DWORD>(c.landed), QsimChunkCount() - chunks);
+    std::string expected = old;
+    if (whole) {
+        expected.replace(0, torn, data);
+    } else {
+        expected.replace(0, std::min<std::size_t>(torn, 600), Filled(std::min<std::size_t>(torn, 600), 'n'));
+    }
+    EXPECT_EQ(expected, AreaBytes(key_));  // a torn write keeps the old data size
     QsimKeyState state = {};
     ASSERT_TRUE(QsimGetKey(key_, &state));
     EXPECT_EQ(0, state.reader[0]);  // pulled
