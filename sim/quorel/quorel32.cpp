@@ -199,14 +199,18 @@ public:
     void setError(DWORD code) { lastError_ = code; }
     // This call reaches the Key: it takes the configured latency, plus `bytes` at the set speed.
     void card(DWORD bytes = 0) { card_ = true; bytes_ = bytes; }
-    // The time one command moving `bytes` takes at the set speed, spent with the lock given up so
-    // that the Key can be pulled meanwhile; ends early when a Key leaves its reader. True when a
-    // Key left (the caller looks whether it was its own).
-    bool pause(DWORD bytes)
+    // The time one command takes at the set speed, moving the bytes from `from` to `to` of a call's
+    // data (counted from the call's start, so that the milliseconds the chunks round away add
+    // up), spent with the lock given up so that the Key can be pulled meanwhile; ends early when
+    // a Key leaves its reader. True when a Key left (the caller looks whether it was its own).
+    bool pause(DWORD from, DWORD to)
     {
-        if (g_shared == nullptr || g_shared->bytesPerSecond == 0 || bytes == 0)
+        if (g_shared == nullptr || g_shared->bytesPerSecond == 0 || to <= from)
             return false;
-        DWORD ms = static_cast<DWORD>((static_cast<unsigned long long>(bytes) * 1000) / g_shared->bytesPerSecond);
+        auto at = [](DWORD bytes) {
+            return static_cast<DWORD>((static_cast<unsigned long long>(bytes) * 1000) / g_shared->bytesPerSecond);
+        };
+        DWORD ms = at(to) - at(from);
         LONG departures = g_shared->departures;
         if (g_mutex != nullptr && !g_detached)
             ReleaseMutex(g_mutex);
@@ -427,7 +431,7 @@ QBOOL ReadArea(Locked &lock, DWORD h, SimKey *k, DWORD app, DWORD offset, BYTE *
     }
     for (DWORD done = 0; done < available;) {
         DWORD chunk = available - done < CommandSize() ? available - done : CommandSize();
-        lock.pause(chunk);
+        lock.pause(done, done + chunk);
         if (!StillThere(h, k) || offset + done + chunk > *a.size)
             return lock.error(kRemovedCard);
         std::memcpy(buffer + done, a.data + offset + done, chunk);
@@ -453,7 +457,7 @@ QBOOL WriteArea(Locked &lock, DWORD h, SimKey *k, DWORD app, DWORD offset, const
     for (DWORD done = 0; done < total;) {
         DWORD chunk = total - done < CommandSize() ? total - done : CommandSize();
         PlannedChunkPull();
-        lock.pause(chunk);
+        lock.pause(done, done + chunk);
         if (!StillThere(h, k))
             return lock.error(kRemovedCard);
         std::memcpy(a.data + offset + done, buffer + done, chunk);
