@@ -36,6 +36,7 @@ const char kBirCaption[] = "Morvath Sentrio (BIR Verification)";
 const char kPin[] = "1234";
 const char kNewPin[] = "5678";
 const char kTypedPassword[] = "pw-new-typed";
+const char kTypedSameLength[] = "pw-anna-new";  // as long as kAnnaPassword: the record keeps its lengths
 const char kNewPinCaption[] = "Enter new PIN code:";
 const char kConfirmPinCaption[] = "Confirm new PIN code:";
 constexpr DWORD kRunLimit = 60000;  // a run that takes longer hangs
@@ -85,6 +86,7 @@ struct Flow {
     std::vector<KeyFault> faults;
     std::vector<std::string> sample;     // the entries the ctest run samples (empty: all)
     DWORD idFileSize = 0;                // the Key's ID file's size in bytes (0: as the stand-in makes it)
+    const char *typed = kTypedPassword;  // the new password typed in a password change
 };
 
 // One run of a flow: the client on Anna's Key, the action, what the product showed, the checks.
@@ -121,7 +123,7 @@ public:
             if (generate && prompt.find("Confirm") == std::string::npos) {
                 testkit::ClickDialogButton(change, kGenerate);
             } else {
-                testkit::SetControlText(GetDlgItem(change, kPasswordEdit), kTypedPassword);
+                testkit::SetControlText(GetDlgItem(change, kPasswordEdit), flow_.typed);
                 testkit::ClickDialogButton(change, IDOK);
             }
             testkit::WaitForWindowGone(change, NotesScenario::kWait);
@@ -320,7 +322,7 @@ std::string FlowRun::CheckWrite()
         else if (!newId.empty())
             newRecord = record.password == kAnnaPassword && id == newId;
         else
-            newRecord = record.password == kTypedPassword;
+            newRecord = record.password == flow_.typed;
         changed = newRecord;
         break;
     case Written::kPin:
@@ -716,7 +718,9 @@ const Flow &ChangePinTool()
     return flow;
 }
 
-// The password change of a Key with a 16 KB ID file, pulled between two chunks of the record's write.
+// The password change of a Key with a 16 KB ID file, pulled between two chunks of the record's
+// write. The new password is as long as the old one and the ID file keeps its size, so that the
+// new record has the old one's lengths: a torn record's lengths add up as well as a whole one's.
 const Flow &TornPasswordChange()
 {
     static const Flow flow = [] {
@@ -725,6 +729,7 @@ const Flow &TornPasswordChange()
         f.faults = {{"WriteData", 0, 0, "Key pulled between two chunks", true, nullptr, true}};
         f.sample = {};
         f.idFileSize = 16 * 1024;
+        f.typed = kTypedSameLength;
         return f;
     }();
     return flow;
