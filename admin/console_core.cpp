@@ -252,7 +252,13 @@ CoreResult ConsoleCore::WriteNotesRecord(const KeyTarget &target, const std::str
     }
     const char *reader = target.reader.c_str();
     Busy(true);
-    bool written = key_.Write(reader, 0, record.data(), static_cast<DWORD>(total));
+    // The record goes on marked unfinished and gets its true first bytes last (notes_logon_record.h):
+    // a Key pulled in the middle holds the old record or one every reader refuses.
+    BYTE head[kLogonRecordHeadSize];
+    MarkLogonRecordUnfinished(record.data(), total, head);
+    bool written = key_.WriteHeadLast(reader, record.data(), static_cast<DWORD>(total), head, sizeof head);
+    std::memcpy(record.data(), head, sizeof head);  // the record as it is meant to be, for the check below
+    SecureZeroMemory(head, sizeof head);
     std::string message;
     if (!written) {
         DWORD allocated = 0, freeSpace = 0;
@@ -281,9 +287,9 @@ bool ConsoleCore::KeyHoldsRecord(const KeyTarget &target, const BYTE *record, st
 {
     std::vector<BYTE> data(kLogonRecordMaxSize);
     DWORD length = static_cast<DWORD>(data.size());
-    // The fields are read by their lengths, so bytes after the record (of a longer old one whose
-    // size stayed) change nothing of what the Key holds.
-    bool holds = key_.Read(target.reader.c_str(), data.data(), &length) && length >= size &&
+    // Exactly the record: bytes after it (of a longer old one whose size stayed) make the Key's
+    // data one no reader takes.
+    bool holds = key_.Read(target.reader.c_str(), data.data(), &length) && length == size &&
                  std::memcmp(data.data(), record, size) == 0;
     SecureZeroMemory(data.data(), data.size());
     return holds;

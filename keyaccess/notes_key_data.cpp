@@ -152,7 +152,10 @@ bool WriteNotesKeyData(CSmartKey &key, const char *reader, const char *userName,
         SetLastError(ERROR_INVALID_DATA);
         return false;
     }
-    if (key.Write(reader, 0, record.data(), static_cast<DWORD>(total)))
+    BYTE head[kLogonRecordHeadSize];
+    WipeOnExit wipeHead([&] { SecureZeroMemory(head, sizeof head); });
+    MarkLogonRecordUnfinished(record.data(), total, head);
+    if (key.WriteHeadLast(reader, record.data(), static_cast<DWORD>(total), head, sizeof head))
         return true;
 
     DWORD lastError = GetLastError();

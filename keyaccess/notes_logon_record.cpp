@@ -73,6 +73,10 @@ bool ParseNotesLogonRecord(const std::uint8_t *data, std::size_t dataSize, Notes
         return false;
     }
     std::size_t at = 4;  // the stored total is not relied on
+    if (dataSize >= kLogonRecordHeadSize && ReadU16(data + 4) == kLogonRecordUnfinished) {
+        SetError(error, LogonRecordError::kUnfinished);
+        return false;
+    }
     std::size_t offsets[4], lengths[4];
     const std::size_t limits[4] = {kUserNameMax, kPasswordMax, kIDFileNameMax, kIDFileMax};
     const LogonRecordError tooLong[4] = {LogonRecordError::kUserNameTooLong,
@@ -84,6 +88,11 @@ bool ParseNotesLogonRecord(const std::uint8_t *data, std::size_t dataSize, Notes
             SetError(error, why);
             return false;
         }
+    }
+    if (at != dataSize) {
+        // Bytes beyond the last field: the lengths describe another record than the one read.
+        SetError(error, LogonRecordError::kLengthsDisagree);
+        return false;
     }
     CopyText(record->sUserName, data, offsets[0], lengths[0]);
     CopyText(record->sPassword, data, offsets[1], lengths[1]);
@@ -145,6 +154,15 @@ bool BuildNotesLogonRecord(const char *userName, const char *password, const cha
     return true;
 }
 
+bool MarkLogonRecordUnfinished(std::uint8_t *record, std::size_t size, std::uint8_t head[kLogonRecordHeadSize])
+{
+    if (record == nullptr || head == nullptr || size < kLogonHeaderSize)
+        return false;
+    std::memcpy(head, record, kLogonRecordHeadSize);
+    WriteU16(record + 4, kLogonRecordUnfinished);
+    return true;
+}
+
 const char *LogonRecordErrorText(LogonRecordError error)
 {
     switch (error) {
@@ -156,6 +174,10 @@ const char *LogonRecordErrorText(LogonRecordError error)
     case LogonRecordError::kIDFileTooLong: return "the ID file is larger than 65535 bytes";
     case LogonRecordError::kRecordTooLarge: return "the Notes data would exceed the 16768 bytes a Key holds";
     case LogonRecordError::kBufferTooSmall: return "the buffer is too small for the Notes data";
+    case LogonRecordError::kUnfinished:
+        return "the Notes data on the Key is damaged (its writing was cut short, the Key pulled meanwhile?)";
+    case LogonRecordError::kLengthsDisagree:
+        return "the Notes data on the Key is damaged (its lengths do not add up to the data read)";
     }
     return "unknown error";
 }

@@ -16,6 +16,15 @@ constexpr std::size_t kPasswordMax = 64;
 constexpr std::size_t kIDFileNameMax = 256;
 constexpr std::size_t kIDFileMax = 65535;
 
+// A record goes onto a Key in several reader commands, and a Key pulled between two of them keeps
+// part of the new record over the old one. So the writers first put the record on with its first
+// bytes marked unfinished (the user name's length L1 set to kLogonRecordUnfinished, which no
+// reader takes: a user name holds at most 256 bytes), set the data size, and only then write the
+// true first kLogonRecordHeadSize bytes, in one command. Whatever a pull leaves is then the old
+// record, the new one, or a record every reader refuses.
+constexpr std::size_t kLogonRecordHeadSize = 6;         // the total length and L1
+constexpr std::uint16_t kLogonRecordUnfinished = 0xFFFF;
+
 // Why a record could not be read or built.
 enum class LogonRecordError {
     kNone,
@@ -26,6 +35,8 @@ enum class LogonRecordError {
     kIDFileTooLong,    // more than kIDFileMax bytes
     kRecordTooLarge,   // more than kLogonRecordMaxSize bytes in all
     kBufferTooSmall,   // the caller's output buffer cannot hold the record
+    kUnfinished,       // the record's write never reached its end (its first bytes still say so)
+    kLengthsDisagree,  // the field lengths do not add up to the bytes read: a torn or damaged record
 };
 
 // A parsed record. The texts are terminated; the ID file stays in the caller's read buffer, at
@@ -40,7 +51,9 @@ struct NotesLogonRecord {
 
 // Parses the `dataSize` bytes read from the Key (the data size is the record's length; the stored
 // total is not relied on). Every length is checked against its buffer and against the bytes read
-// before anything is copied. On failure `record` is left exactly as it was and `error` says why.
+// before anything is copied, and the header and the four fields must fill the bytes read exactly:
+// anything left over or missing is a damaged record. A record marked unfinished is refused as
+// such. On failure `record` is left exactly as it was and `error` says why.
 bool ParseNotesLogonRecord(const std::uint8_t *data, std::size_t dataSize, NotesLogonRecord *record,
                            LogonRecordError *error);
 
@@ -50,6 +63,11 @@ bool ParseNotesLogonRecord(const std::uint8_t *data, std::size_t dataSize, Notes
 bool BuildNotesLogonRecord(const char *userName, const char *password, const char *idFileName,
                            const std::uint8_t *idFile, std::size_t idFileLength, std::uint8_t *out,
                            std::size_t outSize, std::size_t *total, LogonRecordError *error);
+
+// The first kLogonRecordHeadSize bytes of `record` (built by BuildNotesLogonRecord) are copied to
+// `head`, and in `record` they are marked unfinished: `record` is then what goes on the Key first,
+// `head` what goes on last. False for a record shorter than its header.
+bool MarkLogonRecordUnfinished(std::uint8_t *record, std::size_t size, std::uint8_t head[kLogonRecordHeadSize]);
 
 // A short English text for people and the log.
 const char *LogonRecordErrorText(LogonRecordError error);

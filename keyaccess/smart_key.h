@@ -113,6 +113,11 @@ public:
     // Writes `length` bytes at `offset` and sets the data size to what was written; null data with
     // a length only resizes the area.
     bool Write(const char *readerName, DWORD offset, const void *data, DWORD length);
+    // Writes `length` bytes of `data` at offset 0 and sets the data size to `length`, then writes
+    // `head` over the first `headLength` bytes (one reader command). With `data` starting with a
+    // mark its readers refuse and `head` the true first bytes, a write cut short anywhere leaves
+    // the old data (nothing written yet) or data the readers refuse, never a mix taken as whole.
+    bool WriteHeadLast(const char *readerName, const void *data, DWORD length, const void *head, DWORD headLength);
     bool Delete(const char *readerName);
     bool GetRandom(const char *readerName, void *buffer, DWORD length);
     // New PINs are cut to 8 characters.

@@ -283,6 +283,51 @@ bool CSmartKey::Write(const char *readerName, DWORD offset, const void *data, DW
     return ok;
 }
 
+bool CSmartKey::WriteHeadLast(const char *readerName, const void *data, DWORD length, const void *head,
+                              DWORD headLength)
+{
+    LogMessage(kLogMilestone, "", "CSmartKey::WriteHeadLast (%s, addr:%X, len=%d)",
+               readerName != nullptr ? readerName : "", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(data)),
+               static_cast<int>(length));
+    KeyOperation r(this, "Write data", readerName, KeyPick::kCurrentFirst);
+    if (!r)
+        return false;
+    {
+        TableLock lock(this);
+        r->offset = 0;
+        r->data = const_cast<void *>(data);
+        r->write_length = length;
+        r->op_kind = kOpWrite;
+    }
+    if (data == nullptr || head == nullptr || length == 0 || headLength == 0 || headLength > length) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        Failed(r.record());
+        return false;
+    }
+    DWORD size = length;
+    if (!Call(m_lib.WriteData, r->h, 0, static_cast<const BYTE *>(data), &size)) {
+        Failed(r.record());
+        SetOpResText(r.record(), IDS_ERROR_WRITING_TO_KEY, "");
+        return false;
+    }
+    SetOpText(r.record(), "Write Data, SetDataSize");
+    if (!Call(m_lib.SetDataSize, r->h, length)) {
+        Failed(r.record());
+        SetOpResText(r.record(), IDS_ERROR_WRITING_TO_KEY, "(SetDataSize after write)");
+        return false;
+    }
+    // The true first bytes last: until they are on, the Key holds what its readers refuse.
+    SetOpText(r.record(), "Write data");
+    DWORD headSize = headLength;
+    if (!Call(m_lib.WriteData, r->h, 0, static_cast<const BYTE *>(head), &headSize)) {
+        Failed(r.record());
+        SetOpResText(r.record(), IDS_ERROR_WRITING_TO_KEY, "");
+        return false;
+    }
+    RefreshSpace(r.record());
+    return true;
+}
+
 bool CSmartKey::Delete(const char *readerName)
 {
     KeyOperation r(this, "Delete", readerName, KeyPick::kSelect);

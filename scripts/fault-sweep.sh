@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The fault sweep, run by hand (each run starts the Notes client stand-in afresh, 1 to 20 s): every
 # k of every failure kind over each of Tolvik's Key flows (start-up logon, typed and generated
-# password change, Key removal, re-insertion, the tools' save of the ID file and PIN change), in
-# the 64-bit test build; ctest runs only a sample. Prints per flow the count of runs and every
+# password change, Key removal, re-insertion, the tools' save of the ID file and PIN change, and
+# the password change of a 16 KB ID file pulled between every two chunks of its record's write),
+# in the 64-bit test build; ctest runs only a sample. Prints per flow the count of runs and every
 # failure. Usage: bash scripts/fault-sweep.sh [max k per kind, 0 = all] [flow]
 # SENTRIO_SWEEP_ONLY=<entry> sweeps one Key entry, SENTRIO_SWEEP_K=<n> its n-th call only (max k
 # 0, so that every call is among the k tried); SENTRIO_SWEEP_KNOWN=1 takes in the kinds left

@@ -709,7 +709,7 @@ STATUS NsimReadIdOwner(const char *idFile, char *user, WORD size)
     return status;
 }
 
-STATUS NsimCreateIdFile(const char *idFile, const char *user, const char *password)
+STATUS NsimCreateIdFileOfSize(const char *idFile, const char *user, const char *password, DWORD size)
 {
     if (idFile == nullptr || *idFile == 0 || user == nullptr || *user == 0)
         return NSIM_ERR_BAD_ARGUMENT;
@@ -722,8 +722,20 @@ STATUS NsimCreateIdFile(const char *idFile, const char *user, const char *passwo
     contents.payload = payload;
     uint8_t salt[nsim::kIdSaltSize];
     MakeSalt(salt);
-    std::string bytes = nsim::EncodeIdFile(contents, password != nullptr ? password : "", salt);
+    const std::string pass = password != nullptr ? password : "";
+    std::string bytes = nsim::EncodeIdFile(contents, pass, salt);
+    if (size > bytes.size()) {
+        // The payload grows by what the file lacks: the file's size follows it byte for byte.
+        for (std::size_t i = contents.payload.size(), n = contents.payload.size() + (size - bytes.size()); i < n; ++i)
+            contents.payload += static_cast<char>('a' + i % 26);
+        bytes = nsim::EncodeIdFile(contents, pass, salt);
+    }
     return WriteWholeFile(idFile, bytes) ? NOERROR : NSIM_ERR_ID_WRITE;
+}
+
+STATUS NsimCreateIdFile(const char *idFile, const char *user, const char *password)
+{
+    return NsimCreateIdFileOfSize(idFile, user, password, 0);
 }
 
 STATUS NsimCheckIdPassword(const char *idFile, const char *password)

@@ -61,6 +61,9 @@ void NsimFailNext(WORD ordinal, STATUS status);
 STATUS NsimReadIdOwner(const char *idFile, char *user, WORD size);
 // Writes a new ID file for `user` that opens with `password`.
 STATUS NsimCreateIdFile(const char *idFile, const char *user, const char *password);
+// The same, `size` bytes long (its encrypted keys padded; at least what the name needs), as the
+// larger ID files of real users are.
+STATUS NsimCreateIdFileOfSize(const char *idFile, const char *user, const char *password, DWORD size);
 // Opens an ID file with `password` without making it the ID in use: 0, ERR_SECURE_BADPASSWORD,
 // ERR_NOEXIST, NSIM_ERR_ID_READ or NSIM_ERR_ID_DAMAGED.
 STATUS NsimCheckIdPassword(const char *idFile, const char *password);

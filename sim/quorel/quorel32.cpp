@@ -89,6 +89,11 @@ struct SimShared {
     DWORD delays[kCountedEntries];  // extra ms per call of each entry (appended: older files read 0)
     LONGLONG callMicros;            // time spent inside the counted entries, by every caller
     DWORD callsAfterDetach;         // calls made in a process after the stand-in's detach there
+    DWORD commandSize;              // bytes a reader moves per command: data moves in such chunks
+    DWORD chunksWritten;            // chunks of area writes that reached a Key since the reset
+    int chunkPullKey;               // not 0: this Key is pulled before the chunk after chunkPullSkip more
+    int chunkPullSkip;
+    volatile LONG departures;       // counts every Key leaving its reader (a chunk's wait ends on it)
 };
 
 struct Opener {
@@ -103,6 +108,8 @@ struct Opener {
 };
 
 constexpr int kMaxOpeners = 128;
+constexpr DWORD kDefaultCommandSize = 255;  // a short APDU's data: what one command moves
+constexpr DWORD kPauseSliceMs = 2;          // how often a chunk's wait looks for a departed Key
 constexpr DWORD kHandleBase = 0x51000000;
 
 HANDLE g_mutex = nullptr;
@@ -119,6 +126,7 @@ void ResetShared()
     g_shared->magic = kMagic;
     g_shared->nextSerial = 1;
     g_shared->nextGeneration = 1;
+    g_shared->commandSize = kDefaultCommandSize;
 }
 
 void PullKeyLocked(int key);
@@ -191,6 +199,31 @@ public:
     void setError(DWORD code) { lastError_ = code; }
     // This call reaches the Key: it takes the configured latency, plus `bytes` at the set speed.
     void card(DWORD bytes = 0) { card_ = true; bytes_ = bytes; }
+    // The time one command takes at the set speed, moving the bytes from `from` to `to` of a call's
+    // data (counted from the call's start, so that the milliseconds the chunks round away add
+    // up), spent with the lock given up so that the Key can be pulled meanwhile; ends early when
+    // a Key leaves its reader. True when a Key left (the caller looks whether it was its own).
+    bool pause(DWORD from, DWORD to)
+    {
+        if (g_shared == nullptr || g_shared->bytesPerSecond == 0 || to <= from)
+            return false;
+        auto at = [](DWORD bytes) {
+            return static_cast<DWORD>((static_cast<unsigned long long>(bytes) * 1000) / g_shared->bytesPerSecond);
+        };
+        DWORD ms = at(to) - at(from);
+        LONG departures = g_shared->departures;
+        if (g_mutex != nullptr && !g_detached)
+            ReleaseMutex(g_mutex);
+        bool left = false;
+        for (DWORD start = GetTickCount(); !left && GetTickCount() - start < ms;) {
+            DWORD rest = ms - (GetTickCount() - start);
+            Sleep(rest < kPauseSliceMs ? rest : kPauseSliceMs);
+            left = g_shared->departures != departures;
+        }
+        if (g_mutex != nullptr && !g_detached)
+            WaitForSingleObject(g_mutex, INFINITE);
+        return left || g_shared->departures != departures;
+    }
 
 private:
     bool failed_ = false;
@@ -252,6 +285,7 @@ void PullKeyLocked(int key)
         r->key = 0;
     k->s.reader[0] = 0;
     Touch(k);
+    InterlockedIncrement(&g_shared->departures);
 }
 
 // The Key this handle opened, if it is still in its reader; else null with the reason in `error`.
@@ -344,7 +378,40 @@ bool AreaOf(SimKey *k, DWORD app, Area *area)
     return false;
 }
 
-QBOOL ReadArea(Locked &lock, SimKey *k, DWORD app, DWORD offset, BYTE *buffer, DWORD *length)
+// The Key behind `h` is still the one the call began with (not pulled, not exchanged).
+bool StillThere(DWORD h, const SimKey *k)
+{
+    DWORD error = 0;
+    return OpenedKey(h, &error) == k;
+}
+
+// The pull planned after a number of chunks of area writes, if it is due now (before the next
+// chunk, or right after the last chunk of a write).
+void PlannedChunkPull()
+{
+    if (g_shared->chunkPullKey == 0 || g_shared->chunkPullSkip > 0)
+        return;
+    int key = g_shared->chunkPullKey;
+    g_shared->chunkPullKey = 0;
+    PullKeyLocked(key);
+}
+
+// A chunk landed: one less to let through before the planned pull.
+void ChunkLanded()
+{
+    ++g_shared->chunksWritten;
+    if (g_shared->chunkPullKey != 0 && g_shared->chunkPullSkip > 0)
+        --g_shared->chunkPullSkip;
+}
+
+DWORD CommandSize()
+{
+    return g_shared->commandSize != 0 ? g_shared->commandSize : kDefaultCommandSize;
+}
+
+// Reads move at card speed, one command's chunk after the other; a Key pulled meanwhile ends the
+// read at once, failed, as a card does.
+QBOOL ReadArea(Locked &lock, DWORD h, SimKey *k, DWORD app, DWORD offset, BYTE *buffer, DWORD *length)
 {
     Area a;
     if (!AreaOf(k, app, &a))
@@ -362,13 +429,22 @@ QBOOL ReadArea(Locked &lock, SimKey *k, DWORD app, DWORD offset, BYTE *buffer, D
         *length = available;
         return lock.error(kInsufficientBuffer);
     }
-    std::memcpy(buffer, a.data + offset, available);
+    for (DWORD done = 0; done < available;) {
+        DWORD chunk = available - done < CommandSize() ? available - done : CommandSize();
+        lock.pause(done, done + chunk);
+        if (!StillThere(h, k) || offset + done + chunk > *a.size)
+            return lock.error(kRemovedCard);
+        std::memcpy(buffer + done, a.data + offset + done, chunk);
+        done += chunk;
+    }
     *length = available;
-    lock.card(available);
     return lock.ok();
 }
 
-QBOOL WriteArea(Locked &lock, SimKey *k, DWORD app, DWORD offset, const BYTE *buffer, DWORD *length)
+// Writes go on at card speed in chunks of one command each. A Key pulled between two chunks (or
+// during one: its bytes never land) fails the write and keeps the chunks that landed over the old
+// bytes, with the area's old data size: the torn state a real card is left in.
+QBOOL WriteArea(Locked &lock, DWORD h, SimKey *k, DWORD app, DWORD offset, const BYTE *buffer, DWORD *length)
 {
     Area a;
     if (!AreaOf(k, app, &a))
@@ -377,10 +453,21 @@ QBOOL WriteArea(Locked &lock, SimKey *k, DWORD app, DWORD offset, const BYTE *bu
         return lock.error(kInvalidParameter);
     if (offset > a.allocated || *length > a.allocated - offset)
         return lock.error(kNoMemory);
-    std::memcpy(a.data + offset, buffer, *length);
-    if (offset + *length > *a.size)
-        *a.size = offset + *length;
-    lock.card(*length);
+    DWORD total = *length;
+    for (DWORD done = 0; done < total;) {
+        DWORD chunk = total - done < CommandSize() ? total - done : CommandSize();
+        PlannedChunkPull();
+        lock.pause(done, done + chunk);
+        if (!StillThere(h, k))
+            return lock.error(kRemovedCard);
+        std::memcpy(a.data + offset + done, buffer + done, chunk);
+        ChunkLanded();
+        done += chunk;
+    }
+    if (offset + total > *a.size)
+        *a.size = offset + total;
+    // Pulled right after the last chunk: the write is whole, and what follows meets the Key gone.
+    PlannedChunkPull();
     return lock.ok();
 }
 
@@ -658,7 +745,7 @@ QBOOL __stdcall ReadData(DWORD h, DWORD offset, BYTE *buffer, DWORD *length)
     SimKey *k = BeginKeyCall(lock, h, KeyNeed::kUnlocked, &refused, &o);
     if (k == nullptr)
         return refused;
-    return ReadArea(lock, k, o->app, offset, buffer, length);
+    return ReadArea(lock, h, k, o->app, offset, buffer, length);
 }
 
 QBOOL __stdcall WriteData(DWORD h, DWORD offset, const BYTE *buffer, DWORD *length)
@@ -669,7 +756,7 @@ QBOOL __stdcall WriteData(DWORD h, DWORD offset, const BYTE *buffer, DWORD *leng
     SimKey *k = BeginKeyCall(lock, h, KeyNeed::kUnlocked, &refused, &o);
     if (k == nullptr)
         return refused;
-    return WriteArea(lock, k, o->app, offset, buffer, length);
+    return WriteArea(lock, h, k, o->app, offset, buffer, length);
 }
 
 QBOOL __stdcall SetDataSize(DWORD h, DWORD size)
@@ -771,7 +858,7 @@ QBOOL __stdcall ReadBIR(DWORD h, DWORD offset, BYTE *buffer, DWORD *length)
     SimKey *k = BeginKeyCall(lock, h, KeyNeed::kUnlocked, &refused);
     if (k == nullptr)
         return refused;
-    return ReadArea(lock, k, 227, offset, buffer, length);
+    return ReadArea(lock, h, k, 227, offset, buffer, length);
 }
 
 QBOOL __stdcall WriteBIR(DWORD h, DWORD offset, const BYTE *buffer, DWORD *length)
@@ -787,7 +874,7 @@ QBOOL __stdcall WriteBIR(DWORD h, DWORD offset, const BYTE *buffer, DWORD *lengt
         *length = k->s.allocated227 - k->s.size227;  // the space still free for the record
         return lock.ok();
     }
-    return WriteArea(lock, k, 227, offset, buffer, length);
+    return WriteArea(lock, h, k, 227, offset, buffer, length);
 }
 
 QBOOL __stdcall SetBIRSize(DWORD h, DWORD size)
@@ -914,6 +1001,7 @@ BOOL QsimRemoveReader(const char *name)
     if (SimKey *k = KeyByNumber(r->key)) {
         k->s.reader[0] = 0;
         Touch(k);
+        InterlockedIncrement(&g_shared->departures);
     }
     *r = SimReader{};
     ++g_shared->readersGeneration;
@@ -1091,6 +1179,49 @@ BOOL QsimSetLatency(DWORD msPerCall, DWORD bytesPerSecond)
     return TRUE;
 }
 
+BOOL QsimSetCardSpeed(const QsimCardSpeed *speed)
+{
+    Locked lock;
+    if (speed == nullptr || speed->commandSize > kMaxArea225)
+        return FALSE;
+    g_shared->latencyMs = speed->msPerCall;
+    g_shared->bytesPerSecond = speed->bytesPerSecond;
+    g_shared->commandSize = speed->commandSize != 0 ? speed->commandSize : kDefaultCommandSize;
+    return TRUE;
+}
+
+BOOL QsimGetCardSpeed(QsimCardSpeed *speed)
+{
+    Locked lock;
+    if (speed == nullptr)
+        return FALSE;
+    speed->msPerCall = g_shared->latencyMs;
+    speed->bytesPerSecond = g_shared->bytesPerSecond;
+    speed->commandSize = CommandSize();
+    return TRUE;
+}
+
+BOOL QsimPullOnChunk(int skip, int key)
+{
+    Locked lock;
+    if (key == 0) {
+        g_shared->chunkPullKey = 0;
+        g_shared->chunkPullSkip = 0;
+        return TRUE;
+    }
+    if (skip < 0 || KeyByNumber(key) == nullptr)
+        return FALSE;
+    g_shared->chunkPullKey = key;
+    g_shared->chunkPullSkip = skip;
+    return TRUE;
+}
+
+DWORD QsimChunkCount(void)
+{
+    Locked lock;
+    return g_shared->chunksWritten;
+}
+
 BOOL QsimSetCallDelay(const char *entry, DWORD ms)
 {
     Locked lock;
@@ -1155,8 +1286,9 @@ DWORD QsimDump(char *buffer, DWORD size)
     DWORD used = 0;
     if (buffer != nullptr && size > 0)
         buffer[0] = 0;
-    Append(buffer, size, &used, "latency: %lu ms per call, %lu bytes/s\n",
-           static_cast<unsigned long>(g_shared->latencyMs), static_cast<unsigned long>(g_shared->bytesPerSecond));
+    Append(buffer, size, &used, "latency: %lu ms per call, %lu bytes/s, %lu bytes per command\n",
+           static_cast<unsigned long>(g_shared->latencyMs), static_cast<unsigned long>(g_shared->bytesPerSecond),
+           static_cast<unsigned long>(CommandSize()));
     for (const SimReader &r : g_shared->readers)
         if (r.used)
             Append(buffer, size, &used, "reader \"%s\": %s%d\n", r.name, r.key ? "Key " : "no Key ", r.key);
@@ -1178,6 +1310,9 @@ DWORD QsimDump(char *buffer, DWORD size)
         if (g_shared->delays[i] != 0)
             Append(buffer, size, &used, "every call of %s takes %lu ms more\n", kCounted[i],
                    static_cast<unsigned long>(g_shared->delays[i]));
+    if (g_shared->chunkPullKey != 0)
+        Append(buffer, size, &used, "key %d is pulled after %d more chunk(s) of a write\n", g_shared->chunkPullKey,
+               g_shared->chunkPullSkip);
     for (const SimFailure &f : g_shared->failures)
         if (f.times > 0)
             Append(buffer, size, &used, "next %d call(s) of %s fail with 0x%08lX\n", f.times, f.entry,

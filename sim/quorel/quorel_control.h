@@ -55,8 +55,26 @@ BOOL QsimFailCall(const char *entry, int skip, DWORD lastError, int result);
 // first and goes on, so that it meets the Key gone (as do the calls after it, until the Key is
 // inserted again).
 BOOL QsimPullOnCall(const char *entry, int skip, int key);
-// Every Key call takes msPerCall plus its bytes at bytesPerSecond (0: no limit).
+// How fast the Keys answer. Data moves in chunks of one reader command (`commandSize` bytes) at
+// `bytesPerSecond`: a read or a write of the data areas takes its chunks one after the other, with
+// the stand-in's lock given up between them, so that a Key pulled meanwhile fails the call at once
+// (a write keeps the chunks that landed over the old bytes, with the area's old data size).
+struct QsimCardSpeed {
+    DWORD msPerCall;       // every Key call takes this long
+    DWORD bytesPerSecond;  // 0: data moves without taking time
+    DWORD commandSize;     // bytes per command; 0 takes the usual 255
+};
+BOOL QsimSetCardSpeed(const QsimCardSpeed *speed);
+BOOL QsimGetCardSpeed(QsimCardSpeed *speed);
+// Every Key call takes msPerCall plus its bytes at bytesPerSecond (0: no limit); the command size
+// is kept.
 BOOL QsimSetLatency(DWORD msPerCall, DWORD bytesPerSecond);
+// Lets the next `skip` chunks of area writes land (of any Key) and then pulls Key `key`: before
+// the chunk after them, so that write fails and leaves the torn bytes, or, when the last of them
+// ended a write, right after it (the write is whole). Key 0 takes the plan back.
+BOOL QsimPullOnChunk(int skip, int key);
+// Chunks of area writes that reached a Key since the last reset (all processes).
+DWORD QsimChunkCount(void);
 // Every call of entry point `entry` (any of the 34) takes `ms` longer, after its work and outside
 // the stand-in's lock, so that a caller can be caught inside it; 0 ends that. Reset clears all.
 BOOL QsimSetCallDelay(const char *entry, DWORD ms);

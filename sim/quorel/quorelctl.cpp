@@ -23,6 +23,8 @@ const char kUsage[] =
     "quorelctl set-capacity KEY TOTAL AREA225 AREA227\n"
     "quorelctl fail-next ENTRY LASTERROR [RESULT] [TIMES]\n"
     "quorelctl latency MS_PER_CALL BYTES_PER_SECOND\n"
+    "quorelctl card-speed MS_PER_CALL BYTES_PER_SECOND COMMAND_SIZE\n"
+    "quorelctl pull-on-chunk SKIP KEY            (KEY 0 takes the plan back)\n"
     "quorelctl delay ENTRY MS                  (every call of ENTRY takes MS longer; 0 ends it)\n"
     "quorelctl dump\n";
 
@@ -65,6 +67,11 @@ int Run(int argc, char **argv)
     else if (is("fail-next", 2))
         ok = QsimFailNextEx(argv[2], Number(argv[3]), argc > 4 ? atoi(argv[4]) : 0, argc > 5 ? atoi(argv[5]) : 1);
     else if (is("latency", 2)) ok = QsimSetLatency(Number(argv[2]), Number(argv[3]));
+    else if (is("card-speed", 3)) {
+        QsimCardSpeed speed = {Number(argv[2]), Number(argv[3]), Number(argv[4])};
+        ok = QsimSetCardSpeed(&speed);
+    }
+    else if (is("pull-on-chunk", 2)) ok = QsimPullOnChunk(atoi(argv[2]), atoi(argv[3]));
     else if (is("delay", 2)) ok = QsimSetCallDelay(argv[2], Number(argv[3]));
     else if (is("dump", 0)) {
         std::vector<char> text(QsimDump(nullptr, 0));

@@ -127,10 +127,11 @@ bool SameRecord(const KeyRecordFields &a, const KeyRecordFields &b)
 // and PIN, the console started on it with the PIN given.
 class SweepRun {
 public:
-    SweepRun()
+    // `idSize`: the ID files' size in bytes (0: as small as the Notes stand-in makes them).
+    explicit SweepRun(DWORD idSize = 0)
     {
-        anna_ = MakeId("anna.id", kUser, kPassword);
-        bert_ = MakeId("bert.id", kNewUser, kNewIdPassword);
+        anna_ = MakeId("anna.id", kUser, kPassword, idSize);
+        bert_ = MakeId("bert.id", kNewUser, kNewIdPassword, idSize);
         annaBytes_ = testkit::ReadFileBytes(anna_);
         bertBytes_ = testkit::ReadFileBytes(bert_);
         old_ = {kUser, kPassword, "anna.id", annaBytes_};
@@ -207,11 +208,40 @@ public:
         return false;
     }
 
+    // The console reads the Key afresh (taken out and put back, its row selected, the PIN given
+    // when it is asked): "" when it reports the Key's record as damaged and holds nothing of it.
+    std::string ReadDamaged()
+    {
+        ArbolinConsole &c = c_;
+        if (testkit::VirtualKeys::State(key_).reader[0] != 0) {
+            c.WaitRowCount(1, 5000);
+            ArbolinConsole::Pull(key_);
+            if (!c.WaitRowCount(0))
+                return "the console kept the row of a Key taken out";
+        }
+        if (!ArbolinConsole::Insert(key_, kReader) || !c.WaitRowCount(1) || !c.SelectRow(0))
+            return "the console did not list the Key put back";
+        if (!WaitUntil([&] { return c.WaitBox(0) != nullptr || c.Enabled(IDC_PIN_ENTER); }))
+            return "the console neither read the Key put back nor asked its PIN";
+        if (c.WaitBox(0) == nullptr) {
+            testkit::SetControlText(c.Item(IDC_PIN_EDIT), kPin);
+            c.Click(IDC_PIN_ENTER);
+        }
+        ConsoleBox box = c.TakeBoxWith(IDOK);
+        if (!box.found || box.text.find("damaged") == std::string::npos)
+            return "the console read the damaged record without saying so (" + box.text + ")";
+        if (!WaitUntil([&] { return c.Rows().size() == 1 && c.Rows()[0].info == "[unreadable]"; }, 5000))
+            return "the row does not say the Key's Notes data is unreadable";
+        if (c.Enabled(IDC_SHOW_BT))
+            return "the console offers Show for a damaged record";
+        return "";
+    }
+
 private:
-    std::string MakeId(const std::string &name, const char *user, const char *password)
+    std::string MakeId(const std::string &name, const char *user, const char *password, DWORD size)
     {
         std::string path = files_.file(name);
-        return NsimCreateIdFile(path.c_str(), user, password) == NOERROR ? path : std::string();
+        return NsimCreateIdFileOfSize(path.c_str(), user, password, size) == NOERROR ? path : std::string();
     }
 
     testkit::TempDir files_;
@@ -222,7 +252,9 @@ private:
     KeyNow before_;
 };
 
-enum class Change { kOld, kNew, kNeither };
+// What the Key holds after a command: the old state, the new one, a record no reader takes (a
+// write cut short), or anything else.
+enum class Change { kOld, kNew, kDamaged, kNeither };
 
 // One command of the sweep: its button, the windows it asks, the boxes that report no failure,
 // and what the Key holds when it went through.
@@ -368,10 +400,12 @@ bool IsFine(const Flow &flow, const ConsoleBox &box)
 }
 
 // One run of `flow` with the failure `kind` planned after `skip` calls of its entry (none when
-// null); "" when every check held, else what failed. `calls` receives the entries' call counts.
-std::string RunFlow(const Flow &flow, const KeyFault *kind, int skip, std::vector<DWORD> *calls)
+// null); "" when every check held, else what failed. `calls` receives the entries' call counts,
+// `outcome` (when given) what the Key held afterwards. `idSize`: the ID files' size (0: small).
+std::string RunFlow(const Flow &flow, const KeyFault *kind, int skip, std::vector<DWORD> *calls,
+                    Change *outcome = nullptr, DWORD idSize = 0)
 {
-    SweepRun r;
+    SweepRun r(idSize);
     std::string problem = r.Start();
     if (!problem.empty())
         return problem;
@@ -401,12 +435,25 @@ std::string RunFlow(const Flow &flow, const KeyFault *kind, int skip, std::vecto
     }
     // A Key the failure pulled goes back into its reader before it is looked at.
     QsimKeyState state = testkit::VirtualKeys::State(r.key());
-    if (kind != nullptr && kind->pull && entryCalls > static_cast<DWORD>(skip) && state.reader[0] != 0)
+    if (kind != nullptr && kind->pull && !kind->chunk && entryCalls > static_cast<DWORD>(skip) && state.reader[0] != 0)
         problems.push_back("the Key was not pulled at the call planned");
+    if (kind != nullptr && kind->chunk && state.reader[0] != 0)
+        problems.push_back("the Key was not pulled at the chunk planned");
     if (state.reader[0] == 0)
         ArbolinConsole::Insert(r.key(), kReader);
     KeyNow now = ReadKey(r.key());
-    Change change = flow.change(r, now);
+    // Data on the Key that is no record: a record's write cut short. The console must have said
+    // the write failed, and when it reads the Key again it must say the record is damaged.
+    Change change = now.size != 0 && !now.record.found ? Change::kDamaged : flow.change(r, now);
+    if (outcome != nullptr)
+        *outcome = change;
+    if (change == Change::kDamaged) {
+        if (!failureReported || successReported)
+            problems.push_back("the Key's record was left damaged, and no failure was reported");
+        std::string said = r.ReadDamaged();
+        if (!said.empty())
+            problems.push_back(said);
+    }
     if (change == Change::kNeither)
         problems.push_back("the Key holds neither the old nor the new state (record found " +
                            std::to_string(now.record.found) + ", " + std::to_string(now.size) + " bytes, label \"" +
@@ -482,5 +529,43 @@ TEST_P(ConsoleFaultSweep, CommandSurvivesEveryFailedKeyCall)
 
 INSTANTIATE_TEST_SUITE_P(Commands, ConsoleFaultSweep, testing::ValuesIn(kFlows),
                          [](const testing::TestParamInfo<Flow> &info) { return std::string(info.param.name); });
+
+// A record's write pulled between every two chunks of it (one reader command each): the attach of
+// a 16 KB ID file over a record of the same size. Afterwards the Key holds the old record, the new
+// one, or one the console reports damaged when it reads it, and the attach said it failed.
+// SENTRIO_SWEEP_MAX_K=0 pulls at every chunk (else at least 3 positions spread over them).
+TEST(ConsoleTornWrites, AttachPulledBetweenAnyTwoChunks)
+{
+    constexpr DWORD kIdFileSize = 16 * 1024;
+    const std::string name = "console Attach, torn";
+    if (!testkit::SweepFlowSelected(name))
+        GTEST_SKIP() << "SENTRIO_SWEEP_FLOW leaves " << name << " out";
+    const Flow &attach = kFlows[0];
+    ASSERT_STREQ("Attach", attach.name);
+    const std::vector<KeyFault> faults = {{"WriteData", 0, 0, "Key pulled between two chunks", true, nullptr, true}};
+    testkit::WriteOutcomes outcomes;
+    testkit::SweepFigures figures = testkit::RunFaultSweep(
+        name, faults,
+        [&](const KeyFault *fault, int skip, std::vector<DWORD> *calls) {
+            Change change = Change::kNeither;
+            std::string problem = RunFlow(attach, fault, skip, calls, &change, kIdFileSize);
+            if (fault != nullptr) {
+                testkit::WriteOutcome outcome = testkit::WriteOutcome::kOther;
+                if (problem.empty() && change == Change::kOld)
+                    outcome = testkit::WriteOutcome::kOld;
+                else if (problem.empty() && change == Change::kNew)
+                    outcome = testkit::WriteOutcome::kNew;
+                else if (problem.empty() && change == Change::kDamaged)
+                    outcome = testkit::WriteOutcome::kDamagedAndSaid;
+                outcomes.Add(outcome);
+            }
+            return problem;
+        },
+        testkit::TornSweepMaxK());
+    outcomes.Print(name);
+    EXPECT_GT(figures.runs, 0);
+    EXPECT_TRUE(figures.failures.empty());
+    EXPECT_EQ(0, outcomes.other);
+}
 
 }  // namespace

@@ -567,17 +567,26 @@ TEST_F(PasswordChange, FailedWriteKeepsTheHeldPasswordAndTheKeyInAgreement)
     EXPECT_EQ(kPassword, ShownPassword());  // what the Key holds, not the password that failed
 }
 
-TEST_F(PasswordChange, WriteWhoseSizeCouldNotBeSetAfterItsBytesWentOnIsTheNewRecord)
+TEST_F(PasswordChange, WriteWhoseSizeCouldNotBeSetAfterItsBytesWentOnIsReportedAndCanBeDoneAgain)
 {
     ASSERT_TRUE(ArbolinConsole::AnswerInput(Open(), "brand-new"));
     testkit::PlaySteps(c, {InputStep(kPasDialog, kConfirmNotes, "brand-new")});
-    // The record's bytes go on; setting the data size after them fails.
+    // The record's bytes go on (marked unfinished); setting the data size after them fails, so
+    // its true first bytes never follow.
     ASSERT_TRUE(QsimFailNextEx("SetDataSize", ERROR_IO_DEVICE, 0, 1));
     testkit::PlaySteps(c, {FileStep(kPasIni, ini)});
+    ConsoleBox box = c.TakeBoxWith();
+    EXPECT_EQ(0u, box.text.find("Error writing data into KSD.\n\n")) << box.text;
+    // What the Key holds is no record any reader takes: neither the old one nor the new one.
+    EXPECT_NE(0u, testkit::VirtualKeys::State(key).size225);
+    EXPECT_FALSE(testkit::GetKeyRecord(key).found);
+    EXPECT_TRUE(WaitUntil([&] { return NoTempCopy(); }));
+    // The console keeps the record it read, so the change can be made again, and it then goes on whole.
+    EXPECT_EQ(kPassword, ShownPassword());
+    ASSERT_TRUE(ArbolinConsole::AnswerInput(Open(), "brand-new"));
+    testkit::PlaySteps(c, {InputStep(kPasDialog, kConfirmNotes, "brand-new"), FileStep(kPasIni, ini)});
     ASSERT_TRUE(WaitUntil([&] { return testkit::GetKeyRecord(key).password == "brand-new"; }));
     EXPECT_TRUE(Opens(testkit::GetKeyRecord(key).idFile, "brand-new"));
-    EXPECT_TRUE(WaitUntil([&] { return NoTempCopy(); }));
-    // The console follows the Key: no failure said, the new password held.
     EXPECT_EQ("brand-new", ShownPassword());
 }
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "fault_sweep.h"
+#include "key_records.h"
 #include "notes_control.h"
 #include "notes_host_res.h"
 #include "notes_scenario.h"
@@ -35,6 +36,7 @@ const char kBirCaption[] = "Morvath Sentrio (BIR Verification)";
 const char kPin[] = "1234";
 const char kNewPin[] = "5678";
 const char kTypedPassword[] = "pw-new-typed";
+const char kTypedSameLength[] = "pw-anna-new";  // as long as kAnnaPassword: the record keeps its lengths
 const char kNewPinCaption[] = "Enter new PIN code:";
 const char kConfirmPinCaption[] = "Confirm new PIN code:";
 constexpr DWORD kRunLimit = 60000;  // a run that takes longer hangs
@@ -83,6 +85,8 @@ struct Flow {
     const char *success;                 // the box that reports the write done
     std::vector<KeyFault> faults;
     std::vector<std::string> sample;     // the entries the ctest run samples (empty: all)
+    DWORD idFileSize = 0;                // the Key's ID file's size in bytes (0: as the stand-in makes it)
+    const char *typed = kTypedPassword;  // the new password typed in a password change
 };
 
 // One run of a flow: the client on Anna's Key, the action, what the product showed, the checks.
@@ -119,7 +123,7 @@ public:
             if (generate && prompt.find("Confirm") == std::string::npos) {
                 testkit::ClickDialogButton(change, kGenerate);
             } else {
-                testkit::SetControlText(GetDlgItem(change, kPasswordEdit), kTypedPassword);
+                testkit::SetControlText(GetDlgItem(change, kPasswordEdit), flow_.typed);
                 testkit::ClickDialogButton(change, IDOK);
             }
             testkit::WaitForWindowGone(change, NotesScenario::kWait);
@@ -261,6 +265,8 @@ public:
 
     bool generate = false;      // the password change takes the generated password
     bool toolsRefused = false;  // the tools' popup did not open or offer the command
+    // What the Key's record was found to be at the end of a run whose checks held.
+    testkit::WriteOutcome outcome = testkit::WriteOutcome::kOther;
 
 private:
     bool Answered()
@@ -271,6 +277,7 @@ private:
     std::string CheckClientId();
     std::string CheckClose();
     std::string CheckWrite();
+    std::string CheckDamaged();
 
     const Flow &flow_;
     DWORD lastAnswer_ = 0;
@@ -289,8 +296,13 @@ std::string FlowRun::CheckWrite()
         return "a PIN try was spent: " + std::to_string(state.tries) + " left";
     NotesKeyRecord record;
     std::string id;
-    if (!s.ReadRecord(key, &record, &id))
+    if (!s.ReadRecord(key, &record, &id)) {
+        QsimKeyState now = {};
+        if (flow_.writes == Written::kRecord && QsimGetKey(key, &now) && now.size225 != 0 &&
+            !testkit::GetKeyRecord(key).found)
+            return CheckDamaged();
         return "the Key's record cannot be read (torn?)";
+    }
     if (record.user != kAnna || record.idFileName != "anna.id")
         return "the Key's record names " + record.user + " / " + record.idFileName;
     std::string copy = s.dir().file("from-key.id");
@@ -310,7 +322,7 @@ std::string FlowRun::CheckWrite()
         else if (!newId.empty())
             newRecord = record.password == kAnnaPassword && id == newId;
         else
-            newRecord = record.password == kTypedPassword;
+            newRecord = record.password == flow_.typed;
         changed = newRecord;
         break;
     case Written::kPin:
@@ -332,6 +344,38 @@ std::string FlowRun::CheckWrite()
     if (!changed && !ReportedFailure() && !s.WaitHostLogAfter(logAtAction_, "ID locked", nullptr, 5000))
         return toolsRefused ? "the tools did not open, and nothing said why" + WindowsLeft(s)
                             : "the write did not reach the Key and nothing said so" + BoxesSeen() + WindowsLeft(s);
+    outcome = changed && flow_.writes == Written::kRecord ? testkit::WriteOutcome::kNew : testkit::WriteOutcome::kOld;
+    return "";
+}
+
+// The Key holds data that is no record: a record's write cut short. The write must have been
+// reported failed (or the Key's removal locked the client), and the next logon on the Key must
+// say the record is damaged and leave the client on its own ID.
+std::string FlowRun::CheckDamaged()
+{
+    if (ReportedSuccess())
+        return "success reported, yet the Key's record is damaged" + BoxesSeen();
+    if (!ReportedFailure() && !s.WaitHostLogAfter(logAtAction_, "ID locked", nullptr, 5000))
+        return "the write was cut short and nothing said so" + BoxesSeen();
+    std::size_t seen = boxes.size();
+    auto saidDamaged = [&] {
+        for (std::size_t i = seen; i < boxes.size(); ++i)
+            if (boxes[i].find("Error reading data from KSD") != std::string::npos &&
+                boxes[i].find("damaged") != std::string::npos)
+                return true;
+        return false;
+    };
+    s.Restart(190);
+    lastAnswer_ = GetTickCount();
+    if (!Drive([&] { return saidDamaged() && Open() && Quiet(); }, "the next logon's report of the damaged record"))
+        return problem + BoxesSeen();
+    std::string status = s.Status();
+    if (status.find(std::string("User=") + kOwner) == std::string::npos)
+        return "the next logon on a damaged record ended on " + status;
+    std::string closed = CheckClose();
+    if (!closed.empty())
+        return closed + " (after the logon on the damaged record)";
+    outcome = testkit::WriteOutcome::kDamagedAndSaid;
     return "";
 }
 
@@ -385,6 +429,15 @@ std::string FlowRun::Run(const KeyFault *fault, int skip, std::vector<DWORD> *ca
     if (s.MakeIdFile("own.id", kOwner, kOwnPassword).empty())
         return "own ID file not made";
     key = s.MakeKey("Anna's Key", kPin, &kAnnaRecord);
+    if (key != 0 && flow_.idFileSize != 0) {
+        // A larger ID file of Anna's, with the same password, in the Key's record.
+        std::string path = s.dir().file("anna-large.id");
+        testkit::KeyRecordFields large = {kAnna, kAnnaPassword, "anna.id", ""};
+        if (NsimCreateIdFileOfSize(path.c_str(), kAnna, kAnnaPassword, flow_.idFileSize) != NOERROR ||
+            (large.idFile = testkit::ReadFileBytes(path)).size() != flow_.idFileSize ||
+            !testkit::PutKeyRecord(key, large))
+            return "the Key's large ID file not made";
+    }
     if (key == 0 || !s.Insert(key))
         return "Key not made";
     NotesKeyRecord record;
@@ -665,6 +718,23 @@ const Flow &ChangePinTool()
     return flow;
 }
 
+// The password change of a Key with a 16 KB ID file, pulled between two chunks of the record's
+// write. The new password is as long as the old one and the ID file keeps its size, so that the
+// new record has the old one's lengths: a torn record's lengths add up as well as a whole one's.
+const Flow &TornPasswordChange()
+{
+    static const Flow flow = [] {
+        Flow f = TypedPasswordChange();
+        f.name = "TornPasswordChange";
+        f.faults = {{"WriteData", 0, 0, "Key pulled between two chunks", true, nullptr, true}};
+        f.sample = {};
+        f.idFileSize = 16 * 1024;
+        f.typed = kTypedSameLength;
+        return f;
+    }();
+    return flow;
+}
+
 struct FlowRow {
     const char *name;
     const Flow &(*flow)();
@@ -700,5 +770,31 @@ const FlowRow kFlows[] = {
 
 INSTANTIATE_TEST_SUITE_P(Flows, FaultSweep, testing::ValuesIn(kFlows),
                          [](const testing::TestParamInfo<FlowRow> &info) { return info.param.name; });
+
+// Tolvik's password change with a 16 KB ID file, the Key pulled between every two chunks of the
+// record's write (one reader command each): afterwards the Key holds the old record, the new one,
+// or one the next logon reports damaged (and does not log on with), and the change said it failed.
+// SENTRIO_SWEEP_MAX_K=0 pulls at every chunk (else at least 3 positions spread over them).
+TEST(TolvikTornWrites, PasswordChangePulledBetweenAnyTwoChunks)
+{
+    const Flow &flow = TornPasswordChange();
+    if (!testkit::SweepFlowSelected(flow.name))
+        GTEST_SKIP() << "SENTRIO_SWEEP_FLOW names another flow";
+    testkit::WriteOutcomes outcomes;
+    testkit::SweepFigures figures = testkit::RunFaultSweep(
+        flow.name, flow.faults,
+        [&](const KeyFault *fault, int skip, std::vector<DWORD> *calls) {
+            FlowRun run(flow);
+            std::string problem = run.Run(fault, skip, calls);
+            if (fault != nullptr)
+                outcomes.Add(problem.empty() ? run.outcome : testkit::WriteOutcome::kOther);
+            return problem;
+        },
+        testkit::TornSweepMaxK());
+    outcomes.Print(flow.name);
+    EXPECT_GT(figures.runs, 0);
+    EXPECT_TRUE(figures.failures.empty());
+    EXPECT_EQ(0, outcomes.other);
+}
 
 }  // namespace

@@ -130,6 +130,63 @@ TEST_F(KeyData, EmptyKeyAndDamagedRecordLeaveTheFieldsAsTheyWere)
     EXPECT_STREQ("first user", data.record.sUserName);
 }
 
+// A record's write pulled between any two of the reader's commands: reported failed, and what is
+// read afterwards is the old record or one refused as damaged, never a mix.
+TEST_F(KeyData, WritePulledBetweenAnyTwoChunksFailsAndLeavesTheOldRecordOrADamagedOne)
+{
+    const std::string oldId = Bytes(1500, 1), newId = Bytes(1500, 2);  // same lengths: a password change
+    ASSERT_TRUE(WriteRecord("CN=Anna Berg/O=Acme", "password-one", "anna.id", oldId));
+    DWORD before = QsimChunkCount();
+    ASSERT_TRUE(WriteRecord("CN=Anna Berg/O=Acme", "password-two", "anna.id", newId));
+    int chunks = static_cast<int>(QsimChunkCount() - before);
+    EXPECT_EQ(8, chunks);  // 1539 bytes in commands of 255, and the true head last
+    int old = 0, damaged = 0;
+    for (int k = 0; k < chunks; ++k) {
+        SCOPED_TRACE("pulled before chunk " + std::to_string(k + 1));
+        ASSERT_TRUE(WriteRecord("CN=Anna Berg/O=Acme", "password-one", "anna.id", oldId));
+        ASSERT_TRUE(QsimPullOnChunk(k, card));
+        std::string report;
+        int removed = key.Count("removed Reader A"), inserted = key.Count("inserted Reader A");
+        EXPECT_FALSE(WriteRecord("CN=Anna Berg/O=Acme", "password-two", "anna.id", newId, &report));
+        EXPECT_EQ(0u, report.find("Error writing data into KSD.")) << report;
+        ASSERT_TRUE(key.WaitFor("removed Reader A", 5000, removed + 1));
+        ASSERT_TRUE(QsimInsertKey(card, "Reader A"));
+        ASSERT_TRUE(key.WaitFor("inserted Reader A", 5000, inserted + 1));
+        LogonRecordError why = LogonRecordError::kNone;
+        KeyDataRead read = ReadNotesKeyData(key, "Reader A", &data, &why);
+        if (read == KeyDataRead::kRead) {
+            EXPECT_STREQ("password-one", data.record.sPassword);
+            EXPECT_EQ(oldId, IdBytes(data));
+            ++old;
+        } else {
+            EXPECT_EQ(KeyDataRead::kUnreadable, read);
+            EXPECT_EQ(LogonRecordError::kUnfinished, why);
+            ++damaged;
+        }
+    }
+    EXPECT_EQ(1, old);  // pulled before anything landed
+    EXPECT_EQ(chunks - 1, damaged);
+}
+
+TEST_F(KeyData, RecordStaysRefusedUntilItsTrueHeadIsOn)
+{
+    ASSERT_TRUE(WriteRecord("user", "old", "a.id", Bytes(600, 3)));
+    // The second WriteData of a record's write is its true head: failing it leaves the marked record.
+    ASSERT_TRUE(QsimFailCall("WriteData", 1, ERROR_WRITE_FAULT, 0));
+    EXPECT_FALSE(WriteRecord("user", "new", "a.id", Bytes(600, 4)));
+    LogonRecordError why = LogonRecordError::kNone;
+    EXPECT_EQ(KeyDataRead::kUnreadable, ReadNotesKeyData(key, "Reader A", &data, &why));
+    EXPECT_EQ(LogonRecordError::kUnfinished, why);
+    // The size set failing leaves it marked too.
+    ASSERT_TRUE(QsimFailNext("SetDataSize", ERROR_WRITE_FAULT));
+    EXPECT_FALSE(WriteRecord("user", "new", "a.id", Bytes(600, 4)));
+    EXPECT_EQ(KeyDataRead::kUnreadable, ReadNotesKeyData(key, "Reader A", &data, &why));
+    // A write that goes through reads whole.
+    ASSERT_TRUE(WriteRecord("user", "new", "a.id", Bytes(600, 4)));
+    ASSERT_EQ(KeyDataRead::kRead, ReadNotesKeyData(key, "Reader A", &data, &why));
+    EXPECT_STREQ("new", data.record.sPassword);
+}
+
 TEST_F(KeyData, TooLittleSpaceReportsTheFigures)
 {
     // The area's figures (allocated 2000, of it free 2000) add up to less than the record needs.

@@ -1,6 +1,7 @@
 // The Notes logon record: round trips, the size limits, and records whose lengths lie.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -233,3 +234,113 @@ TEST(NotesLogonRecord, OnlyAPlainFileNameFromTheKeyNamesTheTemporaryIdFile)
 }
 
 }  // namespace
+
+// ---- Records cut short on their way onto a Key ----------------------------------------------------
+
+namespace {
+
+std::vector<std::uint8_t> IdBytes(std::size_t n, unsigned seed)
+{
+    std::vector<std::uint8_t> id(n);
+    for (std::size_t i = 0; i < n; ++i)
+        id[i] = static_cast<std::uint8_t>((i * 131 + seed) & 0xFF);
+    return id;
+}
+
+// What a record read parses to, as one text ("" when refused).
+std::string Parsed(const std::vector<std::uint8_t> &bytes, LogonRecordError *error)
+{
+    NotesLogonRecord record;
+    if (!ParseNotesLogonRecord(bytes.empty() ? nullptr : bytes.data(), bytes.size(), &record, error))
+        return "";
+    return std::string(record.sUserName) + "|" + record.sPassword + "|" + record.sIDFileName + "|" +
+           std::string(bytes.begin() + record.idFileOffset, bytes.begin() + record.idFileOffset + record.wIDFileLength);
+}
+
+}  // namespace
+
+TEST(NotesLogonRecord, UnfinishedRecordIsRefusedUntilItsHeadIsOn)
+{
+    std::vector<std::uint8_t> bytes = Build("CN=Ann", "pw", "ann.id", {9, 8, 7});
+    const std::vector<std::uint8_t> whole = bytes;
+    std::uint8_t head[kLogonRecordHeadSize];
+    ASSERT_TRUE(MarkLogonRecordUnfinished(bytes.data(), bytes.size(), head));
+    EXPECT_TRUE(std::equal(head, head + kLogonRecordHeadSize, whole.begin()));
+    LogonRecordError error = LogonRecordError::kNone;
+    EXPECT_EQ("", Parsed(bytes, &error));
+    EXPECT_EQ(LogonRecordError::kUnfinished, error);
+    std::copy(head, head + kLogonRecordHeadSize, bytes.begin());
+    EXPECT_EQ(whole, bytes);
+    EXPECT_EQ(std::string("CN=Ann|pw|ann.id|") + "\x09\x08\x07", Parsed(bytes, &error));
+    std::uint8_t shortRecord[kLogonHeaderSize - 1] = {};
+    EXPECT_FALSE(MarkLogonRecordUnfinished(shortRecord, sizeof shortRecord, head));
+}
+
+TEST(NotesLogonRecord, LengthsMustFillTheBytesRead)
+{
+    std::vector<std::uint8_t> bytes = Build("CN=Ann", "pw", "ann.id", {9, 8, 7});
+    for (std::size_t extra : {1u, 2u, 255u}) {
+        SCOPED_TRACE(extra);
+        std::vector<std::uint8_t> longer = bytes;
+        longer.resize(bytes.size() + extra, 0);  // an older, longer record's tail left behind
+        LogonRecordError error = LogonRecordError::kNone;
+        EXPECT_EQ("", Parsed(longer, &error));
+        EXPECT_EQ(LogonRecordError::kLengthsDisagree, error);
+        EXPECT_NE(std::string::npos, std::string(LogonRecordErrorText(error)).find("do not add up"));
+    }
+}
+
+// The record's write as the writers do it (marked record, size, true head) over an old record, cut
+// after every chunk of a reader's command size: what is left, read by the old data size or the new
+// one, is the old record, the new one, or refused; never anything else.
+struct TornRecordCase {
+    const char *name;
+    std::string oldPassword, newPassword;
+    std::size_t oldId, newId;
+};
+
+class TornRecord : public testing::TestWithParam<TornRecordCase> {};
+
+TEST_P(TornRecord, ReadsAsTheOldOrTheNewRecordOrIsRefused)
+{
+    const TornRecordCase &c = GetParam();
+    std::vector<std::uint8_t> oldRecord = Build("CN=Ann Smith/O=Acme", c.oldPassword, "ann.id", IdBytes(c.oldId, 1));
+    std::vector<std::uint8_t> newRecord = Build("CN=Ann Smith/O=Acme", c.newPassword, "ann.id", IdBytes(c.newId, 2));
+    std::string oldText = Parsed(oldRecord, nullptr), newText = Parsed(newRecord, nullptr);
+    std::vector<std::uint8_t> marked = newRecord;
+    std::uint8_t head[kLogonRecordHeadSize];
+    ASSERT_TRUE(MarkLogonRecordUnfinished(marked.data(), marked.size(), head));
+    for (std::size_t command : {6u, 64u, 255u}) {
+        // The Key's area after `landed` chunks of the marked record: the old size while the write
+        // runs, the new size once it is set, and the true head as the last command.
+        std::size_t chunks = (marked.size() + command - 1) / command;
+        for (std::size_t landed = 0; landed <= chunks + 1; ++landed) {
+            SCOPED_TRACE("command " + std::to_string(command) + ", chunks landed " + std::to_string(landed));
+            std::vector<std::uint8_t> area(std::max(oldRecord.size(), marked.size()));
+            std::copy(oldRecord.begin(), oldRecord.end(), area.begin());
+            std::size_t torn = std::min(landed * command, marked.size());
+            std::copy(marked.begin(), marked.begin() + torn, area.begin());
+            std::size_t size = landed < chunks ? oldRecord.size() : marked.size();
+            if (landed == chunks + 1)
+                std::copy(head, head + kLogonRecordHeadSize, area.begin());
+            area.resize(size);
+            std::string read = Parsed(area, nullptr);
+            if (landed == 0)
+                EXPECT_EQ(oldText, read);
+            else if (landed == chunks + 1)
+                EXPECT_EQ(newText, read);
+            else
+                EXPECT_EQ("", read) << "a torn record was taken as whole";
+        }
+    }
+}
+
+const TornRecordCase kTornRecords[] = {
+    {"SameLengths", "password-one", "password-two", 4000, 4000},  // a password change
+    {"LongerRecord", "pw", "longer password", 300, 16000},
+    {"ShorterRecord", "longer password", "pw", 16000, 300},
+    {"EmptyPasswordAndFile", "", "", 0, 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Writes, TornRecord, testing::ValuesIn(kTornRecords),
+                         [](const testing::TestParamInfo<TornRecordCase> &info) { return std::string(info.param.name); });

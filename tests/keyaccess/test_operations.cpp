@@ -111,6 +111,53 @@ TEST_F(Operations, WriteAtAnOffsetKeepsWhatCameBefore)
     EXPECT_EQ(std::string("abcdXY"), std::string(buffer, length));
 }
 
+TEST_F(Operations, WriteHeadLastEndsWithTheTrueHeadAndTheDataSize)
+{
+    StartWithKey();
+    ASSERT_TRUE(key.Write("Reader A", 0, "an older and longer content", 27));
+    DWORD writes = QsimCallCount("WriteData");
+    ASSERT_TRUE(key.WriteHeadLast("Reader A", "##cdefgh", 8, "ab", 2));
+    EXPECT_EQ(writes + 2, QsimCallCount("WriteData"));  // the data, then the head in one command
+    char buffer[32] = {};
+    DWORD length = sizeof buffer;
+    ASSERT_TRUE(key.Read("Reader A", buffer, &length));
+    EXPECT_EQ("abcdefgh", std::string(buffer, length));
+}
+
+// Arguments that cannot make a write whose head goes last: refused before the Key is touched.
+struct HeadLastRefusal {
+    const char *name;
+    const char *data;
+    DWORD length;
+    const char *head;
+    DWORD headLength;
+};
+
+const HeadLastRefusal kHeadLastRefusals[] = {
+    {"NoData", nullptr, 4, "ab", 2},
+    {"NoHead", "abcd", 4, nullptr, 2},
+    {"EmptyData", "abcd", 0, "ab", 2},
+    {"EmptyHead", "abcd", 4, "ab", 0},
+    {"HeadLongerThanTheData", "abcd", 4, "abcdef", 6},
+};
+
+class HeadLastRefused : public Operations, public testing::WithParamInterface<HeadLastRefusal> {};
+
+TEST_P(HeadLastRefused, NothingReachesTheKey)
+{
+    StartWithKey();
+    ASSERT_TRUE(key.Write("Reader A", 0, "kept", 4));
+    DWORD writes = QsimCallCount("WriteData") + QsimCallCount("SetDataSize");
+    const HeadLastRefusal &c = GetParam();
+    EXPECT_FALSE(key.WriteHeadLast("Reader A", c.data, c.length, c.head, c.headLength));
+    EXPECT_EQ(writes, QsimCallCount("WriteData") + QsimCallCount("SetDataSize"));
+    EXPECT_EQ("kept", testkit::VirtualKeys::Data(card));
+    EXPECT_TRUE(testkit::MonitorKeepsVisiting());
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, HeadLastRefused, testing::ValuesIn(kHeadLastRefusals),
+                         [](const testing::TestParamInfo<HeadLastRefusal> &info) { return std::string(info.param.name); });
+
 TEST_F(Operations, WritingPastTheFreeSpaceSaysSo)
 {
     StartWithKey();

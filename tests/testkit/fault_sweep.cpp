@@ -17,7 +17,7 @@ const char *const kEntries[] = {"EnumReaders", "InitReader", "CloseReader", "Ini
                                 "VerifyPIN", "ChangePIN", "UnblockPIN", "ReadData", "WriteData",
                                 "SetDataSize", "GetRandom", "GetCardID", "GetApplicationInfo", "ReadLabel",
                                 "WriteLabel", "ReadBIR", "WriteBIR", "SetBIRSize", "DeleteBIR",
-                                "AnyReadersChanges"};
+                                "AnyReadersChanges", kWriteChunks};
 
 std::string Env(const char *name)
 {
@@ -29,6 +29,8 @@ std::string Env(const char *name)
 
 bool PlanKeyFault(const KeyFault &fault, int skip, int key)
 {
+    if (fault.chunk)
+        return QsimPullOnChunk(skip, key) != FALSE;
     if (fault.pull)
         return QsimPullOnCall(fault.entry, skip, key) != FALSE;
     return QsimFailCall(fault.entry, skip, fault.lastError, fault.result) != FALSE;
@@ -37,14 +39,16 @@ bool PlanKeyFault(const KeyFault &fault, int skip, int key)
 void ClearKeyFaults()
 {
     for (const char *entry : kEntries)
-        QsimFailNextEx(entry, 0, 0, 0);
+        if (std::strcmp(entry, kWriteChunks) != 0)
+            QsimFailNextEx(entry, 0, 0, 0);
+    QsimPullOnChunk(0, 0);
 }
 
 std::vector<DWORD> KeyCallCounts()
 {
     std::vector<DWORD> counts;
     for (const char *entry : kEntries)
-        counts.push_back(QsimCallCount(entry));
+        counts.push_back(std::strcmp(entry, kWriteChunks) == 0 ? QsimChunkCount() : QsimCallCount(entry));
     return counts;
 }
 
@@ -102,6 +106,12 @@ int SweepMaxK(int fallback)
     return text.empty() ? fallback : std::atoi(text.c_str());
 }
 
+int TornSweepMaxK()
+{
+    int maxK = SweepMaxK(3);
+    return maxK == 0 ? 0 : std::max(maxK, 3);
+}
+
 bool SweepFlowSelected(const std::string &name)
 {
     std::string only = Env("SENTRIO_SWEEP_FLOW");
@@ -137,7 +147,9 @@ SweepFigures RunFaultSweep(const std::string &flow, const std::vector<KeyFault> 
             std::printf("fault sweep: %s, %s (%s) left out: %s\n", flow.c_str(), fault.entry, fault.what, fault.known);
             continue;
         }
-        int n = static_cast<int>(KeyCallsOf(calls, fault.entry));
+        int n = static_cast<int>(KeyCallsOf(calls, fault.chunk ? kWriteChunks : fault.entry));
+        if (fault.chunk && n > 0)
+            ++n;  // before each chunk, and once after the last
         if (n == 0) {
             figures.failures.push_back(std::string(fault.entry) + " (" + fault.what +
                                        "): the flow does not call it (a row to correct)");
@@ -151,11 +163,13 @@ SweepFigures RunFaultSweep(const std::string &flow, const std::vector<KeyFault> 
             ClearKeyFaults();
             ++figures.runs;
             if (verbose)
-                std::printf("fault sweep: %s, %s call %d (%s): %lu ms%s\n", flow.c_str(), fault.entry, k + 1,
+                std::printf("fault sweep: %s, %s %s %d (%s): %lu ms%s\n", flow.c_str(), fault.entry,
+                            fault.chunk ? "chunk" : "call", k + 1,
                             fault.what, static_cast<unsigned long>(GetTickCount() - runStart),
                             problem.empty() ? "" : ", failed");
             if (!problem.empty())
-                figures.failures.push_back(std::string(fault.entry) + " call " + std::to_string(k + 1) + " of " +
+                figures.failures.push_back(std::string(fault.entry) + (fault.chunk ? " chunk " : " call ") +
+                                           std::to_string(k + 1) + " of " +
                                            std::to_string(n) + " (" + fault.what + "): " + problem);
         }
     }
@@ -165,6 +179,23 @@ SweepFigures RunFaultSweep(const std::string &flow, const std::vector<KeyFault> 
         std::printf("fault sweep failure: %s: %s\n", flow.c_str(), f.c_str());
     std::fflush(stdout);
     return figures;
+}
+
+void WriteOutcomes::Add(WriteOutcome outcome)
+{
+    switch (outcome) {
+    case WriteOutcome::kOld: ++old; break;
+    case WriteOutcome::kNew: ++fresh; break;
+    case WriteOutcome::kDamagedAndSaid: ++damaged; break;
+    case WriteOutcome::kOther: ++other; break;
+    }
+}
+
+void WriteOutcomes::Print(const std::string &flow) const
+{
+    std::printf("torn writes: %s: old %d, new %d, damaged and said %d, anything else %d\n", flow.c_str(), old, fresh,
+                damaged, other);
+    std::fflush(stdout);
 }
 
 }  // namespace testkit

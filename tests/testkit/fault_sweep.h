@@ -32,7 +32,15 @@ struct KeyFault {
     // A failure the sweep found and the product still shows: the kind is left out of the sweep
     // (SENTRIO_SWEEP_KNOWN=1 takes it in) and this text is printed instead.
     const char *known = nullptr;
+    // The Key is pulled between two chunks of the data the flow writes (one reader command each,
+    // whatever WriteData call they belong to) instead of at a call: k counts the chunks that land
+    // first (k from 0, before the first, to the number of chunks, after the last), and the write
+    // is left torn. `entry` names "WriteData"; `pull` is implied.
+    bool chunk = false;
 };
+
+// The name under which the call counts carry the chunks of data written (KeyCallsOf, the report).
+constexpr char kWriteChunks[] = "WriteData chunks";
 
 // Common kinds.
 constexpr DWORD kFaultNotReady = ERROR_NOT_READY;   // the Key pulled
@@ -67,6 +75,9 @@ struct SweepFigures {
 std::vector<int> SweepKs(int calls, int maxK);
 // SENTRIO_SWEEP_MAX_K, or `fallback` when unset.
 int SweepMaxK(int fallback);
+// The chunk positions a sweep of torn writes tries: every one with SENTRIO_SWEEP_MAX_K=0, else at
+// least 3 (the first, the last and one between: the old record, the new one and a torn one).
+int TornSweepMaxK();
 // Whether SENTRIO_SWEEP_FLOW leaves flow `name` in the sweep.
 bool SweepFlowSelected(const std::string &name);
 
@@ -77,5 +88,16 @@ bool SweepFlowSelected(const std::string &name);
 // `sample`: the entries SENTRIO_SWEEP_SAMPLE=1 keeps (empty: every entry).
 SweepFigures RunFaultSweep(const std::string &flow, const std::vector<KeyFault> &faults, const SweepRun &run,
                            int maxK, const std::vector<std::string> &sample = {});
+
+// What the product read after each run of a sweep of torn writes: the old record, the new one, a
+// record it refused as damaged and said so, or anything else (which must never happen).
+enum class WriteOutcome { kOld, kNew, kDamagedAndSaid, kOther };
+
+struct WriteOutcomes {
+    int old = 0, fresh = 0, damaged = 0, other = 0;
+    void Add(WriteOutcome outcome);
+    // Prints "torn writes: <flow>: old N, new N, damaged and said N, anything else N".
+    void Print(const std::string &flow) const;
+};
 
 }  // namespace testkit

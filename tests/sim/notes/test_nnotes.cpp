@@ -165,6 +165,22 @@ TEST_F(Nnotes, AfterAChangeOnlyTheNewPasswordOpens)
     EXPECT_FALSE(testkit::FileExists(id_ + ".nsim-new"));
 }
 
+TEST_F(Nnotes, LargeIdFileHasItsSizeAndKeepsItThroughAPasswordChange)
+{
+    std::string large = dir_.file("large.id");
+    ASSERT_EQ(NOERROR, NsimCreateIdFileOfSize(large.c_str(), "Bert Brun/Morvath", "pw-large", 16384));
+    EXPECT_EQ(16384u, testkit::ReadFileBytes(large).size());
+    std::string path = large, oldPw = "pw-large", newPw = "pw-changed";
+    ASSERT_EQ(NOERROR, SECKFMChangePassword(&path[0], &oldPw[0], &newPw[0]));
+    EXPECT_EQ(16384u, testkit::ReadFileBytes(large).size());
+    EXPECT_EQ(NOERROR, NsimCheckIdPassword(large.c_str(), "pw-changed"));
+    // Asked smaller than an ID file can be, it is as small as it can be.
+    std::string small = dir_.file("small.id");
+    ASSERT_EQ(NOERROR, NsimCreateIdFileOfSize(small.c_str(), "Bert Brun/Morvath", "pw", 10));
+    EXPECT_LT(testkit::ReadFileBytes(small).size(), 200u);
+    EXPECT_EQ(NOERROR, NsimCheckIdPassword(small.c_str(), "pw"));
+}
+
 TEST_F(Nnotes, MissingDamagedAndWrongGiveDistinctStatusesWithTexts)
 {
     std::string missing = dir_.file("missing.id");

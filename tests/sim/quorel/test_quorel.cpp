@@ -2,8 +2,10 @@
 // refusing entry points, and one Key seen by two processes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "quorel_control.h"
 #include "quorel_library.h"
@@ -16,6 +18,7 @@ constexpr DWORD kInsufficientBuffer = 0x80100008;
 constexpr DWORD kWrongChv = 0x8010006B;
 constexpr DWORD kChvBlocked = 0x8010006C;
 constexpr DWORD kSecurityViolation = 0x8010006A;
+constexpr DWORD kRemovedCard = 0x80100069;
 
 class Quorel : public testing::Test {
 protected:
@@ -187,6 +190,154 @@ TEST_F(Quorel, DataSizesAndTheirErrors)
     ASSERT_TRUE(q.ReadBIR(h_, 0, nullptr, &length));
     EXPECT_EQ(0u, length);
 }
+
+// ---- Data in chunks of one reader command, and pulls between them ---------------------------------
+
+std::string Filled(std::size_t n, char c)
+{
+    return std::string(n, c);
+}
+
+std::string AreaBytes(int key)
+{
+    std::string data(QsimGetData(key, 225, nullptr, 0), 0);
+    QsimGetData(key, 225, data.data(), static_cast<DWORD>(data.size()));
+    return data;
+}
+
+// A write of `size` bytes of 'n' over 600 bytes of 'o', with the Key pulled after `landed` chunks
+// of `command` bytes.
+struct TornCase {
+    const char *name;
+    DWORD command;  // bytes per command (0: the usual 255)
+    DWORD size;     // bytes written
+    int landed;     // chunks that reach the Key before the pull
+};
+
+const TornCase kTornCases[] = {
+    {"PulledBeforeTheFirstChunk", 0, 600, 0},
+    {"PulledAfterTheFirstChunk", 0, 600, 1},
+    {"PulledBeforeTheLastChunk", 0, 600, 2},
+    {"SmallCommandsLongerThanTheOldData", 64, 1000, 12},
+    {"ShorterThanTheOldData", 100, 300, 2},
+    {"PulledRightAfterTheLastChunk", 0, 600, 3},
+};
+
+class TornWrite : public Quorel, public testing::WithParamInterface<TornCase> {};
+
+TEST_P(TornWrite, KeepsTheChunksThatLandedAndTheOldSize)
+{
+    const TornCase &c = GetParam();
+    QsimCardSpeed speed = {0, 0, c.command};
+    ASSERT_TRUE(QsimSetCardSpeed(&speed));
+    std::string old = Filled(600, 'o');
+    ASSERT_TRUE(QsimSetData(key_, 225, old.data(), 600));
+    Open();
+    ASSERT_TRUE(QsimPullOnChunk(c.landed, key_));
+    std::string data = Filled(c.size, 'n');
+    DWORD length = c.size;
+    DWORD chunks = QsimChunkCount();
+    DWORD command = c.command != 0 ? c.command : 255;
+    std::size_t torn = std::min<std::size_t>(c.landed * command, c.size);
+    bool whole = torn == c.size;  // pulled only after the last chunk
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(whole, q.WriteData(h_, 0, reinterpret_cast<const BYTE *>(data.data()), &length) != 0);
+    if (!whole) {
+        EXPECT_EQ(kRemovedCard, GetLastError());
+    }
+    EXPECT_EQ(static_cast<DWORD>(c.landed), QsimChunkCount() - chunks);
+    std::string expected = old;
+    if (whole) {
+        expected.replace(0, torn, data);
+    } else {
+        expected.replace(0, std::min<std::size_t>(torn, 600), Filled(std::min<std::size_t>(torn, 600), 'n'));
+    }
+    EXPECT_EQ(expected, AreaBytes(key_));  // a torn write keeps the old data size
+    QsimKeyState state = {};
+    ASSERT_TRUE(QsimGetKey(key_, &state));
+    EXPECT_EQ(0, state.reader[0]);  // pulled
+}
+
+INSTANTIATE_TEST_SUITE_P(Chunks, TornWrite, testing::ValuesIn(kTornCases),
+                         [](const testing::TestParamInfo<TornCase> &info) { return std::string(info.param.name); });
+
+TEST_F(Quorel, WritesGoOnInChunksOfTheCommandSize)
+{
+    QsimCardSpeed speed = {0, 0, 100};
+    ASSERT_TRUE(QsimSetCardSpeed(&speed));
+    QsimCardSpeed back = {};
+    ASSERT_TRUE(QsimGetCardSpeed(&back));
+    EXPECT_EQ(100u, back.commandSize);
+    Open();
+    std::string data = Filled(1001, 'x');
+    DWORD length = 1001;
+    DWORD chunks = QsimChunkCount();
+    ASSERT_TRUE(q.WriteData(h_, 0, reinterpret_cast<const BYTE *>(data.data()), &length));
+    EXPECT_EQ(11u, QsimChunkCount() - chunks);
+    EXPECT_EQ(data, AreaBytes(key_));
+    speed.commandSize = 0;  // the usual size again
+    ASSERT_TRUE(QsimSetCardSpeed(&speed));
+    ASSERT_TRUE(QsimGetCardSpeed(&back));
+    EXPECT_EQ(255u, back.commandSize);
+    // A plan taken back pulls nothing.
+    ASSERT_TRUE(QsimPullOnChunk(0, key_));
+    ASSERT_TRUE(QsimPullOnChunk(0, 0));
+    ASSERT_TRUE(q.WriteData(h_, 0, reinterpret_cast<const BYTE *>(data.data()), &length));
+    QsimKeyState state = {};
+    ASSERT_TRUE(QsimGetKey(key_, &state));
+    EXPECT_STREQ("Reader A", state.reader);
+    EXPECT_FALSE(QsimPullOnChunk(-1, key_));
+    EXPECT_FALSE(QsimPullOnChunk(0, 99));
+}
+
+// A long read or write at card speed fails as soon as the Key leaves, not when its time is up.
+struct LongCallCase {
+    const char *name;
+    bool write;
+};
+
+const LongCallCase kLongCalls[] = {{"Write", true}, {"Read", false}};
+
+class LongCall : public Quorel, public testing::WithParamInterface<LongCallCase> {};
+
+TEST_P(LongCall, FailsWhenTheKeyIsPulledMeanwhile)
+{
+    // 8000 bytes at 1000 bytes/s: eight seconds, if nothing stopped it.
+    std::string old = Filled(8000, 'o');
+    ASSERT_TRUE(QsimSetData(key_, 225, old.data(), 8000));
+    QsimCardSpeed speed = {0, 1000, 255};
+    ASSERT_TRUE(QsimSetCardSpeed(&speed));
+    Open();
+    std::string buffer = Filled(8000, 'n');
+    DWORD length = 8000;
+    BOOL ok = TRUE;
+    DWORD error = 0;
+    HANDLE started = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread call([&] {
+        SetEvent(started);
+        ok = GetParam().write ? q.WriteData(h_, 0, reinterpret_cast<const BYTE *>(buffer.data()), &length)
+                              : q.ReadData(h_, 0, reinterpret_cast<BYTE *>(buffer.data()), &length);
+        error = GetLastError();
+    });
+    WaitForSingleObject(started, INFINITE);
+    CloseHandle(started);
+    // The call is under way (its first chunk takes a quarter of a second) when the Key leaves.
+    ASSERT_TRUE(testkit::WaitUntil([] { return QsimCallCount("WriteData") + QsimCallCount("ReadData") > 0; }));
+    ASSERT_TRUE(QsimPullKey(key_));
+    DWORD chunksAtPull = QsimChunkCount();
+    call.join();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(kRemovedCard, error);
+    EXPECT_LE(QsimChunkCount(), chunksAtPull);  // nothing landed after the pull
+    std::string now = AreaBytes(key_);
+    EXPECT_EQ(8000u, now.size());
+    if (GetParam().write) {
+        EXPECT_NE(std::string::npos, now.find('o'));  // cut short: old bytes remain
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(CardSpeed, LongCall, testing::ValuesIn(kLongCalls),
+                         [](const testing::TestParamInfo<LongCallCase> &info) { return std::string(info.param.name); });
 
 TEST_F(Quorel, DataNeedsThePin)
 {
