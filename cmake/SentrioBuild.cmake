@@ -17,6 +17,10 @@ if(WIN32)
   # A Notes PC has no libgcc, libstdc++ or libwinpthread DLL: the runtimes go into every image.
   add_link_options(-static -static-libgcc -static-libstdc++)
   set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${SENTRIO_GENERATED_DIR} -I${SENTRIO_RESOURCES_DIR} -O coff")
+elseif(SENTRIO_TSAN)
+  # ThreadSanitizer cannot be combined with the address sanitizer: a build of its own.
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
 elseif(SENTRIO_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=address,undefined)

@@ -29,10 +29,7 @@ BOOL CALLBACK CancelHandlerDialog(HWND window, LPARAM)
 CSmartKey::CSmartKey()
 {
     InitializeCriticalSection(&m_callLock);
-    InitializeCriticalSection(&m_stateLock);
     InitializeCriticalSection(&m_tableLock);
-    m_parkWake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    m_monitorWake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     std::memset(&m_anyReader, 0, sizeof m_anyReader);
     m_anyReader.h = static_cast<DWORD>(-1);
     CopyCut(m_anyReader.name, sizeof m_anyReader.name, "Any Key reader");
@@ -44,12 +41,7 @@ CSmartKey::~CSmartKey()
     StopMonitoring();  // the initialisation thread first, onFinishInit included
     if (m_initDoneSem != nullptr)
         CloseHandle(m_initDoneSem);
-    if (m_parkWake != nullptr)
-        CloseHandle(m_parkWake);
-    if (m_monitorWake != nullptr)
-        CloseHandle(m_monitorWake);
     DeleteCriticalSection(&m_tableLock);
-    DeleteCriticalSection(&m_stateLock);
     DeleteCriticalSection(&m_callLock);
 }
 
@@ -158,14 +150,6 @@ bool CSmartKey::Init(DWORD appId)
     return true;
 }
 
-bool CSmartKey::StopRequested()
-{
-    if (Get(&m_stopRequest) != 1)
-        return false;
-    Put(&m_exited, 1);
-    return true;
-}
-
 DWORD WINAPI CSmartKey::MonitorThreadStart(LPVOID self)
 {
     CSmartKey *key = static_cast<CSmartKey *>(self);
@@ -174,6 +158,7 @@ DWORD WINAPI CSmartKey::MonitorThreadStart(LPVOID self)
         Put(&key->m_releaseOnExit, 0);
         key->ReleaseReaders();
     }
+    key->m_gate.MonitorEnded();  // the last touch of the object: a stop may free it from here on
     return rc;
 }
 
@@ -200,14 +185,12 @@ DWORD CSmartKey::MonitorThreadProc()
             LogMessage(kLogDetail, module, "entering ProcessReader");
             ProcessReader(i, false);
             LogMessage(kLogDetail, module, "exiting ProcessReader");
-            if (StopRequested())
+            if (!Checkpoint())
                 return 0;
-            ParkCheck();
             LogMessage(kLogDetail, module, "inside while(1) ...");
         }
-        if (StopRequested())
+        if (!Checkpoint())
             return 0;
-        ParkCheck();
         if (m_readers[0] != nullptr && Get(&m_noKeyNotified) == 0) {
             if (FirstKeyIndex() == -1)
                 EvNoKey();
@@ -231,20 +214,15 @@ bool CSmartKey::AskToTerminateMonitorThread()
         return true;
     }
     LogMessage(kLogMilestone, module, "thread is active");
-    Put(&m_exited, 0);
-    Put(&m_stopRequest, 1);
+    m_gate.RequestStop();  // ends the monitor's sleep; it ends at its next checkpoint
     if (GetCurrentThreadId() == m_monitorThreadId)
         return true;
-    if (m_monitorWake != nullptr)
-        SetEvent(m_monitorWake);  // a monitor sleeping between passes goes on to its stop check
-    for (int polls = 1; Get(&m_exited) != 1; ++polls) {
-        if (ThreadEnded(thread))
-            break;  // ended on its own (second instance): nothing more to wait for
+    // Ends when the monitor has made its last act, or ended without it (a second instance
+    // ends its monitor by itself; a killed one says nothing).
+    while (!m_gate.Exited() && !ThreadEnded(thread)) {
         EnumThreadWindows(m_monitorThreadId, CancelHandlerDialog, 0);
         WaitServing(&thread, 1, kPollMs);  // the thread's end wakes this wait at once
         LogMessage(kLogDetail, module, "inside while StopSpinLockOK");
-        if (polls % 21 == 0)
-            Put(&m_stopRequest, 1);
     }
     return true;
 }
@@ -253,17 +231,17 @@ void CSmartKey::StartMonitoring()
 {
     if (!IsLoaded() || GetHandle(&m_monitorThread) != INVALID_HANDLE_VALUE || Get(&m_initStop) != 0)
         return;
-    Put(&StopSpinLock, 0);
-    Put(&m_stopRequest, 0);
     Put(&m_noKeyNotified, 0);
     DWORD id = 0;
     HANDLE thread = CreateThread(nullptr, 0, MonitorThreadStart, this, CREATE_SUSPENDED, &id);
     if (thread == nullptr) {
         PutHandle(&m_monitorThread, INVALID_HANDLE_VALUE);
-        Put(&StopSpinLock, 1);
+        m_gate.NoMonitor();  // operations do not try to park it
         return;
     }
     m_monitorThreadId = id;
+    m_gateSeam.Watch(thread);
+    m_gate.MonitorStarting();
     PutHandle(&m_monitorThread, thread);
     ResumeThread(thread);
 }
@@ -313,7 +291,6 @@ void CSmartKey::StopMonitoring()
         m_singleInstanceSem = nullptr;
     }
     PutHandle(&m_monitorThread, INVALID_HANDLE_VALUE);
-    Put(&StopSpinLock, 1);
     Put(&m_loaded, 0);
     if (thread != INVALID_HANDLE_VALUE)
         CloseHandle(thread);

@@ -7,6 +7,8 @@
 #include <optional>
 #include <vector>
 
+#include "gate_seam_win.h"
+#include "monitor_gate.h"
 #include "quorel_library.h"
 
 enum KeyStatus {
@@ -54,6 +56,7 @@ struct ReaderRecord {
     char label[36];
     DWORD bio_allocated, bio_free;   // application 227
     BOOL present;            // mark used while the readers are listed again
+    BOOL announced;          // the monitor has announced this Key's insertion (onKeyInserted)
 };
 
 // Text id of a Key state's status text.
@@ -92,9 +95,11 @@ public:
     // detach already, so nothing of it is called again, the destructor included.
     void AbandonLibrary();
     // Parks the monitor thread; true when this call parked it (the caller must ReleaseMonitor).
-    // False at once while the monitor runs an event handler, while it is parked already or when
-    // there is none: the caller then holds nothing and must not release.
+    // False at once while another caller waits for or holds the park, on the monitor thread
+    // itself (inside an event handler) or when there is no monitor: the caller then holds nothing
+    // and must not release. A running event handler is waited for (handlers return at once).
     bool AskToStopMonitorThread();
+    // Gives back a park AskToStopMonitorThread gave; nothing when none is held that way.
     void ReleaseMonitor();
     bool AskToTerminateMonitorThread();
     // A copy of the named reader's record (no name: the current Key, else the first reader with a
@@ -170,11 +175,12 @@ protected:
     void StopInit();
     static DWORD WINAPI MonitorThreadStart(LPVOID self);
     DWORD MonitorThreadProc();
-    void ParkCheck();
+    // The monitor's checkpoint between readers and between passes: parks while operations wait for
+    // or hold the Key; false when the monitor is to end.
+    bool Checkpoint();
     // The monitor's sleep between passes (and while there is no reader): `ms`, cut short by a
     // park asked or a stop requested meanwhile.
     void IdleWait(DWORD ms);
-    bool StopRequested();
     void ReleaseReaders();
     // The wait of a caller that polls a flag: sleeps `ms` but serves messages sent to this thread
     // meanwhile, so that an event handler on the monitor thread that sends to a window of this
@@ -183,9 +189,7 @@ protected:
     // The same wait, ending early when one of `handles` is signalled (true then).
     static bool WaitServing(const HANDLE *handles, DWORD count, DWORD ms);
 
-    // Event calls: on the monitor thread StopSpinLock is held at 1 around the handler, so that an
-    // operation it starts does not wait for the monitor (the calling thread itself), and an
-    // operation of another thread does not wait for the handler (it goes on unparked).
+    // Event calls: on the monitor thread the gate is told a handler runs (see EventScope).
     class EventScope;
     void EvKeyOpened(ReaderRecord *r, const char *pin);
     void EvKeyInserted(ReaderRecord *r);
@@ -205,21 +209,10 @@ protected:
     // The record of a reader that went away under this name, taken back from m_retired, or null.
     ReaderRecord *TakeRetired(const char *readerName);
 
-    // How an operation holds the monitor: parked by it, unparked beside an event handler (the
-    // monitor waits for it before it goes on), or neither (parked by someone else, inside an
-    // event on the monitor thread, no monitor).
-    struct KeyLoan {
-        bool parked = false;
-        bool free = false;
-    };
-    // goFree: beside a running event handler the operation goes on unparked and is counted.
-    KeyLoan BorrowMonitor(bool goFree);
-    void GiveBack(const KeyLoan &loan);
-    // The monitor is in an event handler, or waits after one for the operations beside it.
-    bool MonitorHeldByHandler();
-    // After an event handler on the monitor thread: an operation of another thread used the
-    // Key meanwhile, so the visit that raised the event ends without touching the Key again.
-    bool VisitTakenOver();
+    // Borrows the Key from the monitor through the gate (see MonitorGate::Borrow); a loan of the
+    // park is given back with GiveBack.
+    keygate::Loan BorrowMonitor(bool onlyIfFree);
+    void GiveBack(keygate::Loan loan);
 
     // One Key operation, scoped: see KeyOperation below. Which Key it takes when no reader is
     // named: the one SelectKey finds, or first the Key the last selection chose (the one the user
@@ -239,6 +232,7 @@ protected:
     // The same with a text loaded by id (and formatted with `part` when there is one).
     void SetOpResText(ReaderRecord *r, UINT id, const char *part = nullptr);
     void SetCount(ReaderRecord *r, LONG count);
+    void SetAnnounced(ReaderRecord *r, bool announced);
     void WipePIN(ReaderRecord *r);
     void RefreshSpace(ReaderRecord *r);
     // The Key's figures of its three areas (the object's application, the whole Key, the
@@ -253,10 +247,6 @@ protected:
     DWORD m_appId = 0;
     volatile LONG m_loaded = 0;
     volatile LONG m_loadError = 0;
-    volatile LONG StopSpinLock = 1;
-    volatile LONG m_parked = 0;
-    volatile LONG m_stopRequest = 0;
-    volatile LONG m_exited = 0;
     ReaderRecord *m_readers[kMaxReaders + 1] = {};
     // Records of readers that went away. SetPIN, GetKeyInfo, FindReader and GetErrorText read
     // records without parking the monitor, so a record is never freed while the object lives: a
@@ -292,26 +282,13 @@ protected:
     QuorelLibrary m_lib = {};
     CRITICAL_SECTION m_callLock;
     CRITICAL_SECTION m_tableLock;
-    // Guards the handshake's decisions (event depth, park request, unparked operations) so that
-    // an operation and an event never pass each other; held only for a few instructions.
-    CRITICAL_SECTION m_stateLock;
-    volatile LONG m_eventDepth = 0;       // monitor thread inside an event handler
-    volatile LONG m_parkRequested = 0;    // an operation of another thread asked for the park
-    volatile LONG m_freeOps = 0;          // operations going on unparked beside an event handler
-    volatile LONG m_freeOpsStarted = 0;   // how many ever did (a handler's scope compares it)
-    // The monitor, its handler returned, waits for the unparked operations to end. It visits no
-    // reader meanwhile, so an operation begun then goes on unparked too: one begun inside such an
-    // operation (by an event it raised on its own thread) would otherwise wait for a park that
-    // never comes.
-    volatile LONG m_draining = 0;
-    bool m_takenOver = false;             // monitor thread only: see VisitTakenOver
     volatile LONG m_releaseOnExit = 0;    // StopMonitoring ran on the monitor thread
-    // Wake-ups of the park handshake (auto-reset; the flags above stay what decides): the monitor
-    // signals m_parkWake when it sits parked for a new request or an event handler begins or
-    // ends while a park is asked; the asking (or stopping) caller signals m_monitorWake so that the
-    // monitor's sleep between passes ends and the next pass begins at once.
-    HANDLE m_parkWake = nullptr;
-    HANDLE m_monitorWake = nullptr;
+    volatile LONG m_askedParks = 0;       // parks AskToStopMonitorThread gave and ReleaseMonitor owes
+    // The monitor's turns with the operations: its state behind its own lock (monitor_gate.h).
+    WinGateSeam m_gateSeam;
+    keygate::MonitorGate m_gate{m_gateSeam};
+
+    friend class WinGateSeam;  // its borrowers' wait is WaitServing
 };
 
 class CSmartKey::TableLock {
@@ -343,7 +320,7 @@ public:
 
 private:
     CSmartKey *key_;
-    KeyLoan loan_;
+    keygate::Loan loan_ = keygate::Loan::kNone;
     ReaderRecord *record_ = nullptr;
     DWORD closeFlag_ = 1;
 };

@@ -32,7 +32,6 @@ inline bool ThreadEnded(HANDLE thread)
 }
 
 constexpr DWORD kPollMs = 100;                  // a caller's wait for the park or the stop
-constexpr DWORD kReassertMs = 21 * kPollMs;     // the request is asserted again after 21 polls' time
 constexpr DWORD kParkedSleepMs = 10;
 constexpr DWORD kPassSleepMs = 250;
 constexpr DWORD kNoReaderSleepMs = 500;

@@ -76,14 +76,14 @@ ReaderRecord *CSmartKey::SelectKey()
 }
 
 // The start of every operation: the monitor borrowed, then the Key opened. Nothing of the
-// reader table is looked at before the monitor is held (parked, or waiting for this operation
-// beside an event handler), since the monitor may drop a record between its visits.
+// reader table is looked at before the monitor is held (parked, or this thread is the monitor's
+// own, inside a handler), since the monitor may drop a record between its visits.
 CSmartKey::KeyOperation::KeyOperation(CSmartKey *key, const char *opText, const char *readerName, KeyPick pick)
     : key_(key)
 {
     if (!key_->IsLoaded())
         return;
-    loan_ = key_->BorrowMonitor(true);
+    loan_ = key_->BorrowMonitor(false);
     record_ = pick == KeyPick::kCurrentFirst ? key_->OpenCurrentFirst(opText, readerName)
                                              : key_->OpenKey(opText, readerName);
     if (record_ == nullptr)

@@ -53,6 +53,12 @@ void CSmartKey::SetOpResText(ReaderRecord *r, UINT id, const char *part)
     SetOpText(r, text);
 }
 
+void CSmartKey::SetAnnounced(ReaderRecord *r, bool announced)
+{
+    TableLock lock(this);
+    r->announced = announced ? TRUE : FALSE;
+}
+
 void CSmartKey::SetCount(ReaderRecord *r, LONG count)
 {
     TableLock lock(this);

@@ -22,8 +22,10 @@ void CSmartKey::RefreshKeyInfo(int index)
     Call(m_lib.ReadLabel, r->h, label);
 
     TableLock lock(this);
-    if (std::memcmp(id, r->card_id, sizeof id) != 0)
+    if (std::memcmp(id, r->card_id, sizeof id) != 0) {
         SecureZeroMemory(r->pin, sizeof r->pin);  // another Key: the PIN was not its
+        r->announced = FALSE;                     // nor the announcement
+    }
     std::memcpy(r->card_id, id, sizeof id);
     StoreSpace(r, space);
     CopyCut(r->label, sizeof r->label, label);
@@ -51,15 +53,23 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
 
         switch (ret) {
         case kInitCardUnchanged:
-            if (r->state != csAbsent)
+            // Nothing new about a Key this reader knows. Unless the record says no Key (the Key
+            // came while the record was not looking), or a Key operation opened the Key before
+            // the monitor announced it: then the Key is heard afresh, so that its insertion is
+            // reported like any other.
+            if (r->state != csAbsent && (checkMode || r->state != csReady || r->announced))
                 return false;
-            LogMessage(kLogDetail, "cm - ProcessReader:", "-5, on [csAbsent]'ed Key, doing InitCard again...");
+            if (r->state == csAbsent)
+                LogMessage(kLogDetail, "cm - ProcessReader:", "-5, on [csAbsent]'ed Key, doing InitCard again...");
+            else
+                LogMessage(kLogDetail, "cm - ProcessReader:", "-5, on a Key not yet announced, doing InitCard again...");
             Call(m_lib.CloseCard, r->h, 0);
             continue;
         case kInitCardNoKey:
             WipePIN(r);
             if (r->state != csAbsent) {
                 SetCount(r, 0);
+                SetAnnounced(r, false);
                 SetState(r, csAbsent);
                 EvKeyRemoved(r);
             }
@@ -129,12 +139,9 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
             }
             EvKeyOpened(r, pin);
             SecureZeroMemory(pin, sizeof pin);
-            if (!VisitTakenOver()) {
-                Call(m_lib.CloseCard, r->h, 1);
-                EvKeyInserted(r);
-            } else if (r->state == csReady) {
-                EvKeyInserted(r);  // the operation found the Key as it was and closed it itself
-            }
+            Call(m_lib.CloseCard, r->h, 1);
+            SetAnnounced(r, true);
+            EvKeyInserted(r);
             return true;
         }
         Call(m_lib.CloseCard, r->h, 0);
@@ -156,12 +163,6 @@ bool CSmartKey::ProcessReader(int index, bool checkMode)
                 continue;  // the refusal used the last try: the next InitCard finds it blocked
         }
         bool again = EvNeedPIN(r);
-        if (!checkMode && VisitTakenOver()) {
-            // An operation opened the Key meanwhile (it has ended by now): its state is the newer
-            // one, and the next visit reports the Key afresh, with the PIN it may have been given.
-            Call(m_lib.CloseCard, r->h, 0);
-            return false;
-        }
         if (again)
             continue;
         SetState(r, csNeedPIN);

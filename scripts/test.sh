@@ -3,8 +3,8 @@
 # as errors) and checks their imports; builds the x64 deliverables and Sentrio-x64.msi from the same
 # sources and runs every test on those images under the 64-bit Wine inside Xvfb; where the machine
 # can start 32-bit processes, runs every test a second time on the x86 images under the 32-bit Wine;
-# builds the portable code for the host and runs its tests under the sanitizers. A failure in any
-# set fails the run.
+# builds the portable code for the host and runs its tests under the sanitizers (the monitor gate's
+# also under ThreadSanitizer). A failure in any set fails the run.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -77,5 +77,10 @@ done
 cmake --preset host >/dev/null
 cmake --build --preset host -j "$jobs"
 ctest --preset host --no-tests=error || status=1
+# The monitor gate's tests again under ThreadSanitizer, which cannot share a build with the
+# address sanitizer.
+cmake --preset host-tsan >/dev/null
+cmake --build --preset host-tsan -j "$jobs"
+ctest --preset host-tsan --no-tests=error || status=1
 lap "the host set"
 exit $status

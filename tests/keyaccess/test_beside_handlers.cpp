@@ -1,5 +1,9 @@
-// Key operations of another thread while an event handler runs on the monitor thread: they never
-// wait for the handler (it may be waiting for them), and the monitor does not disturb them.
+// Key operations of other threads and event handlers. A handler returns at once: it posts what
+// happened to its program's thread and returns. An operation of another thread that meets a
+// handler waits for that handler's end and then has the monitor parked; the work the handler
+// posted (a prompt, a lock of the program's) may go on as long as it likes beside the operations.
+// An operation inside an event (the monitor's own, or one an operation raised on its own thread)
+// never waits for the monitor.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -18,8 +22,10 @@ namespace {
 
 constexpr DWORD kHandlerLimit = 20000;  // a handler never blocks longer, so a failing test ends
 constexpr DWORD kOperationLimit = 8000;
+constexpr DWORD kSlowHandlerMs = 300;   // a handler that returns at once, on a slow machine
 
-// Blocks the handler of one event (its first occurrence) until Release.
+// Holds the handler of one event (its first occurrence) until Release, as a handler that takes a
+// while does; its program's posted work is what may wait for a user.
 class BlockedHandler {
 public:
     explicit BlockedHandler(std::string event) : event_(std::move(event))
@@ -54,7 +60,6 @@ public:
         };
     }
     bool WaitEntered(DWORD ms = 8000) { return WaitForSingleObject(entered_, ms) == WAIT_OBJECT_0; }
-    bool StillBlocked() { return WaitForSingleObject(entered_, 0) == WAIT_OBJECT_0 && WaitForSingleObject(left_, 0) == WAIT_TIMEOUT; }
     void Release() { SetEvent(release_); }
     bool WaitLeft(DWORD ms = 8000) { return WaitForSingleObject(left_, ms) == WAIT_OBJECT_0; }
 
@@ -93,7 +98,7 @@ protected:
 
 struct BlockRow {
     const char *name;
-    const char *blockIn;     // the event whose handler blocks
+    const char *blockIn;     // the event whose handler takes a while
     bool pinKnown;           // the PIN is handed in before the Key is taken up (else during the block)
     const char *caughtIn;    // the operation starts while the monitor is inside this call (its
     int caughtAt;            // caughtAt-th), before the event began: its park request is pending
@@ -103,7 +108,7 @@ struct BlockRow {
 
 class BlockedHandlerRows : public BesideHandlers, public testing::WithParamInterface<BlockRow> {};
 
-TEST_P(BlockedHandlerRows, OperationsCompleteWhileTheHandlerIsStillBlocked)
+TEST_P(BlockedHandlerRows, OperationsWaitForTheHandlersEndAndCompleteWithTheMonitorParked)
 {
     const BlockRow &row = GetParam();
     ASSERT_TRUE(QsimAddReader("Reader A"));
@@ -141,21 +146,23 @@ TEST_P(BlockedHandlerRows, OperationsCompleteWhileTheHandlerIsStillBlocked)
     if (!row.pinKnown)
         key.SetPIN("Reader A", "1234");  // as a program does with what its prompt returned
 
+    // The handler returns a while later, as a slow one does; the first operation waits for it.
+    std::thread releaser([&handler] {
+        handler.WaitEntered(kOperationLimit);
+        Sleep(kSlowHandlerMs);
+        handler.Release();
+    });
     std::string data = Pattern(3000, 'n');
-    DWORD start = GetTickCount();
     EXPECT_TRUE(key.Write("Reader A", 0, data.data(), static_cast<DWORD>(data.size())));
+    EXPECT_TRUE(handler.WaitLeft(0)) << "the write went on beside the handler";
     std::string read(4096, 0);
     DWORD length = static_cast<DWORD>(read.size());
     EXPECT_TRUE(key.Read("Reader A", read.data(), &length));
     read.resize(length);
     BYTE random[16] = {};
     EXPECT_TRUE(key.GetRandom("Reader A", random, sizeof random));
-    DWORD took = GetTickCount() - start;
-    EXPECT_TRUE(handler.WaitEntered(0));
-    EXPECT_TRUE(handler.StillBlocked()) << "the operations waited " << took << " ms for the handler";
     EXPECT_EQ(data, read);
-
-    handler.Release();
+    releaser.join();
     ASSERT_TRUE(handler.WaitLeft());
     ASSERT_TRUE(QsimSetCallDelay(row.caughtIn != nullptr ? row.caughtIn : "InitCard", 0));
     ASSERT_TRUE(key.WaitFor("inserted Reader A"));
@@ -187,18 +194,18 @@ const BlockRow kBlockRows[] = {
 INSTANTIATE_TEST_SUITE_P(Handlers, BlockedHandlerRows, testing::ValuesIn(kBlockRows),
                          [](const testing::TestParamInfo<BlockRow> &info) { return std::string(info.param.name); });
 
-// ---- A handler that waits for the thread doing a Key write --------------------------------------
+// ---- A handler whose posted work waits for the thread doing a Key write -------------------------
 
 struct LockRow {
     const char *name;
     const char *trigger;     // "insert B", "pull B" or "pull A"
-    const char *waitsIn;     // the event whose handler waits for the writer's lock
+    const char *waitsIn;     // the event whose posted work waits for the writer's lock
     bool written;            // the Write succeeds (the Key it writes stays in its reader)
 };
 
 class LockRows : public BesideHandlers, public testing::WithParamInterface<LockRow> {};
 
-TEST_P(LockRows, HandlerWaitingForTheWritersLockDoesNotDeadlock)
+TEST_P(LockRows, PostedWorkWaitingForTheWritersLockDoesNotDeadlock)
 {
     const LockRow &row = GetParam();
     ASSERT_TRUE(QsimAddReader("Reader A"));
@@ -219,9 +226,10 @@ TEST_P(LockRows, HandlerWaitingForTheWritersLockDoesNotDeadlock)
         ASSERT_TRUE(key.WaitFor("inserted Reader B"));
     }
 
-    // The extension's password change: a lock held across the Key calls; its removal handler on
-    // the monitor thread takes the same lock.
+    // The extension's password change: a lock held across the Key calls. The removal handler
+    // posts to the program's thread, whose work takes the same lock; the handler itself returns.
     HANDLE lock = CreateMutexA(nullptr, FALSE, nullptr);
+    HANDLE posted = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE holding = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE handlerWaits = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE writerDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -231,22 +239,32 @@ TEST_P(LockRows, HandlerWaitingForTheWritersLockDoesNotDeadlock)
     key.eventHook = [&](const std::string &e) {
         if (e != row.waitsIn || fired.exchange(true))
             return;
-        SetEvent(handlerWaits);
-        if (WaitForSingleObject(lock, kHandlerLimit) == WAIT_OBJECT_0) {
-            handlerGotLock = true;
-            writeEndedFirst = written.load() >= 0;
-            ReleaseMutex(lock);
+        SetEvent(posted);
+    };
+    std::thread program([&] {
+        if (WaitForSingleObject(posted, kHandlerLimit) == WAIT_OBJECT_0) {
+            SetEvent(handlerWaits);
+            if (WaitForSingleObject(lock, kHandlerLimit) == WAIT_OBJECT_0) {
+                handlerGotLock = true;
+                writeEndedFirst = written.load() >= 0;
+                ReleaseMutex(lock);
+            }
         }
         SetEvent(handlerDone);
-    };
+    });
     struct StopFirst {
         RecordingKey &key;
+        HANDLE posted;
+        std::thread &program;
         ~StopFirst()
         {
             key.StopMonitoring();
             key.eventHook = nullptr;
+            SetEvent(posted);
+            if (program.joinable())
+                program.join();
         }
-    } stopFirst{key};
+    } stopFirst{key, posted, program};
     std::string data = Pattern(2500, 'w');
     std::thread writer([&] {
         WaitForSingleObject(lock, INFINITE);
@@ -265,7 +283,7 @@ TEST_P(LockRows, HandlerWaitingForTheWritersLockDoesNotDeadlock)
     else
         EXPECT_TRUE(QsimPullKey(alice));
 
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(writerDone, kOperationLimit)) << "the write waited for the handler";
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(writerDone, kOperationLimit)) << "the write waited for the posted work";
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(handlerDone, kHandlerLimit + 2000));
     writer.join();
     EXPECT_TRUE(handlerGotLock.load());
@@ -285,7 +303,10 @@ TEST_P(LockRows, HandlerWaitingForTheWritersLockDoesNotDeadlock)
         EXPECT_EQ(data, read);
     }
     EXPECT_TRUE(testkit::MonitorKeepsVisiting());
-    for (HANDLE h : {lock, holding, handlerWaits, writerDone, handlerDone})
+    key.StopMonitoring();
+    SetEvent(posted);
+    program.join();
+    for (HANDLE h : {lock, posted, holding, handlerWaits, writerDone, handlerDone})
         CloseHandle(h);
 }
 
@@ -298,13 +319,13 @@ const LockRow kLockRows[] = {
 INSTANTIATE_TEST_SUITE_P(Handlers, LockRows, testing::ValuesIn(kLockRows),
                          [](const testing::TestParamInfo<LockRow> &info) { return std::string(info.param.name); });
 
-// ---- An operation begun inside one that went on beside a handler --------------------------------
+// ---- An operation begun inside an operation's own event ----------------------------------------
 
-// The extension's re-entry inside its PIN change: the change goes on beside a handler; opening the
-// Key, it finds the PIN refused and raises the PIN event on its own thread, whose handler reads
-// the Key. The monitor's handler has ended meanwhile and the monitor waits for the change to end:
-// the read must not wait for a park the monitor gives only after that.
-TEST_F(BesideHandlers, OperationInsideAnUnparkedOperationDoesNotWaitForTheMonitor)
+// The extension's re-entry inside its PIN change: opening the Key, the change finds the PIN
+// refused and raises the PIN event on its own thread, whose handler reads the Key. The change
+// holds the park: the read shares it and must not wait for a park that comes only after the
+// change has ended.
+TEST_F(BesideHandlers, OperationInsideAnOperationsOwnEventDoesNotWaitForTheMonitor)
 {
     ASSERT_TRUE(QsimAddReader("Reader A"));
     ASSERT_TRUE(QsimAddReader("Reader B"));
@@ -317,25 +338,15 @@ TEST_F(BesideHandlers, OperationInsideAnUnparkedOperationDoesNotWaitForTheMonito
     ASSERT_TRUE(key.Start());
     ASSERT_TRUE(key.WaitFor("inserted Reader A"));
 
-    // The monitor's handler of Bob's insertion blocks until the change's own event releases it.
-    HANDLE entered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    std::atomic<bool> blocked{false}, drained{false}, nestedRead{false}, fired{false};
+    std::atomic<bool> heldDuringRead{false}, nestedRead{false}, fired{false};
     std::atomic<DWORD> changeThread{0};
     std::string read;
     key.eventHook = [&](const std::string &e) {
-        if (e == "inserted Reader B" && !blocked.exchange(true)) {
-            SetEvent(entered);
-            WaitForSingleObject(release, kHandlerLimit);
-            return;
-        }
         if (GetCurrentThreadId() != changeThread.load() || e.rfind("needpin Reader A", 0) != 0 || fired.exchange(true))
             return;
         key.SetPIN("Reader A", "5678");  // as the re-entry's prompt answers
-        SetEvent(release);
-        for (DWORD start = GetTickCount(); !key.MonitorDraining() && GetTickCount() - start < kOperationLimit;)
-            Sleep(1);
-        drained = key.MonitorDraining();
+        keygate::GateSnapshot gate = key.Gate();
+        heldDuringRead = gate.state == keygate::GateState::kParked && gate.holders == 1;
         std::string data(1024, 0);
         DWORD length = static_cast<DWORD>(data.size());
         nestedRead = key.Read("Reader A", data.data(), &length);
@@ -343,34 +354,30 @@ TEST_F(BesideHandlers, OperationInsideAnUnparkedOperationDoesNotWaitForTheMonito
     };
     struct StopFirst {
         RecordingKey &key;
-        HANDLE entered, release;
         ~StopFirst()
         {
-            SetEvent(release);
             key.StopMonitoring();
             key.eventHook = nullptr;
-            CloseHandle(entered);
-            CloseHandle(release);
         }
-    } stopFirst{key, entered, release};
+    } stopFirst{key};
+    // Another reader's Key comes meanwhile: its events are the monitor's, not the change's.
     ASSERT_TRUE(QsimInsertKey(bob, "Reader B"));
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(entered, kOperationLimit));
     ASSERT_TRUE(QsimSetPin(alice, "5678"));  // the kept PIN is refused at the next opening
 
     std::atomic<int> changed{-1};
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::thread change([&] {
         changeThread = GetCurrentThreadId();
         changed = key.ChangePIN("Reader A", "4321") ? 1 : 0;
+        SetEvent(done);
     });
-    DWORD start = GetTickCount();
-    while (changed.load() < 0 && GetTickCount() - start < kOperationLimit)
-        Sleep(10);
-    if (changed.load() < 0) {
+    if (WaitForSingleObject(done, kOperationLimit) != WAIT_OBJECT_0) {
         change.detach();  // stuck for good: the watchdog ends the run
         FAIL() << "the read inside the PIN change waited for the monitor";
     }
     change.join();
-    EXPECT_TRUE(drained.load());
+    CloseHandle(done);
+    EXPECT_TRUE(heldDuringRead.load());
     EXPECT_TRUE(nestedRead.load());
     EXPECT_EQ(old, read);
     // The change itself met the refused PIN: it reports its failure, and the Key keeps its PIN.
@@ -378,15 +385,17 @@ TEST_F(BesideHandlers, OperationInsideAnUnparkedOperationDoesNotWaitForTheMonito
     QsimKeyState s = {};
     ASSERT_TRUE(QsimGetKey(alice, &s));
     EXPECT_STREQ("5678", s.pin);
-    // The monitor goes on visiting, and parks for the next caller as usual.
+    // Nothing is left held: the monitor goes on visiting, and parks for the next caller as usual.
+    EXPECT_EQ(0, key.Gate().holders);
+    EXPECT_TRUE(key.WaitFor("inserted Reader B"));
     EXPECT_TRUE(testkit::MonitorKeepsVisiting());
     EXPECT_TRUE(key.AskToStopMonitorThread());
     key.ReleaseMonitor();
 }
 
-// ---- The handshake itself -----------------------------------------------------------------------
+// ---- The park asked while a handler runs --------------------------------------------------------
 
-TEST_F(BesideHandlers, AskedWhileAHandlerRunsAnswersFalseAtOnceAndTheMonitorGoesOn)
+TEST_F(BesideHandlers, AskedWhileAHandlerRunsWaitsForItsEndThenParks)
 {
     ASSERT_TRUE(QsimAddReader("Reader A"));
     int card = QsimCreateKey("Eve", "");
@@ -395,11 +404,16 @@ TEST_F(BesideHandlers, AskedWhileAHandlerRunsAnswersFalseAtOnceAndTheMonitorGoes
     handler.Attach(key);
     ASSERT_TRUE(key.Start());
     ASSERT_TRUE(handler.WaitEntered());
-    DWORD start = GetTickCount();
-    EXPECT_FALSE(key.AskToStopMonitorThread());
-    EXPECT_LT(GetTickCount() - start, 100u);
-    handler.Release();
-    ASSERT_TRUE(handler.WaitLeft());
+    std::thread releaser([&handler] {
+        Sleep(kSlowHandlerMs);
+        handler.Release();
+    });
+    EXPECT_TRUE(key.AskToStopMonitorThread());
+    EXPECT_TRUE(handler.WaitLeft(0)) << "parked while the handler still ran";
+    EXPECT_EQ(keygate::GateState::kParked, key.Gate().state);
+    EXPECT_FALSE(testkit::MonitorKeepsVisiting(400));
+    key.ReleaseMonitor();
+    releaser.join();
     // Nothing was left parked: the monitor visits again, and the next caller parks it as usual.
     EXPECT_TRUE(testkit::MonitorKeepsVisiting());
     EXPECT_TRUE(key.AskToStopMonitorThread());

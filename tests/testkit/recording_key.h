@@ -89,8 +89,8 @@ public:
         return true;
     }
     HANDLE MonitorThread() const { return m_monitorThread; }
-    // The monitor, its handler returned, waits for the operations that went on beside it.
-    bool MonitorDraining() { return InterlockedCompareExchange(&m_draining, 0, 0) != 0; }
+    // The monitor gate's state as it is now.
+    keygate::GateSnapshot Gate() { return m_gate.Snapshot(); }
     ReaderRecord *Record(int i) { return m_readers[i]; }
     // The name of the record FindReader finds for `readerName`, empty when none.
     std::string NameOf(const char *readerName)
