@@ -124,6 +124,10 @@ public:
     CoreResult WriteNotesRecord(const KeyTarget &target, const std::string &userName, const std::string &password,
                                 const std::string &idFileName, const std::vector<BYTE> &idFile);
 
+    // Detach: saves the ID file the Key's record holds (`held`) to `path`, written beside it and
+    // moved over it whole, so that an existing file is either replaced or left as it was.
+    static CoreResult SaveIdFile(const HeldNotesData &held, const std::string &path);
+
     // The refusal of an ID file whose record could not be stored on any Key: "" when it fits.
     static std::string RecordLimitMessage(const std::string &idFileName, unsigned long long idFileLength,
                                           std::size_t textLengths);
