@@ -376,7 +376,7 @@ int CmdSession::ChangePassword(const CmdArgs &args)
     if (args.Has("generate")) {
         CoreResult generated = core_.GeneratePassword(target, &password);
         if (!generated.ok)
-            return Fail(CodeOf(generated, kExitFailed), generated.message + "\nCheck the Key and run again.");
+            return FailOn(generated, target, kExitFailed, "Check the Key and run again.");
     } else {
         std::string from = args.Value("new-password");
         if (!GetSecret(from, false, "the new Notes password", &password, &message))
@@ -399,8 +399,8 @@ int CmdSession::ChangePassword(const CmdArgs &args)
     WipeSecret(&password);
     if (!changed.ok) {
         bool notes = changed.message.compare(0, Text(IDS_NOTES_INIT_ERROR).size(), Text(IDS_NOTES_INIT_ERROR)) == 0;
-        return Fail(notes ? kExitNotes : CodeOf(changed, kExitFailed),
-                    changed.message + "\nThe Key keeps its old password. Check notes.ini and the Key, then run again.");
+        std::string hint = "The Key keeps its old password. Check notes.ini and the Key, then run again.";
+        return notes ? Fail(kExitNotes, changed.message + "\n" + hint) : FailOn(changed, target, kExitFailed, hint);
     }
     io_.Out(std::string("The Notes password of ") + read.data.idFileName + " on the Key in " + target.reader +
             " is changed" + (args.Has("generate") ? " to one the Key made (not shown)" : "") + ".\n");
@@ -421,7 +421,7 @@ int CmdSession::SetLabel(const CmdArgs &args)
     std::string shown;
     CoreResult changed = core_.ChangeLabel(&target, args.Value("label"), &shown);
     if (!changed.ok)
-        return Fail(CodeOf(changed, kExitFailed), changed.message + "\nCheck the Key and run again.");
+        return FailOn(changed, target, kExitFailed, "Check the Key and run again.");
     io_.Out("The Key in " + target.reader + " is now listed as " + shown + ".\n");
     return kExitDone;
 }
@@ -453,8 +453,7 @@ int CmdSession::ChangePin(const CmdArgs &args)
     CoreResult changed = core_.ChangePin(target, pin);
     WipeSecret(&pin);
     if (!changed.ok)
-        return Fail(CodeOf(changed, kExitPin),
-                    changed.message + "\nA PIN has 4 to 8 characters (none removes it); check the Key and run again.");
+        return FailOn(changed, target, kExitPin, "A PIN has 4 to 8 characters (none removes it); check the Key and run again.");
     io_.Out(Text(IDS_PIN_CHANGED) + "\n");
     return kExitDone;
 }
@@ -475,7 +474,7 @@ int CmdSession::Unblock(const CmdArgs &args)
     CoreResult unblocked = core_.Unblock(target, pin);
     WipeSecret(&pin);
     if (!unblocked.ok)
-        return Fail(CodeOf(unblocked, kExitPin), unblocked.message + "\nCheck the PIN and run again.");
+        return FailOn(unblocked, target, kExitPin, "Check the PIN and run again.");
     io_.Out("The Key in " + target.reader + " is unblocked.\n");
     return kExitDone;
 }
@@ -492,7 +491,7 @@ int CmdSession::Clear(const CmdArgs &args)
         return code;
     CoreResult cleared = core_.ClearNotesData(target);
     if (!cleared.ok)
-        return Fail(CodeOf(cleared, kExitFailed), cleared.message + "\nCheck the Key and run again.");
+        return FailOn(cleared, target, kExitFailed, "Check the Key and run again.");
     io_.Out("The Notes data of the Key in " + target.reader + " is deleted.\n");
     LogMessage(kLogStep, kAdminLog, "TArbolinForm::ClearKSDBtClick");
     return kExitDone;

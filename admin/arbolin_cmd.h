@@ -74,8 +74,13 @@ public:
 
     // A failure said on standard error with what to do; answers `code`.
     int Fail(int code, const std::string &message);
-    // The exit code of a core failure: a Key gone is kExitNoKey, anything else `otherwise`.
-    static int CodeOf(const CoreResult &result, int otherwise);
+    // The exit code of a core failure on the target's Key: kExitNoKey when the Key is gone (pulled
+    // before or during the command; the monitor is let through one pass to see it), else
+    // `otherwise`.
+    int CodeOf(const CoreResult &result, const KeyTarget &target, int otherwise);
+    // The failure said with what to do: the Key's reader named when it is gone, else `hint`.
+    int FailOn(const CoreResult &result, const KeyTarget &target, int otherwise, const std::string &hint);
+    static std::string PulledHint(const KeyTarget &target);
 
     CmdIo &io() { return io_; }
     CSmartKeyCmd &key() { return key_; }

@@ -6,6 +6,12 @@
 #include "admin_ui.h"
 #include "log.h"
 
+namespace {
+
+constexpr DWORD kLeaveParkMs = 25;
+
+}  // namespace
+
 CSmartKeyCmd::CSmartKeyCmd()
 {
     InitializeCriticalSection(&lock_);
@@ -52,18 +58,29 @@ bool CSmartKeyCmd::Start(DWORD ms)
     DWORD spent = GetTickCount() - start;
     WaitForSingleObject(ready_, spent < ms ? ms - spent : 0);
     // The monitor's first pass visits the Keys already inserted; a command run right away must
-    // find them. The monitor parks between two readers and after the last, so parking it once
-    // more than there are readers, and once again, lets a whole pass through.
+    // find them.
+    spent = GetTickCount() - start;
+    AwaitPass(spent < ms ? ms - spent : 0);
+    return true;
+}
+
+void CSmartKeyCmd::AwaitPass(DWORD ms)
+{
+    // The monitor parks between two readers and after the last: parked once more than there
+    // are readers, and once again, it has gone through a whole pass. A monitor still sitting
+    // where it parked answers a new request at once, without moving on: after each release it
+    // is given a moment to leave (it is woken at once) before it is asked again.
+    DWORD start = GetTickCount();
     std::size_t parks = ReaderNames().size() + 2;
     while (parks > 0 && GetTickCount() - start < ms) {
         if (AskToStopMonitorThread()) {
             ReleaseMonitor();
             --parks;
+            Sleep(kLeaveParkMs);
         } else {
-            Sleep(10);  // the monitor is in an event handler: it parks after it
+            Sleep(10);  // the monitor is in an event handler (or not yet running): it parks after it
         }
     }
-    return true;
 }
 
 std::vector<std::string> CSmartKeyCmd::ReaderNames()

@@ -23,6 +23,10 @@ public:
     // listed and the monitor runs; false when the smart-key library did not load.
     bool Start(DWORD ms);
 
+    // Lets the monitor through one whole pass over the readers (at most `ms`), so that what the
+    // layer shows of the Keys is what is in the readers now.
+    void AwaitPass(DWORD ms);
+
     // The names of the readers the layer knows now.
     std::vector<std::string> ReaderNames();
 

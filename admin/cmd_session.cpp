@@ -21,6 +21,7 @@ std::string Upper(std::string text)
 }
 
 const char kPinSources[] = "stdin, prompt, file:<path> or secret:<name>";
+constexpr DWORD kPassWait = 3000;  // at most, for the monitor's pass after a failed operation
 
 }  // namespace
 
@@ -30,9 +31,26 @@ int CmdSession::Fail(int code, const std::string &message)
     return code;
 }
 
-int CmdSession::CodeOf(const CoreResult &result, int otherwise)
+int CmdSession::CodeOf(const CoreResult &result, const KeyTarget &target, int otherwise)
 {
-    return result.message == ConsoleCore::KeyNotFoundText() ? kExitNoKey : otherwise;
+    if (result.message == ConsoleCore::KeyNotFoundText())
+        return kExitNoKey;
+    // A Key pulled during the operation fails it with the Key library's reason; whether it is
+    // still there, the monitor's next pass tells.
+    key_.AwaitPass(kPassWait);
+    return core_.Present(target) ? otherwise : kExitNoKey;
+}
+
+std::string CmdSession::PulledHint(const KeyTarget &target)
+{
+    return "The Key is no longer in " + target.reader +
+           ": insert it again and run the command again. No other Key was touched.";
+}
+
+int CmdSession::FailOn(const CoreResult &result, const KeyTarget &target, int otherwise, const std::string &hint)
+{
+    int code = CodeOf(result, target, otherwise);
+    return Fail(code, result.message + "\n" + (code == kExitNoKey ? PulledHint(target) : hint));
 }
 
 bool CmdSession::GetSecret(const std::string &from, bool noneAllowed, const std::string &what, std::string *secret,
@@ -118,10 +136,10 @@ int CmdSession::OpenKey(const KeyTarget &target, const std::string &pinFrom, boo
         CoreResult given = core_.GivePin(target, pin);
         WipeSecret(&pin);
         if (!given.ok) {
-            *message = given.message + (given.message == ConsoleCore::KeyNotFoundText()
-                                            ? ". Insert the Key again and run again."
-                                            : ". A PIN has 4 to 8 characters; check where it comes from.");
-            return CodeOf(given, kExitPin);
+            int code = CodeOf(given, target, kExitPin);
+            *message = given.message + (code == kExitNoKey ? "\n" + PulledHint(target)
+                                                           : ". A PIN has 4 to 8 characters; check where it comes from.");
+            return code;
         }
     }
     int triesLeft = 0;
@@ -146,13 +164,17 @@ int CmdSession::OpenKey(const KeyTarget &target, const std::string &pinFrom, boo
         *message = read->message + ". Unblock it with ArbolinCmd unblock --key <key> --pin prompt.";
         return kExitPin;
     case ReadOutcome::kGone:
-        *message = read->message + ". Insert the Key again and run again; no other Key was touched.";
+        *message = read->message + "\n" + PulledHint(target);
         return kExitNoKey;
     case ReadOutcome::kBioFailed:
         *message = read->message + "\nThe Key holder must pass the biometric check; try again with them present.";
         return kExitFailed;
     case ReadOutcome::kFailed:
         break;
+    }
+    if (CodeOf(CoreResult::Failed(read->message), target, kExitFailed) == kExitNoKey) {
+        *message = read->message + "\n" + PulledHint(target);
+        return kExitNoKey;
     }
     *message = read->message + "\nCheck that the Key sits well in its reader and run again.";
     return kExitFailed;
@@ -209,10 +231,9 @@ int CmdSession::Attach(const KeyTarget &target, const std::string &idFile, const
     }
     CoreResult written = attach.Write(held);
     if (!written.ok) {
-        *message = written.message + (CodeOf(written, kExitFailed) == kExitNoKey
-                                          ? ". Insert the Key again and run again; no other Key was touched."
-                                          : "\nCheck the Key and run again.");
-        return CodeOf(written, kExitFailed);
+        int code = CodeOf(written, target, kExitFailed);
+        *message = written.message + "\n" + (code == kExitNoKey ? PulledHint(target) : "Check the Key and run again.");
+        return code;
     }
     return kExitDone;
 }

@@ -1,0 +1,95 @@
+// ArbolinCmd.exe itself, run as an administrator's script runs it: arguments, standard input
+// through a pipe, the exit code, both outputs; the Notes runtime it pairs, seen from outside; and
+// the program started where no smart-key library is.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "arbolin_cmd.h"
+#include "command_line.h"
+#include "key_records.h"
+#include "provisioning_scene.h"
+#include "quorel_control.h"
+#include "testkit.h"
+
+namespace {
+
+using testkit::ConsoleRun;
+using testkit::RunConsoleProgram;
+
+std::string ArbolinCmdExe()
+{
+    return "\"" + testkit::ExeDir() + "ArbolinCmd.exe\"";
+}
+
+std::string Quoted(const std::string &path)
+{
+    return "\"" + path + "\"";
+}
+
+class Program : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(scene.ok()); }
+    testkit::ProvisioningScene scene;
+};
+
+TEST_F(Program, HelpDocumentsEveryExitCode)
+{
+    ConsoleRun run = RunConsoleProgram(ArbolinCmdExe() + " --help");
+    EXPECT_EQ(kExitDone, run.exitCode);
+    for (const char *line : {"0  done", "1  the command failed", "2  bad arguments", "3  the smart-key library",
+                             "4  the Key is in no reader", "5  the PIN was refused", "6  Notes could not be started",
+                             "7  not confirmed"})
+        EXPECT_NE(std::string::npos, run.out.find(line)) << line;
+    EXPECT_EQ("", run.err);
+}
+
+TEST_F(Program, BadArgumentsSayWhereTheUsageIs)
+{
+    ConsoleRun run = RunConsoleProgram(ArbolinCmdExe() + " list --everything");
+    EXPECT_EQ(kExitUsage, run.exitCode);
+    EXPECT_EQ("ArbolinCmd: Unknown option --everything for list. See ArbolinCmd --help.\r\n", run.err);
+    EXPECT_EQ("", run.out);
+}
+
+TEST_F(Program, PinThroughAPipe)
+{
+    int key = scene.NewKey("Anna", "4711");
+    ASSERT_TRUE(scene.Insert(key, "Reader A"));
+    ConsoleRun wrong = RunConsoleProgram(ArbolinCmdExe() + " verify-pin --pin stdin", "1111\r\n");
+    EXPECT_EQ(kExitPin, wrong.exitCode) << wrong.err;
+    ConsoleRun right = RunConsoleProgram(ArbolinCmdExe() + " verify-pin --pin stdin", "4711\r\n");
+    EXPECT_EQ(kExitDone, right.exitCode) << right.err;
+    EXPECT_EQ("PIN accepted: the Key in Reader A is open.\r\n", right.out);
+    EXPECT_EQ(3, testkit::VirtualKeys::State(key).tries);  // the right PIN gave the attempts back
+}
+
+TEST_F(Program, AttachPairsTheNotesRuntimeAndLeavesNotesIniAsItWas)
+{
+    int key = scene.NewKey("Anna", "");
+    ASSERT_TRUE(scene.Insert(key, "Reader A"));
+    std::string idFile = scene.IdFile("anna.id", "Anna Berg/Morvath", "anna-secret");
+    std::string ini = scene.IniText();
+    std::string runtimeLog = scene.file("runtime.log");
+    ConsoleRun run = RunConsoleProgram(ArbolinCmdExe() + " attach --id-file " + Quoted(idFile) + " --ini " +
+                                           Quoted(scene.ini()) + " --password stdin",
+                                       "anna-secret\r\n", 60000, {"SENTRIO_NOTES_RUNTIME_LOG=" + runtimeLog});
+    EXPECT_EQ(kExitDone, run.exitCode) << run.err;
+    EXPECT_EQ("init\nterm\n", testkit::ReadFileBytes(runtimeLog));
+    EXPECT_EQ(ini, scene.IniText());
+    EXPECT_EQ("Anna Berg/Morvath", testkit::GetKeyRecord(key).user);
+}
+
+TEST_F(Program, WithoutTheSmartKeyLibraryEndsWithItsOwnCode)
+{
+    testkit::TempDir alone;
+    for (const char *file : {"ArbolinCmd.exe", "nnotes.dll"}) {
+        ASSERT_TRUE(CopyFileA((testkit::ExeDir() + file).c_str(), alone.file(file).c_str(), FALSE)) << file;
+    }
+    ConsoleRun run = RunConsoleProgram(Quoted(alone.file("ArbolinCmd.exe")) + " list");
+    EXPECT_EQ(kExitNoKeyLibrary, run.exitCode) << run.out << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("An error occurred while loading Quorel32.DLL!")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("put Quorel32.dll beside ArbolinCmd.exe")) << run.err;
+}
+
+}  // namespace
