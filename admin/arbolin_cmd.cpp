@@ -124,14 +124,15 @@ std::string CmdUsage()
         "(default 600), or at Ctrl+C.\n"
         "\n"
         "Exit codes:\n"
-        "  0  done (the batch: every row done)\n"
-        "  1  the command failed on the Key or a file (the batch: some rows failed or were not reached)\n"
+        "  0  done; for the batch, every row is done\n"
+        "  1  the command failed on the Key or a file; for the batch, some rows failed or their Keys were not "
+        "inserted\n"
         "  2  bad arguments, or a batch, secrets or report file that cannot be used\n"
         "  3  the smart-key library Quorel32.dll could not be loaded\n"
         "  4  the Key is in no reader, was pulled during the command, or which Key is meant is unclear\n"
         "  5  the PIN was refused or is missing, or the Key is blocked\n"
         "  6  Notes could not be started on the notes.ini, or refused the ID file's password\n"
-        "  7  not confirmed (answered no, or nobody to ask: add --yes or --overwrite)\n";
+        "  7  not confirmed: answered no, or nobody to ask (add --yes or --overwrite)\n";
 }
 
 bool ParseCmdArgs(const std::vector<std::string> &args, CmdArgs *parsed, std::string *error)

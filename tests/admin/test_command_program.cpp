@@ -6,6 +6,7 @@
 #include <string>
 
 #include "arbolin_cmd.h"
+#include "chm_file.h"
 #include "command_line.h"
 #include "key_records.h"
 #include "provisioning_scene.h"
@@ -42,6 +43,36 @@ TEST_F(Program, HelpDocumentsEveryExitCode)
                              "7  not confirmed"})
         EXPECT_NE(std::string::npos, run.out.find(line)) << line;
     EXPECT_EQ("", run.err);
+}
+
+// The administrator's guide in the help file lists the same exit codes, in the same words, as --help.
+TEST(ExitCodes, TheGuideAndTheHelpTextAgree)
+{
+    testkit::ChmFile chm(testkit::ExeDir() + "Sentrio.CHM");
+    ASSERT_TRUE(chm.ok());
+    std::string page;
+    ASSERT_TRUE(chm.Read("/admin_scripted.htm", &page));
+    std::string usage = CmdUsage();
+    int rows = 0;
+    for (std::size_t at = page.find("<tr><td>"); at != std::string::npos; at = page.find("<tr><td>", at + 1)) {
+        std::size_t codeEnd = page.find("</td><td>", at);
+        std::size_t end = page.find("</td></tr>", at);
+        std::string code = page.substr(at + 8, codeEnd - at - 8);
+        if (code.size() != 1 || !isdigit(static_cast<unsigned char>(code[0])))
+            continue;  // a row of another table
+        std::string meaning;
+        bool inTag = false;
+        for (char ch : page.substr(codeEnd + 9, end - codeEnd - 9)) {
+            if (ch == '<' || ch == '>')
+                inTag = ch == '<';
+            else if (!inTag)
+                meaning += ch;
+        }
+        SCOPED_TRACE(code);
+        EXPECT_NE(std::string::npos, usage.find("  " + code + "  " + meaning + "\n")) << meaning;
+        ++rows;
+    }
+    EXPECT_EQ(8, rows);
 }
 
 TEST_F(Program, BadArgumentsSayWhereTheUsageIs)
