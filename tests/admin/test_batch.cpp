@@ -12,6 +12,7 @@
 #include "key_messages.h"
 #include "provisioning_scene.h"
 #include "quorel_control.h"
+#include "log.h"
 #include "texts.h"
 #include "virtual_keys.h"
 
@@ -28,15 +29,16 @@ struct Person {
 
 // Anna and Carl are listed by label and have PINs; Bert's Key has no label (its row names its
 // card id) and no PIN.
-const Person kAnna = {"Anna", "4711", "Anna Berg/Morvath", "anna-secret", "anna.id"};
+const Person kAnna = {"Anna", "p4711", "Anna Berg/Morvath", "anna-secret", "anna.id"};
 const Person kBert = {"", "", "Bert Brun/Morvath", "bert-secret", "bert.id"};
-const Person kCarl = {"Carl", "5678", "Carl Cole/Morvath", "carl-secret", "carl.id"};
+const Person kCarl = {"Carl", "p5678", "Carl Cole/Morvath", "carl-secret", "carl.id"};
 
 class Batch : public testing::Test {
 protected:
     void SetUp() override
     {
         LoadLanguage(nullptr, nullptr);
+        LogInit("Sentrio", nullptr);  // as the program opens it: the secret scan reads what it writes
         ASSERT_TRUE(scene.ok());
         for (const Person *p : {&kAnna, &kBert, &kCarl}) {
             ASSERT_FALSE(scene.IdFile(p->idFile, p->user, p->password).empty());

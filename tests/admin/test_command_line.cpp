@@ -13,6 +13,7 @@
 #include "notes_control.h"
 #include "provisioning_scene.h"
 #include "quorel_control.h"
+#include "log.h"
 #include "texts.h"
 #include "virtual_keys.h"
 
@@ -26,7 +27,7 @@ const char kAnnaUser[] = "Anna Berg/Morvath";
 const char kAnnaPassword[] = "anna-secret";
 const char kBertUser[] = "Bert Brun/Morvath";
 const char kBertPassword[] = "bert-secret";
-const char kAnnaPin[] = "4711";
+const char kAnnaPin[] = "p4711";  // not hexadecimal: never part of a card id it is compared with
 
 // Anna's Key asks for its PIN and holds nothing; Bert's has no PIN and holds his ID file.
 class CommandLine : public testing::Test {
@@ -34,6 +35,7 @@ public:
     void SetUp() override
     {
         LoadLanguage(nullptr, nullptr);
+        LogInit("Sentrio", nullptr);  // as the program opens it: the secret scan reads what it writes
         ASSERT_TRUE(scene.ok());
         anna = scene.NewKey("Anna", kAnnaPin);
         bert = scene.NewKey("Bert", "");

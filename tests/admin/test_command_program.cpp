@@ -8,10 +8,12 @@
 #include "arbolin_cmd.h"
 #include "chm_file.h"
 #include "command_line.h"
+#include "key_messages.h"
 #include "key_records.h"
 #include "provisioning_scene.h"
 #include "quorel_control.h"
 #include "testkit.h"
+#include "virtual_keys.h"
 
 namespace {
 
@@ -85,11 +87,11 @@ TEST_F(Program, BadArgumentsSayWhereTheUsageIs)
 
 TEST_F(Program, PinThroughAPipe)
 {
-    int key = scene.NewKey("Anna", "4711");
+    int key = scene.NewKey("Anna", "p4711");
     ASSERT_TRUE(scene.Insert(key, "Reader A"));
     ConsoleRun wrong = RunConsoleProgram(ArbolinCmdExe() + " verify-pin --pin stdin", "1111\r\n");
     EXPECT_EQ(kExitPin, wrong.exitCode) << wrong.err;
-    ConsoleRun right = RunConsoleProgram(ArbolinCmdExe() + " verify-pin --pin stdin", "4711\r\n");
+    ConsoleRun right = RunConsoleProgram(ArbolinCmdExe() + " verify-pin --pin stdin", "p4711\r\n");
     EXPECT_EQ(kExitDone, right.exitCode) << right.err;
     EXPECT_EQ("PIN accepted: the Key in Reader A is open.\r\n", right.out);
     EXPECT_EQ(3, testkit::VirtualKeys::State(key).tries);  // the right PIN gave the attempts back
@@ -109,6 +111,37 @@ TEST_F(Program, AttachPairsTheNotesRuntimeAndLeavesNotesIniAsItWas)
     EXPECT_EQ("init\nterm\n", testkit::ReadFileBytes(runtimeLog));
     EXPECT_EQ(ini, scene.IniText());
     EXPECT_EQ("Anna Berg/Morvath", testkit::GetKeyRecord(key).user);
+}
+
+TEST_F(Program, BatchThroughTheProgram)
+{
+    int anna = scene.NewKey("Anna", "p4711");
+    int bert = scene.NewKey("", "");
+    ASSERT_TRUE(scene.Insert(anna, "Reader A"));
+    ASSERT_TRUE(scene.Insert(bert, "Reader B"));
+    std::string bertId = CardIdText(testkit::VirtualKeys::State(bert).cardId);
+    ASSERT_FALSE(scene.IdFile("anna.id", "Anna Berg/Morvath", "anna-secret").empty());
+    ASSERT_FALSE(scene.IdFile("bert.id", "Bert Brun/Morvath", "bert-secret").empty());
+    std::string secrets = scene.SecretsFile("keys.secrets", {{"anna-pin", "p4711"}, {"anna-pw", "anna-secret"}});
+    std::string csv = scene.file("keys.csv");
+    ASSERT_TRUE(testkit::WriteFileBytes(csv, "key,id_file,password,pin\r\n"
+                                             "Anna," + scene.file("anna.id") + ",secret:anna-pw,secret:anna-pin\r\n" +
+                                             bertId + "," + scene.file("bert.id") + ",stdin,none\r\n"));
+    std::string ini = scene.IniText();
+    ConsoleRun run = RunConsoleProgram(ArbolinCmdExe() + " batch --csv " + Quoted(csv) + " --ini " + Quoted(scene.ini()) +
+                                           " --secrets " + Quoted(secrets) + " --wait 30",
+                                       "bert-secret\r\n");
+    EXPECT_EQ(kExitDone, run.exitCode) << run.out << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("Reader B, Key " + bertId + ": row 2 done: Bert Brun/Morvath, bert.id.\r\n"))
+        << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("Summary: 2 rows: 2 done")) << run.out;
+    EXPECT_EQ("Anna Berg/Morvath", testkit::GetKeyRecord(anna).user);
+    EXPECT_EQ("Bert Brun/Morvath", testkit::GetKeyRecord(bert).user);
+    std::string report = testkit::ReadFileBytes(csv + ".report.csv");
+    EXPECT_EQ(2, testkit::CountOf(report, ",done,")) << report;
+    for (const char *secret : {"p4711", "anna-secret", "bert-secret"})
+        EXPECT_EQ(std::string::npos, (run.out + run.err + report).find(secret)) << secret;
+    EXPECT_EQ(ini, scene.IniText());
 }
 
 TEST_F(Program, WithoutTheSmartKeyLibraryEndsWithItsOwnCode)
