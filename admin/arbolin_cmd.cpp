@@ -247,9 +247,11 @@ int CmdSession::List(const CmdArgs &args)
         int state = key_.GetKeyInfo(reader.c_str(), &allocated, &freeSpace, label);
         bool present = r && state != csAbsent;
         std::string cardId = present ? CardIdText(r->card_id) : "";
-        // The user is read only where no PIN is needed: listing never spends a PIN attempt.
+        // The user is read only where no PIN is needed and no biometric check would be asked:
+        // listing never spends a PIN attempt and shows no window.
+        bool biometric = present && r->bio_free < r->bio_allocated;  // its biometric area holds a record
         std::string user;
-        if (present && state == csReady) {
+        if (present && state == csReady && !biometric) {
             ReadResult read = core_.ReadNotesData(core_.Target(reader), GetModuleHandleA(nullptr), nullptr);
             user = read.outcome == ReadOutcome::kRead ? read.data.userName : "";
         }
@@ -261,12 +263,14 @@ int CmdSession::List(const CmdArgs &args)
             if (present)
                 text += ", \"label\": " + Json(label) + ", \"cardId\": " + Json(cardId) + ", \"state\": " +
                         Json(StateName(state)) + ", \"triesLeft\": " + std::to_string(tries) + ", \"user\": " +
-                        (user.empty() ? std::string("null") : Json(user)) + ", \"freeBytes\": " + std::to_string(room);
+                        (user.empty() ? std::string("null") : Json(user)) + ", \"biometric\": " +
+                        (biometric ? "true" : "false") + ", \"freeBytes\": " + std::to_string(room);
             text += "}";
         } else {
             text += Padded(reader, 20) + Padded(present ? label : "", 20) + Padded(present ? cardId : "-", 18) +
                     Padded(StateName(state), 16) + Padded(present ? std::to_string(tries) : "-", 6) +
-                    Padded(present ? (user.empty() ? (state == csNeedPIN ? "(PIN needed)" : "-") : user) : "-", 28) +
+                    Padded(!present ? "-" : !user.empty() ? user : state == csNeedPIN ? "(PIN needed)"
+                                          : biometric ? "(biometric check)" : "-", 28) +
                     (present ? std::to_string(room) : "-") + "\n";
         }
         first = false;

@@ -4,7 +4,7 @@
 #include "arbolin_cmd.h"
 
 #include <cstdio>
-#include <set>
+#include <map>
 
 #include "admin_files.h"
 #include "cmd_batch_file.h"
@@ -86,8 +86,9 @@ int CmdSession::Batch(const CmdArgs &args)
     io_.Out("Batch " + csvPath + ": " + std::to_string(rows.size()) + " rows, " + std::to_string(doneBefore) +
             " done in an earlier run. Insert the Keys, in any order.\n");
 
+    pinHint_ = "Fill in the pin column of its row: stdin, prompt, file:<path> or secret:<name>.";
     std::vector<bool> tried(rows.size(), false);
-    std::set<std::string> handled;  // readers whose present Key has been dealt with
+    std::map<std::string, std::string> handled;  // reader -> card id of the Key dealt with there
     DWORD lastNews = GetTickCount();
     auto allTried = [&]() {
         for (std::size_t i = 0; i < rows.size(); ++i)
@@ -105,11 +106,12 @@ int CmdSession::Batch(const CmdArgs &args)
                 handled.erase(reader);  // the next Key in this reader is a new one
                 continue;
             }
-            if (handled.count(reader) != 0)
-                continue;
-            handled.insert(reader);
-            news = true;
             std::string cardId = CardIdText(r->card_id);
+            auto seen = handled.find(reader);
+            if (seen != handled.end() && seen->second == cardId)
+                continue;  // dealt with since it was inserted
+            handled[reader] = cardId;
+            news = true;
             std::string shown = std::string(label[0] != 0 ? label : cardId.c_str());
             std::size_t index = rows.size();
             for (std::size_t i = 0; i < rows.size(); ++i)

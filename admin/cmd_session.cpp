@@ -20,7 +20,6 @@ std::string Upper(std::string text)
     return text;
 }
 
-const char kPinSources[] = "stdin, prompt, file:<path> or secret:<name>";
 constexpr DWORD kPassWait = 3000;  // at most, for the monitor's pass after a failed operation
 
 }  // namespace
@@ -127,7 +126,7 @@ int CmdSession::OpenKey(const KeyTarget &target, const std::string &pinFrom, boo
     }
     if (state == csNeedPIN) {
         if (pinFrom.empty() || pinFrom == "none") {
-            *message = "The Key in " + target.reader + " asks for its PIN. Give it with --pin " + kPinSources + ".";
+            *message = "The Key in " + target.reader + " asks for its PIN. " + pinHint_;
             return kExitPin;
         }
         std::string pin;

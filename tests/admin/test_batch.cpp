@@ -146,6 +146,7 @@ const FailedRowCase kFailedRows[] = {
     {"WrongPin", "stdin", "carl.id", false, 1, "Remain 2 attempts to enter correct PIN code"},
     {"MissingIdFile", "secret:anna-pin", "gone.id", false, 3, "Error ID file opening"},
     {"KeyPulledMidRow", "secret:anna-pin", "carl.id", true, 2, "The Key is no longer in Reader B: insert it again"},
+    {"PinNotGiven", "none", "carl.id", false, 1, "asks for its PIN. Fill in the pin column of its row"},
 };
 
 class FailedRow : public Batch, public testing::WithParamInterface<FailedRowCase> {};
@@ -182,9 +183,8 @@ TEST_P(FailedRow, FailsThatRowOnlyAndTheRunSaysSo)
     EXPECT_EQ(2, CountOf(report, ",done,"));
     EXPECT_EQ(1, CountOf(report, ",failed,"));
     EXPECT_NE(std::string::npos, report.find(t.said)) << report;
-    if (t.failedRow == 1) {
-        EXPECT_EQ(2, VirtualKeys::State(keys[0]).tries);  // the wrong PIN was presented once
-    }
+    // The wrong PIN was presented once; no PIN, never.
+    EXPECT_EQ(t.annaPin == "stdin" ? 2 : 3, VirtualKeys::State(keys[0]).tries);
     ExpectNoSecretIn(report);
     ExpectLeftAsItWas();
 }

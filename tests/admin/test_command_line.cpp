@@ -280,6 +280,21 @@ TEST_F(CommandLine, BlockedKeyIsRefusedAndUnblockedWithItsRightPin)
     EXPECT_EQ(3, VirtualKeys::State(anna).tries);
 }
 
+TEST_F(CommandLine, ListReadsNoKeyThatWouldAskForABiometricCheck)
+{
+    const char bir[] = "1 BioAPI";
+    ASSERT_TRUE(QsimSetData(bert, 227, bir, sizeof bir));
+    DWORD reads = QsimCallCount("ReadData");
+    CapturedIo io;
+    EXPECT_EQ(kExitDone, Run({"list"}, io)) << io.err();
+    EXPECT_NE(std::string::npos, io.out().find("(biometric check)")) << io.out();
+    EXPECT_EQ(std::string::npos, io.out().find(kBertUser)) << io.out();
+    EXPECT_EQ(reads, QsimCallCount("ReadData"));
+    CapturedIo json;
+    EXPECT_EQ(kExitDone, Run({"list", "--json"}, json));
+    EXPECT_NE(std::string::npos, json.out().find("\"user\": null, \"biometric\": true")) << json.out();
+}
+
 // ---- A Key pulled during a command --------------------------------------------------------------
 
 TEST_F(CommandLine, KeyPulledDuringTheAttachFailsItAndTouchesNoOtherKey)
