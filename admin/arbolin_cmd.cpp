@@ -286,11 +286,17 @@ int CmdSession::VerifyPin(const CmdArgs &args)
     if (!args.HasValue("pin"))
         return Fail(kExitUsage, "verify-pin needs --pin <source>. See ArbolinCmd --help.");
     KeyTarget target;
-    ReadResult read;
-    int code = OpenForCommand(args, true, &target, &read);
+    int code = FindKey(args.Value("key"), &target);
     if (code != kExitDone)
         return code;
-    io_.Out("PIN accepted: the Key in " + target.reader + " is open.\n");
+    bool asks = key_.GetKeyInfo(target.reader.c_str(), nullptr, nullptr, nullptr) == csNeedPIN;
+    ReadResult read;
+    std::string message;
+    code = OpenKey(target, args.Value("pin"), true, &read, &message);
+    if (code != kExitDone)
+        return Fail(code, message);
+    io_.Out(asks ? "PIN accepted: the Key in " + target.reader + " is open.\n"
+                 : "The Key in " + target.reader + " asks for no PIN now (it has none, or has been given it): it is open.\n");
     return kExitDone;
 }
 

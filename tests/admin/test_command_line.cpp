@@ -117,6 +117,8 @@ const CommandCase kCases[] = {
     {"VerifyPinTooShort", {"verify-pin", "--key", "Anna", "--pin", "stdin"}, {"12"}, kExitPin, "",
      "PIN length need at least 4 symbols. A PIN has 4 to 8 characters",
      [](CommandLine &, int anna, int) { return Ok(VirtualKeys::State(anna).tries == 3, "a PIN was presented"); }},
+    {"VerifyPinOfAKeyWithout", {"verify-pin", "--key", "Bert", "--pin", "stdin"}, {"1234"}, kExitDone,
+     "The Key in Reader B asks for no PIN now", "", nullptr},
     {"VerifyPinNeedsASource", {"verify-pin", "--key", "Anna"}, {}, kExitUsage, "", "verify-pin needs --pin", nullptr},
     {"StdinEndedBeforeThePin", {"verify-pin", "--key", "Anna", "--pin", "stdin"}, {}, kExitUsage, "",
      "Standard input ended before the PIN of the Key in Reader A", nullptr},
