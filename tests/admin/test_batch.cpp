@@ -220,6 +220,34 @@ TEST_F(Batch, ResumedRunSkipsTheRowsDoneAndRetriesTheFailedOne)
     ExpectLeftAsItWas();
 }
 
+TEST_F(Batch, RunStoppedMidwayHasItsReportWrittenKeyByKey)
+{
+    std::string csv = WriteCsv();
+    CapturedIo io;
+    BackgroundRun run([&] { return RunBatch(csv, io); });
+    ASSERT_TRUE(scene.Insert(keys[2], "Reader C"));
+    ASSERT_TRUE(io.WaitForOut("row 3 done")) << io.out() << io.err();
+    // Written right after Carl's Key, while the run waits for the others.
+    std::string during = Report(csv);
+    EXPECT_NE(std::string::npos, during.find("3,Carl,done,Reader C,")) << during;
+    EXPECT_NE(std::string::npos, during.find("1,Anna,not inserted,")) << during;
+    InterlockedExchange(&g_cmdStopRequested, 1);  // Ctrl+C
+    int code = run.Wait();
+    InterlockedExchange(&g_cmdStopRequested, 0);
+    EXPECT_EQ(kExitFailed, code);
+    EXPECT_NE(std::string::npos, io.out().find("Summary: 3 rows: 1 done (0 in an earlier run), 0 failed, 2 not inserted."));
+
+    // The next run takes up the others.
+    ASSERT_TRUE(scene.Insert(keys[0], "Reader A"));
+    ASSERT_TRUE(scene.Insert(keys[1], "Reader B"));
+    CapturedIo next;
+    EXPECT_EQ(kExitDone, RunBatch(csv, next)) << next.out() << next.err();
+    EXPECT_NE(std::string::npos, next.out().find("Summary: 3 rows: 3 done (1 in an earlier run), 0 failed, 0 not inserted."));
+    EXPECT_EQ("", Holds(keys[0], kAnna));
+    EXPECT_EQ("", Holds(keys[1], kBert));
+    ExpectLeftAsItWas();
+}
+
 TEST_F(Batch, KeysNotInsertedStayPendingWhenTheWaitEnds)
 {
     std::string csv = WriteCsv();

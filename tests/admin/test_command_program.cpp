@@ -97,6 +97,21 @@ TEST_F(Program, PinThroughAPipe)
     EXPECT_EQ(3, testkit::VirtualKeys::State(key).tries);  // the right PIN gave the attempts back
 }
 
+// Without a console to ask at, the questions are not asked: what to give instead is said.
+TEST_F(Program, NoPromptAndNoQuestionThroughAPipe)
+{
+    int key = scene.NewKey("Bert", "p4711");
+    ASSERT_TRUE(scene.Insert(key, "Reader B"));
+    ConsoleRun prompt = RunConsoleProgram(ArbolinCmdExe() + " verify-pin --pin prompt");
+    EXPECT_EQ(kExitUsage, prompt.exitCode);
+    EXPECT_NE(std::string::npos, prompt.err.find("standard input is not a console. Give it with stdin, file:<path> or "
+                                                 "secret:<name>.")) << prompt.err;
+    ConsoleRun clear = RunConsoleProgram(ArbolinCmdExe() + " clear --pin stdin", "p4711\r\n");
+    EXPECT_EQ(kExitNotConfirmed, clear.exitCode);
+    EXPECT_NE(std::string::npos, clear.err.find("Add --yes to confirm it on the command line.")) << clear.err;
+    EXPECT_EQ(3, testkit::VirtualKeys::State(key).tries);
+}
+
 TEST_F(Program, AttachPairsTheNotesRuntimeAndLeavesNotesIniAsItWas)
 {
     int key = scene.NewKey("Anna", "");
