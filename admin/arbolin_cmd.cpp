@@ -57,16 +57,25 @@ const char *StateName(int state)
     return "unknown";
 }
 
+// A JSON string of `text` (8-bit text of the system's code page): characters beyond ASCII and
+// controls as \u escapes, so that the output is valid JSON whatever the code page.
 std::string Json(const std::string &text)
 {
+    std::wstring wide;
+    if (!text.empty()) {
+        int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+        wide.resize(n > 0 ? n : 0);
+        if (n > 0)
+            MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+    }
     std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
+    for (wchar_t c : wide) {
+        if (c == L'"' || c == L'\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c < 0x20) {
+        } else if (c < 0x20 || c > 0x7E) {
             char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
+            std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned>(c));
             out += esc;
         } else {
             out += static_cast<char>(c);

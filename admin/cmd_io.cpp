@@ -38,6 +38,9 @@ void WriteAll(DWORD which, const std::string &text)
 bool ReadStdinLine(std::string *line)
 {
     line->clear();
+    // Room for any PIN or password at once: a string that grows leaves its shorter copies behind
+    // in freed memory, unwiped.
+    line->reserve(256);
     HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
     if (in == nullptr || in == INVALID_HANDLE_VALUE)
         return false;

@@ -282,6 +282,16 @@ TEST_F(CommandLine, BlockedKeyIsRefusedAndUnblockedWithItsRightPin)
     EXPECT_EQ(3, VirtualKeys::State(anna).tries);
 }
 
+TEST_F(CommandLine, ListAsJsonEscapesWhatIsNotPlainAscii)
+{
+    if (GetACP() != 1252)
+        GTEST_SKIP() << "the label's bytes are written for code page 1252; this system's is " << GetACP();
+    ASSERT_TRUE(QsimSetLabel(bert, "B\xFCr\xF6 \"A\"\\1"));
+    CapturedIo io;
+    EXPECT_EQ(kExitDone, Run({"list", "--json"}, io)) << io.err();
+    EXPECT_NE(std::string::npos, io.out().find("\"label\": \"B\\u00fcr\\u00f6 \\\"A\\\"\\\\1\"")) << io.out();
+}
+
 TEST_F(CommandLine, ListReadsNoKeyThatWouldAskForABiometricCheck)
 {
     const char bir[] = "1 BioAPI";
