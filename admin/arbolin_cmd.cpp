@@ -6,6 +6,7 @@
 #include "admin_files.h"
 #include "admin_ui.h"
 #include "key_messages.h"
+#include "library_bitness.h"
 #include "log.h"
 #include "notes_workflows.h"
 #include "text_ids.h"
@@ -197,11 +198,22 @@ int RunArbolinCmd(const std::vector<std::string> &args, CmdIo &io)
         return kExitUsage;
     }
     LogMessage(kLogStep, kAdminLog, "ArbolinCmd: %s", parsed.command.c_str());
+    // As the window does: while the command runs, a Notes client started on this PC leaves the
+    // Keys alone.
+    struct Marker {
+        HANDLE handle = CreateConsoleMarker();
+        ~Marker()
+        {
+            if (handle != nullptr)
+                CloseHandle(handle);
+        }
+    } marker;
     CSmartKeyCmd key;
     if (!key.Start(kStartWait)) {
-        io.Err("ArbolinCmd: " + Text(IDS_ERROR_LOADING_QUOREL) +
-               " Install the Key readers' software (it brings Quorel32.dll), or put Quorel32.dll beside "
-               "ArbolinCmd.exe, and run again.\n");
+        // The window's words, with the file's bitness when it is the other program's.
+        io.Err("ArbolinCmd: " + LibraryFailureText(IDS_ERROR_LOADING_QUOREL, "Quorel32.dll", key.LoadError()) +
+               "\nInstall the Key readers' software (it brings Quorel32.dll, of this program's bitness), or put "
+               "Quorel32.dll beside ArbolinCmd.exe, and run again.\n");
         return kExitNoKeyLibrary;
     }
     CmdSession session(io, key);

@@ -16,6 +16,8 @@
 namespace {
 
 const char kMaker[] = "Morvath";
+const char kMarkerName[] = "Sentrio";
+constexpr DWORD kMarkerSize = 256;
 
 void Wipe(std::string *text)
 {
@@ -36,6 +38,11 @@ void HeldNotesData::Clear()
     idFileName.clear();
     iniPath.clear();
     userName.clear();
+}
+
+HANDLE CreateConsoleMarker()
+{
+    return CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_COMMIT, 0, kMarkerSize, kMarkerName);
 }
 
 // ---- Rules ----------------------------------------------------------------------------------------

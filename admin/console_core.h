@@ -48,6 +48,11 @@ struct CoreResult {
     static CoreResult Failed(const std::string &message) { return {false, message}; }
 };
 
+// The running marker of an admin console, the window or the command line: the page-file backed
+// mapping "Sentrio" of 256 bytes. Only its existence matters: the Notes extension finds it when it
+// starts and leaves the Keys to the console. Null when it cannot be made; the caller closes it.
+HANDLE CreateConsoleMarker();
+
 // ---- Rules of the inputs (no Key, no window) ------------------------------------------------------
 
 constexpr std::size_t kShortestPin = 4;
