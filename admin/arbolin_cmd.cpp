@@ -5,6 +5,7 @@
 
 #include "admin_files.h"
 #include "admin_ui.h"
+#include "arbolin_cmd_texts.h"
 #include "key_messages.h"
 #include "library_bitness.h"
 #include "log.h"
@@ -94,63 +95,18 @@ std::string Padded(const std::string &text, std::size_t width)
 
 std::string CmdUsage()
 {
-    return
-        "ArbolinCmd: the Key Storage Device Manager on the command line.\n"
-        "\n"
-        "Usage: ArbolinCmd <command> [options]\n"
-        "\n"
-        "Commands (--key names a Key by its card id, its label or its reader; it may be left out\n"
-        "when only one Key is inserted):\n"
-        "  list [--json]                                  readers and Keys: reader, label, card id, state,\n"
-        "                                                 tries left, user on the Key, free space\n"
-        "  verify-pin --key K --pin SRC                   checks the PIN by reading the Key\n"
-        "  attach --key K --id-file PATH --ini PATH --password SRC [--pin SRC] [--restore-ini-backup]\n"
-        "                                                 writes the ID file and its Notes password onto the Key\n"
-        "  show --key K [--pin SRC] [--password [--yes]]  the user and the ID file's name; the password only\n"
-        "                                                 with --password, after a confirmation (--yes gives it)\n"
-        "  detach --key K --to PATH [--pin SRC] [--overwrite]   saves the Key's ID file to PATH\n"
-        "  change-password --key K --ini PATH (--new-password SRC | --generate) [--pin SRC]\n"
-        "                                                 a new Notes password, typed or made by the Key\n"
-        "  set-label --key K --label TEXT [--pin SRC]     the Key's label (at most 31 characters; \"\" removes it)\n"
-        "  change-pin --key K --new-pin SRC [--pin SRC]   a new PIN (4 to 8 characters; none removes it)\n"
-        "  unblock --key K --pin SRC                      unblocks a blocked Key with its right PIN\n"
-        "  clear --key K [--pin SRC] [--yes]              deletes the Notes data from the Key\n"
-        "  batch --csv FILE --ini PATH [--report FILE] [--secrets FILE] [--wait SECONDS] [--restore-ini-backup]\n"
-        "                                                 provisions the Keys of a CSV file as they are inserted\n"
-        "\n"
-        "Secrets (SRC) never go on the command line. SRC is one of:\n"
-        "  stdin          the next line of standard input\n"
-        "  prompt         asked on the console, not shown as typed\n"
-        "  file:PATH      the first line of a file only Administrators and SYSTEM may read\n"
-        "  secret:NAME    the line NAME=value of the --secrets file (the same rule)\n"
-        "  none           no PIN (--pin, --new-pin and the batch's pin column only)\n"
-        "\n"
-        "The batch file: a header line key,id_file,password,pin, then one row per Key. key is the Key's\n"
-        "card id or label (each inserted Key is matched to its row by them, never by the order of\n"
-        "insertion); password and pin are sources as above. One line is printed per Key, then a summary.\n"
-        "The report (--report, default: the CSV's path followed by .report.csv) lists each row's outcome\n"
-        "and holds no secret; the next run with the same report skips the rows done and retries the\n"
-        "others. The run ends when every row has been tried, after --wait seconds without a new Key\n"
-        "(default 600), or at Ctrl+C.\n"
-        "\n"
-        "Exit codes:\n"
-        "  0  done; for the batch, every row is done\n"
-        "  1  the command failed on the Key or a file; for the batch, some rows failed or their Keys were not "
-        "inserted\n"
-        "  2  bad arguments, or a batch, secrets or report file that cannot be used\n"
-        "  3  the smart-key library Quorel32.dll could not be loaded\n"
-        "  4  the Key is in no reader, was pulled during the command, or which Key is meant is unclear\n"
-        "  5  the PIN was refused or is missing, or the Key is blocked\n"
-        "  6  Notes could not be started on the notes.ini, or refused the ID file's password\n"
-        "  7  not confirmed: answered no, or nobody to ask (add --yes or --overwrite)\n";
+    std::string usage;
+    for (UINT id : {IDS_CMD_USAGE_COMMANDS, IDS_CMD_USAGE_MORE_COMMANDS, IDS_CMD_USAGE_LAST_COMMANDS,
+                    IDS_CMD_USAGE_SECRETS, IDS_CMD_USAGE_BATCH, IDS_CMD_USAGE_EXIT_CODES})
+        usage += Text(id);
+    return usage;
 }
 
 bool ParseCmdArgs(const std::vector<std::string> &args, CmdArgs *parsed, std::string *error)
 {
     *parsed = CmdArgs();
-    const char *kSeeHelp = " See ArbolinCmd --help.";
     if (args.empty()) {
-        *error = std::string("No command given.") + kSeeHelp;
+        *error = Text(IDS_CMD_NO_COMMAND);
         return false;
     }
     parsed->command = args[0];
@@ -159,13 +115,13 @@ bool ParseCmdArgs(const std::vector<std::string> &args, CmdArgs *parsed, std::st
         if (parsed->command == c.name)
             spec = &c;
     if (spec == nullptr) {
-        *error = "Unknown command \"" + args[0] + "\"." + kSeeHelp;
+        *error = TextF(IDS_CMD_UNKNOWN_COMMAND, args[0].c_str());
         return false;
     }
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string &arg = args[i];
         if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
-            *error = "Unexpected argument \"" + arg + "\" for " + parsed->command + "." + kSeeHelp;
+            *error = TextF(IDS_CMD_UNEXPECTED_ARGUMENT, arg.c_str(), parsed->command.c_str());
             return false;
         }
         std::string name = arg.substr(2);
@@ -173,12 +129,12 @@ bool ParseCmdArgs(const std::vector<std::string> &args, CmdArgs *parsed, std::st
             parsed->flags.insert(name);
         } else if (InList(spec->values, name)) {
             if (i + 1 >= args.size()) {
-                *error = "--" + name + " needs a value." + kSeeHelp;
+                *error = TextF(IDS_CMD_NEEDS_VALUE, name.c_str());
                 return false;
             }
             parsed->values[name] = args[++i];
         } else {
-            *error = "Unknown option --" + name + " for " + parsed->command + "." + kSeeHelp;
+            *error = TextF(IDS_CMD_UNKNOWN_OPTION, name.c_str(), parsed->command.c_str());
             return false;
         }
     }
@@ -194,7 +150,7 @@ int RunArbolinCmd(const std::vector<std::string> &args, CmdIo &io)
     CmdArgs parsed;
     std::string error;
     if (!ParseCmdArgs(args, &parsed, &error)) {
-        io.Err("ArbolinCmd: " + error + "\n");
+        io.Err(TextF(IDS_CMD_ERROR, error.c_str()));
         return kExitUsage;
     }
     LogMessage(kLogStep, kAdminLog, "ArbolinCmd: %s", parsed.command.c_str());
@@ -211,9 +167,9 @@ int RunArbolinCmd(const std::vector<std::string> &args, CmdIo &io)
     CSmartKeyCmd key;
     if (!key.Start(kStartWait)) {
         // The window's words, with the file's bitness when it is the other program's.
-        io.Err("ArbolinCmd: " + LibraryFailureText(IDS_ERROR_LOADING_QUOREL, "Quorel32.dll", key.LoadError()) +
-               "\nInstall the Key readers' software (it brings Quorel32.dll, of this program's bitness), or put "
-               "Quorel32.dll beside ArbolinCmd.exe, and run again.\n");
+        std::string failure = LibraryFailureText(IDS_ERROR_LOADING_QUOREL, "Quorel32.dll", key.LoadError()) + "\n" +
+                              Text(IDS_CMD_INSTALL_KEY_LIBRARY);
+        io.Err(TextF(IDS_CMD_ERROR, failure.c_str()));
         return kExitNoKeyLibrary;
     }
     CmdSession session(io, key);
@@ -257,9 +213,14 @@ int CmdSession::List(const CmdArgs &args)
 {
     bool json = args.Has("json");
     std::string text = json ? "[" : "";
-    if (!json)
-        text = Padded("READER", 20) + Padded("LABEL", 20) + Padded("CARD ID", 18) + Padded("STATE", 16) +
-               Padded("TRIES", 6) + Padded("USER", 28) + "FREE\n";
+    if (!json) {
+        static const std::size_t kWidths[] = {20, 20, 18, 16, 6, 28, 0};
+        std::string heads = Text(IDS_CMD_LIST_COLUMNS) + "|";
+        std::size_t column = 0;
+        for (std::size_t at = 0, bar; (bar = heads.find('|', at)) != std::string::npos && column < 7; at = bar + 1)
+            text += kWidths[column] != 0 ? Padded(heads.substr(at, bar - at), kWidths[column++])
+                                         : heads.substr(at, bar - at) + "\n";
+    }
     bool first = true;
     for (const std::string &reader : key_.ReaderNames()) {
         std::optional<ReaderRecord> r = key_.FindReader(reader.c_str());
@@ -290,8 +251,8 @@ int CmdSession::List(const CmdArgs &args)
         } else {
             text += Padded(reader, 20) + Padded(present ? label : "", 20) + Padded(present ? cardId : "-", 18) +
                     Padded(StateName(state), 16) + Padded(present ? std::to_string(tries) : "-", 6) +
-                    Padded(!present ? "-" : !user.empty() ? user : state == csNeedPIN ? "(PIN needed)"
-                                          : biometric ? "(biometric check)" : "-", 28) +
+                    Padded(!present ? "-" : !user.empty() ? user : state == csNeedPIN ? Text(IDS_CMD_PIN_NEEDED)
+                                          : biometric ? Text(IDS_CMD_BIOMETRIC_CHECK) : "-", 28) +
                     (present ? std::to_string(room) : "-") + "\n";
         }
         first = false;
@@ -305,7 +266,7 @@ int CmdSession::List(const CmdArgs &args)
 int CmdSession::VerifyPin(const CmdArgs &args)
 {
     if (!args.HasValue("pin"))
-        return Fail(kExitUsage, "verify-pin needs --pin <source>. See ArbolinCmd --help.");
+        return Fail(kExitUsage, TextF(IDS_CMD_NEEDS_OPTION, "verify-pin", "--pin <source>"));
     KeyTarget target;
     int code = FindKey(args.Value("key"), &target);
     if (code != kExitDone)
@@ -316,8 +277,7 @@ int CmdSession::VerifyPin(const CmdArgs &args)
     code = OpenKey(target, args.Value("pin"), true, &read, &message);
     if (code != kExitDone)
         return Fail(code, message);
-    io_.Out(asks ? "PIN accepted: the Key in " + target.reader + " is open.\n"
-                 : "The Key in " + target.reader + " asks for no PIN now (it has none, or has been given it): it is open.\n");
+    io_.Out(TextF(asks ? IDS_CMD_PIN_ACCEPTED : IDS_CMD_NO_PIN_ASKED, target.reader.c_str()));
     return kExitDone;
 }
 
@@ -325,7 +285,7 @@ int CmdSession::AttachCommand(const CmdArgs &args)
 {
     for (const char *needed : {"id-file", "ini", "password"})
         if (!args.HasValue(needed))
-            return Fail(kExitUsage, std::string("attach needs --") + needed + ". See ArbolinCmd --help.");
+            return Fail(kExitUsage, TextF(IDS_CMD_NEEDS_OPTION, "attach", (std::string("--") + needed).c_str()));
     KeyTarget target;
     ReadResult read;
     int code = OpenForCommand(args, true, &target, &read);
@@ -337,26 +297,26 @@ int CmdSession::AttachCommand(const CmdArgs &args)
                   args.Has("restore-ini-backup"), &held, &message);
     if (code != kExitDone)
         return Fail(code, message);
-    io_.Out("Attached " + held.idFileName + " (" + std::to_string(held.idFile.size()) + " bytes) for " + held.userName +
-            " to the Key in " + target.reader + ".\n");
+    io_.Out(TextF(IDS_CMD_ATTACHED, held.idFileName.c_str(), static_cast<unsigned long>(held.idFile.size()),
+                  held.userName.c_str(), target.reader.c_str()));
     return kExitDone;
 }
 
 int CmdSession::Show(const CmdArgs &args)
 {
     if (args.Has("yes") && !args.Has("password"))
-        return Fail(kExitUsage, "--yes confirms showing the password: give it with --password.");
+        return Fail(kExitUsage, Text(IDS_CMD_YES_WITHOUT_PASSWORD));
     KeyTarget target;
     ReadResult read;
     int code = OpenForCommand(args, false, &target, &read);
     if (code != kExitDone)
         return code;
     if (read.outcome == ReadOutcome::kEmpty) {
-        io_.Out("Reader:   " + target.reader + "\nUser:     " + Text(IDS_NONE) + "\n");
+        io_.Out(TextF(IDS_CMD_SHOW_EMPTY, target.reader.c_str(), Text(IDS_NONE).c_str()));
         return kExitDone;
     }
-    io_.Out("Reader:   " + target.reader + "\nUser:     " + read.data.userName + "\nID file:  " + read.data.idFileName +
-            " (" + std::to_string(read.data.idFile.size()) + " bytes)\n");
+    io_.Out(TextF(IDS_CMD_SHOW, target.reader.c_str(), read.data.userName.c_str(), read.data.idFileName.c_str(),
+                  static_cast<unsigned long>(read.data.idFile.size())));
     if (!args.Has("password"))
         return kExitDone;
     code = Confirm(Text(IDS_PASSWORD_SHOWN_WARNING) + Text(IDS_ARE_YOU_SURE), args.Has("yes"), "--yes");
@@ -370,14 +330,14 @@ int CmdSession::Show(const CmdArgs &args)
 int CmdSession::Detach(const CmdArgs &args)
 {
     if (!args.HasValue("to"))
-        return Fail(kExitUsage, "detach needs --to <path>. See ArbolinCmd --help.");
+        return Fail(kExitUsage, TextF(IDS_CMD_NEEDS_OPTION, "detach", "--to <path>"));
     KeyTarget target;
     ReadResult read;
     int code = OpenForCommand(args, false, &target, &read);
     if (code != kExitDone)
         return code;
     if (read.outcome != ReadOutcome::kRead)
-        return Fail(kExitFailed, "The Key in " + target.reader + " holds no ID file: nothing to detach. Attach one first.");
+        return Fail(kExitFailed, TextF(IDS_CMD_NOTHING_TO_DETACH, target.reader.c_str()));
     std::string path = args.Value("to");
     if (FileExists(path)) {
         code = Confirm(TextF(IDS_FILE_EXISTS_OVERWRITE, path.c_str()), args.Has("overwrite"), "--overwrite");
@@ -386,36 +346,37 @@ int CmdSession::Detach(const CmdArgs &args)
     }
     CoreResult saved = ConsoleCore::SaveIdFile(read.data, path);
     if (!saved.ok)
-        return Fail(kExitFailed, saved.message + ": " + path + ". Check the folder exists and may be written to.");
-    io_.Out("Saved " + read.data.idFileName + " (" + std::to_string(read.data.idFile.size()) + " bytes) to " + path + ".\n");
+        return Fail(kExitFailed, TextF(IDS_CMD_DETACH_FAILED, saved.message.c_str(), path.c_str()));
+    io_.Out(TextF(IDS_CMD_SAVED, read.data.idFileName.c_str(), static_cast<unsigned long>(read.data.idFile.size()),
+                  path.c_str()));
     return kExitDone;
 }
 
 int CmdSession::ChangePassword(const CmdArgs &args)
 {
     if (!args.HasValue("ini"))
-        return Fail(kExitUsage, "change-password needs --ini <notes.ini>. See ArbolinCmd --help.");
+        return Fail(kExitUsage, TextF(IDS_CMD_NEEDS_OPTION, "change-password", "--ini <notes.ini>"));
     if (args.HasValue("new-password") == args.Has("generate"))
-        return Fail(kExitUsage, "change-password needs either --new-password <source> or --generate.");
+        return Fail(kExitUsage, Text(IDS_CMD_PASSWORD_EITHER));
     KeyTarget target;
     ReadResult read;
     int code = OpenForCommand(args, false, &target, &read);
     if (code != kExitDone)
         return code;
     if (read.outcome != ReadOutcome::kRead)
-        return Fail(kExitFailed, "The Key in " + target.reader + " holds no ID file. Attach one first.");
+        return Fail(kExitFailed, TextF(IDS_CMD_NO_ID_FILE, target.reader.c_str()));
     std::string password, confirmation, message;
     if (args.Has("generate")) {
         CoreResult generated = core_.GeneratePassword(target, &password);
         if (!generated.ok)
-            return FailOn(generated, target, kExitFailed, "Check the Key and run again.");
+            return FailOn(generated, target, kExitFailed, Text(IDS_CMD_CHECK_KEY));
     } else {
         std::string from = args.Value("new-password");
-        if (!GetSecret(from, false, "the new Notes password", &password, &message))
+        if (!GetSecret(from, false, Text(IDS_CMD_WHAT_NEW_PASSWORD), &password, &message))
             return Fail(kExitUsage, message);
         // Typed at the prompt, it is typed twice, as in the window; a file or a pipe is its own check.
         confirmation = password;
-        if (from == "prompt" && !GetSecret(from, false, "the new Notes password again", &confirmation, &message)) {
+        if (from == "prompt" && !GetSecret(from, false, Text(IDS_CMD_WHAT_NEW_PASSWORD_AGAIN), &confirmation, &message)) {
             WipeSecret(&password);
             return Fail(kExitUsage, message);
         }
@@ -423,7 +384,7 @@ int CmdSession::ChangePassword(const CmdArgs &args)
         WipeSecret(&confirmation);
         if (refusal != 0) {
             WipeSecret(&password);
-            return Fail(kExitUsage, Text(refusal) + " Give another new password.");
+            return Fail(kExitUsage, TextF(IDS_CMD_GIVE_ANOTHER_PASSWORD, Text(refusal).c_str()));
         }
     }
     NotesPasswordChange change(core_, target);
@@ -431,20 +392,20 @@ int CmdSession::ChangePassword(const CmdArgs &args)
     WipeSecret(&password);
     if (!changed.ok) {
         bool notes = changed.message.compare(0, Text(IDS_NOTES_INIT_ERROR).size(), Text(IDS_NOTES_INIT_ERROR)) == 0;
-        std::string hint = "The Key keeps its old password. Check notes.ini and the Key, then run again.";
+        std::string hint = Text(IDS_CMD_PASSWORD_KEPT);
         return notes ? Fail(kExitNotes, changed.message + "\n" + hint) : FailOn(changed, target, kExitFailed, hint);
     }
-    io_.Out(std::string("The Notes password of ") + read.data.idFileName + " on the Key in " + target.reader +
-            " is changed" + (args.Has("generate") ? " to one the Key made (not shown)" : "") + ".\n");
+    io_.Out(TextF(args.Has("generate") ? IDS_CMD_PASSWORD_GENERATED : IDS_CMD_PASSWORD_CHANGED,
+                  read.data.idFileName.c_str(), target.reader.c_str()));
     return kExitDone;
 }
 
 int CmdSession::SetLabel(const CmdArgs &args)
 {
     if (!args.HasValue("label"))
-        return Fail(kExitUsage, "set-label needs --label <text> (\"\" removes the label).");
+        return Fail(kExitUsage, TextF(IDS_CMD_NEEDS_OPTION, "set-label", "--label <text> (\"\" removes the label)"));
     if (args.Value("label").size() > kLabelMax)
-        return Fail(kExitUsage, "A label has at most 31 characters. Give a shorter one.");
+        return Fail(kExitUsage, Text(IDS_CMD_LABEL_TOO_LONG));
     KeyTarget target;
     ReadResult read;
     int code = OpenForCommand(args, true, &target, &read);
@@ -453,25 +414,25 @@ int CmdSession::SetLabel(const CmdArgs &args)
     std::string shown;
     CoreResult changed = core_.ChangeLabel(&target, args.Value("label"), &shown);
     if (!changed.ok)
-        return FailOn(changed, target, kExitFailed, "Check the Key and run again.");
-    io_.Out("The Key in " + target.reader + " is now listed as " + shown + ".\n");
+        return FailOn(changed, target, kExitFailed, Text(IDS_CMD_CHECK_KEY));
+    io_.Out(TextF(IDS_CMD_LABEL_SET, target.reader.c_str(), shown.c_str()));
     return kExitDone;
 }
 
 int CmdSession::ChangePin(const CmdArgs &args)
 {
     if (!args.HasValue("new-pin"))
-        return Fail(kExitUsage, "change-pin needs --new-pin <source> (none removes the PIN).");
+        return Fail(kExitUsage, TextF(IDS_CMD_NEEDS_OPTION, "change-pin", "--new-pin <source> (none removes the PIN)"));
     KeyTarget target;
     ReadResult read;
     int code = OpenForCommand(args, true, &target, &read);
     if (code != kExitDone)
         return code;
     std::string from = args.Value("new-pin"), pin, confirmation, message;
-    if (!GetSecret(from, true, "the new PIN", &pin, &message))
+    if (!GetSecret(from, true, Text(IDS_CMD_WHAT_NEW_PIN), &pin, &message))
         return Fail(kExitUsage, message);
     if (from == "prompt" && !pin.empty()) {
-        if (!GetSecret(from, false, "the new PIN again", &confirmation, &message)) {
+        if (!GetSecret(from, false, Text(IDS_CMD_WHAT_NEW_PIN_AGAIN), &confirmation, &message)) {
             WipeSecret(&pin);
             return Fail(kExitUsage, message);
         }
@@ -479,13 +440,13 @@ int CmdSession::ChangePin(const CmdArgs &args)
         WipeSecret(&confirmation);
         if (!same) {
             WipeSecret(&pin);
-            return Fail(kExitPin, Text(IDS_PIN_CONFIRM_MISMATCH) + ". Nothing was changed; run again.");
+            return Fail(kExitPin, TextF(IDS_CMD_PIN_MISMATCH, Text(IDS_PIN_CONFIRM_MISMATCH).c_str()));
         }
     }
     CoreResult changed = core_.ChangePin(target, pin);
     WipeSecret(&pin);
     if (!changed.ok)
-        return FailOn(changed, target, kExitPin, "A PIN has 4 to 8 characters (none removes it); check the Key and run again.");
+        return FailOn(changed, target, kExitPin, Text(IDS_CMD_PIN_RULE_HINT));
     io_.Out(Text(IDS_PIN_CHANGED) + "\n");
     return kExitDone;
 }
@@ -493,21 +454,21 @@ int CmdSession::ChangePin(const CmdArgs &args)
 int CmdSession::Unblock(const CmdArgs &args)
 {
     if (!args.HasValue("pin"))
-        return Fail(kExitUsage, "unblock needs --pin <source> for the Key's right PIN.");
+        return Fail(kExitUsage, TextF(IDS_CMD_NEEDS_OPTION, "unblock", "--pin <source> for the Key's right PIN"));
     KeyTarget target;
     int code = FindKey(args.Value("key"), &target);
     if (code != kExitDone)
         return code;
     if (key_.GetKeyInfo(target.reader.c_str(), nullptr, nullptr, nullptr) != csBlocked)
-        return Fail(kExitFailed, "The Key in " + target.reader + " is not blocked: nothing to unblock.");
+        return Fail(kExitFailed, TextF(IDS_CMD_NOT_BLOCKED, target.reader.c_str()));
     std::string pin, message;
-    if (!GetSecret(args.Value("pin"), false, "the right PIN of the Key in " + target.reader, &pin, &message))
+    if (!GetSecret(args.Value("pin"), false, TextF(IDS_CMD_WHAT_RIGHT_PIN, target.reader.c_str()), &pin, &message))
         return Fail(kExitUsage, message);
     CoreResult unblocked = core_.Unblock(target, pin);
     WipeSecret(&pin);
     if (!unblocked.ok)
-        return FailOn(unblocked, target, kExitPin, "Check the PIN and run again.");
-    io_.Out("The Key in " + target.reader + " is unblocked.\n");
+        return FailOn(unblocked, target, kExitPin, Text(IDS_CMD_CHECK_PIN));
+    io_.Out(TextF(IDS_CMD_UNBLOCKED, target.reader.c_str()));
     return kExitDone;
 }
 
@@ -523,8 +484,8 @@ int CmdSession::Clear(const CmdArgs &args)
         return code;
     CoreResult cleared = core_.ClearNotesData(target);
     if (!cleared.ok)
-        return FailOn(cleared, target, kExitFailed, "Check the Key and run again.");
-    io_.Out("The Notes data of the Key in " + target.reader + " is deleted.\n");
+        return FailOn(cleared, target, kExitFailed, Text(IDS_CMD_CHECK_KEY));
+    io_.Out(TextF(IDS_CMD_CLEARED, target.reader.c_str()));
     LogMessage(kLogStep, kAdminLog, "TArbolinForm::ClearKSDBtClick");
     return kExitDone;
 }

@@ -111,8 +111,8 @@ private:
     CSmartKeyCmd &key_;
     ConsoleCore core_;
     SecretStore secrets_;
-    // Where a PIN that a Key asks for is to be given: the option, or the batch's column.
-    std::string pinHint_ = "Give it with --pin stdin, prompt, file:<path> or secret:<name>.";
+    // Where a PIN that a Key asks for is to be given: the batch's column, or ("") the option.
+    std::string pinHint_;
 };
 
 // The whole program for `args` (without the program name): --help, the Key layer's start, the

@@ -11,6 +11,7 @@
 #include "key_messages.h"
 #include "log.h"
 #include "admin_ui.h"
+#include "arbolin_cmd_texts.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ std::string FirstLine(const std::string &text)
 int CmdSession::Batch(const CmdArgs &args)
 {
     if (!args.HasValue("csv") || !args.HasValue("ini"))
-        return Fail(kExitUsage, "batch needs --csv <file> and --ini <notes.ini>. See ArbolinCmd --help.");
+        return Fail(kExitUsage, TextF(IDS_CMD_NEEDS_OPTION, "batch", "--csv <file> and --ini <notes.ini>"));
     std::string csvPath = args.Value("csv");
     std::string reportPath = args.HasValue("report") ? args.Value("report") : csvPath + ".report.csv";
     long waitSeconds = kDefaultWaitSeconds;
@@ -48,12 +49,12 @@ int CmdSession::Batch(const CmdArgs &args)
         char *end = nullptr;
         waitSeconds = std::strtol(args.Value("wait").c_str(), &end, 10);
         if (end == nullptr || *end != 0 || waitSeconds <= 0)
-            return Fail(kExitUsage, "--wait takes a number of seconds above 0.");
+            return Fail(kExitUsage, Text(IDS_CMD_WAIT_SECONDS));
     }
 
     std::vector<BYTE> bytes;
     if (!ReadWholeFile(csvPath, &bytes, 16 * 1024 * 1024))
-        return Fail(kExitUsage, "Cannot read the batch file " + csvPath + ". Check its path.");
+        return Fail(kExitUsage, TextF(IDS_CMD_BATCH_UNREADABLE, csvPath.c_str()));
     std::vector<BatchRow> rows;
     std::string error;
     if (!ParseBatchCsv(std::string(bytes.begin(), bytes.end()), &rows, &error))
@@ -62,7 +63,7 @@ int CmdSession::Batch(const CmdArgs &args)
         SecretSource source;
         if (!SecretSource::Parse(row.passwordFrom, false, &source, &error) ||
             !SecretSource::Parse(row.pinFrom, true, &source, &error))
-            return Fail(kExitUsage, "Line " + std::to_string(row.line) + " of " + csvPath + ": " + error);
+            return Fail(kExitUsage, TextF(IDS_CMD_BATCH_LINE, row.line, csvPath.c_str(), error.c_str()));
     }
 
     std::vector<BatchOutcome> outcomes(rows.size());
@@ -70,8 +71,8 @@ int CmdSession::Batch(const CmdArgs &args)
     if (FileExists(reportPath)) {
         if (!ReadWholeFile(reportPath, &reportBytes, 16 * 1024 * 1024) ||
             !ParseBatchReport(std::string(reportBytes.begin(), reportBytes.end()), rows, &outcomes, &error))
-            return Fail(kExitUsage, "The report file " + reportPath + " " + (error.empty() ? "cannot be read" : error) +
-                                        ". Name another with --report, or move it away to start afresh.");
+            return Fail(kExitUsage, TextF(IDS_CMD_REPORT_UNUSABLE, reportPath.c_str(),
+                                          (error.empty() ? std::string("cannot be read") : error).c_str()));
     }
     int doneBefore = 0;
     for (const BatchOutcome &o : outcomes)
@@ -79,14 +80,12 @@ int CmdSession::Batch(const CmdArgs &args)
     auto writeReport = [&]() {
         std::string text = FormatBatchReport(rows, outcomes);
         if (!WriteWholeFile(reportPath, text.data(), text.size()))
-            io_.Err("ArbolinCmd: Cannot write the report " + reportPath +
-                    ". Check that its folder may be written to; the run goes on.\n");
+            io_.Err(TextF(IDS_CMD_ERROR, TextF(IDS_CMD_REPORT_NOT_WRITTEN, reportPath.c_str()).c_str()));
     };
     writeReport();
-    io_.Out("Batch " + csvPath + ": " + std::to_string(rows.size()) + " rows, " + std::to_string(doneBefore) +
-            " done in an earlier run. Insert the Keys, in any order.\n");
+    io_.Out(TextF(IDS_CMD_BATCH_START, csvPath.c_str(), static_cast<int>(rows.size()), doneBefore));
 
-    pinHint_ = "Fill in the pin column of its row: stdin, prompt, file:<path> or secret:<name>.";
+    pinHint_ = Text(IDS_CMD_PIN_HINT_ROW);
     std::vector<bool> tried(rows.size(), false);
     std::map<std::string, std::string> handled;  // reader -> card id of the Key dealt with there
     DWORD lastNews = GetTickCount();
@@ -117,14 +116,15 @@ int CmdSession::Batch(const CmdArgs &args)
             for (std::size_t i = 0; i < rows.size(); ++i)
                 if (RowMatchesKey(rows[i], cardId, label))
                     index = i;
-            std::string head = reader + ", Key " + shown + (label[0] != 0 ? " (" + cardId + ")" : std::string()) + ": ";
+            std::string head = label[0] != 0 ? TextF(IDS_CMD_KEY_HEAD_LABELLED, reader.c_str(), shown.c_str(), cardId.c_str())
+                                             : TextF(IDS_CMD_KEY_HEAD, reader.c_str(), shown.c_str());
             if (index == rows.size()) {
-                io_.Out(head + "in no row of the batch; left as it is.\n");
+                io_.Out(TextF(IDS_CMD_KEY_IN_NO_ROW, head.c_str()));
                 continue;
             }
-            std::string rowName = "row " + std::to_string(index + 1);
+            int rowNumber = static_cast<int>(index + 1);
             if (outcomes[index].state == BatchOutcome::State::kDone) {
-                io_.Out(head + rowName + " was done already; left as it is.\n");
+                io_.Out(TextF(IDS_CMD_ROW_DONE_BEFORE, head.c_str(), rowNumber));
                 continue;
             }
             const BatchRow &row = rows[index];
@@ -137,7 +137,7 @@ int CmdSession::Batch(const CmdArgs &args)
             std::string message;
             int code = target.empty() ? kExitNoKey : OpenKey(target, row.pinFrom, true, &read, &message);
             if (target.empty())
-                message = ConsoleCore::KeyNotFoundText() + ". Insert the Key again.";
+                message = TextF(IDS_CMD_INSERT_AGAIN, ConsoleCore::KeyNotFoundText().c_str());
             if (code == kExitDone)
                 code = Attach(target, row.idFile, args.Value("ini"), row.passwordFrom, args.Has("restore-ini-backup"),
                               &held, &message);
@@ -146,13 +146,13 @@ int CmdSession::Batch(const CmdArgs &args)
                 outcome.state = BatchOutcome::State::kDone;
                 outcome.user = held.userName;
                 outcome.idFileName = held.idFileName;
-                io_.Out(head + rowName + " done: " + held.userName + ", " + held.idFileName + ".\n");
+                io_.Out(TextF(IDS_CMD_ROW_DONE, head.c_str(), rowNumber, held.userName.c_str(), held.idFileName.c_str()));
             } else {
                 outcome.state = BatchOutcome::State::kFailed;
                 outcome.message = FirstLine(message);
-                io_.Out(head + rowName + " failed: " + outcome.message + "\n");
+                io_.Out(TextF(IDS_CMD_ROW_FAILED, head.c_str(), rowNumber, outcome.message.c_str()));
             }
-            LogMessage(code == kExitDone ? kLogStep : kLogError, kAdminLog, "ArbolinCmd batch: %s %s", rowName.c_str(),
+            LogMessage(code == kExitDone ? kLogStep : kLogError, kAdminLog, "ArbolinCmd batch: row %d %s", rowNumber,
                        BatchStateName(outcome.state));
             outcomes[index] = outcome;
             tried[index] = true;
@@ -172,12 +172,9 @@ int CmdSession::Batch(const CmdArgs &args)
         failed += o.state == BatchOutcome::State::kFailed;
         waiting += o.state == BatchOutcome::State::kPending;
     }
-    io_.Out("Summary: " + std::to_string(rows.size()) + " rows: " + std::to_string(done) + " done (" +
-            std::to_string(doneBefore) + " in an earlier run), " + std::to_string(failed) + " failed, " +
-            std::to_string(waiting) + " not inserted. Report: " + reportPath + "\n");
+    io_.Out(TextF(IDS_CMD_SUMMARY, static_cast<int>(rows.size()), done, doneBefore, failed, waiting, reportPath.c_str()));
     if (done == static_cast<int>(rows.size()))
         return kExitDone;
-    io_.Err("ArbolinCmd: Not every row is done. Correct what the report says and run the same command again: "
-            "the rows done are skipped, the others tried again.\n");
+    io_.Err(TextF(IDS_CMD_ERROR, Text(IDS_CMD_NOT_EVERY_ROW).c_str()));
     return kExitFailed;
 }

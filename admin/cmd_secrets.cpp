@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "admin_files.h"
+#include "arbolin_cmd_texts.h"
+#include "text_strings.h"
 
 namespace {
 
@@ -38,7 +40,7 @@ bool FirstLineOf(const std::string &path, std::string *line, std::string *error)
         return false;
     std::vector<BYTE> bytes;
     if (!ReadWholeFile(path, &bytes, 64 * 1024)) {
-        *error = "Cannot read the secret file " + path + ". Check the path and that this account may read it.";
+        *error = TextF(IDS_CMD_SECRET_FILE_UNREADABLE, path.c_str(), static_cast<unsigned long>(GetLastError()));
         return false;
     }
     std::string text(bytes.begin(), bytes.end());
@@ -74,9 +76,7 @@ bool SecretSource::Parse(const std::string &text, bool noneAllowed, SecretSource
         source->kind = Kind::kSecret;
         source->where = text.substr(7);
     } else {
-        *error = "That is no source of a secret. Write stdin, prompt, file:<path> or secret:<name>" +
-                 (noneAllowed ? std::string(" (or none for a Key without a PIN)") : std::string()) +
-                 "; a PIN or password itself is never given on the command line.";
+        *error = TextF(IDS_CMD_NO_SOURCE, noneAllowed ? Text(IDS_CMD_OR_NONE).c_str() : "");
         return false;
     }
     return true;
@@ -89,8 +89,7 @@ bool OnlyAdministratorsRead(const std::string &path, std::string *error)
     DWORD r = GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
                                     nullptr, &sd);
     if (r != ERROR_SUCCESS) {
-        *error = "Cannot read the secret file " + path + " (error " + std::to_string(r) +
-                 "). Check the path and that this account may read it.";
+        *error = TextF(IDS_CMD_SECRET_FILE_UNREADABLE, path.c_str(), static_cast<unsigned long>(r));
         return false;
     }
     bool open = dacl == nullptr;  // no access list: everyone may read it
@@ -107,9 +106,7 @@ bool OnlyAdministratorsRead(const std::string &path, std::string *error)
     }
     LocalFree(sd);
     if (open) {
-        *error = "The secret file " + path +
-                 " can be read by other users of this PC. Allow only Administrators and SYSTEM to read it "
-                 "(icacls \"" + path + "\" /inheritance:r /grant:r Administrators:F SYSTEM:F), then run again.";
+        *error = TextF(IDS_CMD_SECRET_FILE_OPEN, path.c_str(), path.c_str());
         return false;
     }
     return true;
@@ -127,7 +124,7 @@ bool SecretStore::LoadFile(const std::string &path, std::string *error)
         return false;
     std::vector<BYTE> bytes;
     if (!ReadWholeFile(path, &bytes, 1024 * 1024)) {
-        *error = "Cannot read the secrets file " + path + ". Check the path and that this account may read it.";
+        *error = TextF(IDS_CMD_SECRET_FILE_UNREADABLE, path.c_str(), static_cast<unsigned long>(GetLastError()));
         return false;
     }
     std::string text(bytes.begin(), bytes.end());
@@ -146,8 +143,7 @@ bool SecretStore::LoadFile(const std::string &path, std::string *error)
             std::size_t eq = line.find('=');
             std::string name = eq == std::string::npos ? std::string() : Trimmed(line.substr(0, eq));
             if (name.empty()) {
-                *error = "Line " + std::to_string(number) + " of the secrets file " + path +
-                         " is not of the form name=value. Correct it and run again.";
+                *error = TextF(IDS_CMD_SECRETS_LINE, number, path.c_str());
                 ok = false;
             } else {
                 entries_[name] = line.substr(eq + 1);
@@ -171,7 +167,7 @@ bool SecretStore::Get(const SecretSource &source, const std::string &what, std::
         return true;
     case SecretSource::Kind::kStdin:
         if (!io_.ReadLine(secret)) {
-            *error = "Standard input ended before " + what + ". Give one line per secret, in the order asked.";
+            *error = TextF(IDS_CMD_STDIN_ENDED, what.c_str());
             return false;
         }
         return true;
@@ -179,8 +175,7 @@ bool SecretStore::Get(const SecretSource &source, const std::string &what, std::
         std::string first = what;
         first[0] = static_cast<char>(toupper(static_cast<unsigned char>(first[0])));
         if (!io_.Ask(first + ": ", true, secret)) {
-            *error = "Cannot ask for " + what +
-                     ": standard input is not a console. Give it with stdin, file:<path> or secret:<name>.";
+            *error = TextF(IDS_CMD_CANNOT_PROMPT, what.c_str());
             return false;
         }
         return true;
@@ -189,14 +184,13 @@ bool SecretStore::Get(const SecretSource &source, const std::string &what, std::
         return FirstLineOf(source.where, secret, error);
     case SecretSource::Kind::kSecret: {
         if (file_.empty()) {
-            *error = "secret:" + source.where + " names an entry of the secrets file, but none was given. Add "
-                     "--secrets <file>.";
+            *error = TextF(IDS_CMD_NO_SECRETS_FILE, source.where.c_str());
             return false;
         }
         auto found = entries_.find(source.where);
         if (found == entries_.end()) {
-            *error = "The secrets file " + file_ + " has no entry " + source.where + " (for " + what +
-                     "). Add a line " + source.where + "=... to it.";
+            *error = TextF(IDS_CMD_NO_SECRET_ENTRY, file_.c_str(), source.where.c_str(), what.c_str(),
+                           source.where.c_str());
             return false;
         }
         *secret = found->second;

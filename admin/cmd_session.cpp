@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "admin_ui.h"
+#include "arbolin_cmd_texts.h"
 #include "key_messages.h"
 #include "log.h"
 #include "notes_workflows.h"
@@ -26,7 +27,7 @@ constexpr DWORD kPassWait = 3000;  // at most, for the monitor's pass after a fa
 
 int CmdSession::Fail(int code, const std::string &message)
 {
-    io_.Err("ArbolinCmd: " + message + "\n");
+    io_.Err(TextF(IDS_CMD_ERROR, message.c_str()));
     return code;
 }
 
@@ -42,8 +43,7 @@ int CmdSession::CodeOf(const CoreResult &result, const KeyTarget &target, int ot
 
 std::string CmdSession::PulledHint(const KeyTarget &target)
 {
-    return "The Key is no longer in " + target.reader +
-           ": insert it again and run the command again. No other Key was touched.";
+    return TextF(IDS_CMD_KEY_PULLED, target.reader.c_str());
 }
 
 int CmdSession::FailOn(const CoreResult &result, const KeyTarget &target, int otherwise, const std::string &hint)
@@ -66,13 +66,11 @@ int CmdSession::Confirm(const std::string &question, bool confirmed, const char 
     if (confirmed)
         return kExitDone;
     std::string answer;
-    if (!io_.Ask(question + " [y/N] ", false, &answer))
-        return Fail(kExitNotConfirmed, "Nobody can be asked here: \"" + question + "\". Add " + flag +
-                                           " to confirm it on the command line.");
+    if (!io_.Ask(question + Text(IDS_CMD_YES_NO), false, &answer))
+        return Fail(kExitNotConfirmed, TextF(IDS_CMD_CANNOT_ASK, question.c_str(), flag));
     if (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes")
         return kExitDone;
-    return Fail(kExitNotConfirmed, "Not confirmed: nothing was changed. Add " + std::string(flag) +
-                                       " to confirm it on the command line.");
+    return Fail(kExitNotConfirmed, TextF(IDS_CMD_NOT_CONFIRMED, flag));
 }
 
 int CmdSession::FindKey(const std::string &name, KeyTarget *target)
@@ -92,18 +90,15 @@ int CmdSession::FindKey(const std::string &name, KeyTarget *target)
         if (inserted.size() == 1)
             found = inserted[0];
         else if (inserted.empty())
-            return Fail(kExitNoKey, "No Key is inserted. Insert the Key and run the command again.");
+            return Fail(kExitNoKey, Text(IDS_CMD_NO_KEY));
         else
-            return Fail(kExitNoKey, std::to_string(inserted.size()) +
-                                        " Keys are inserted. Name the one meant with --key <card id, label or "
-                                        "reader> (ArbolinCmd list shows them).");
+            return Fail(kExitNoKey, TextF(IDS_CMD_WHICH_KEY, static_cast<int>(inserted.size())));
     }
     if (found.empty())
-        return Fail(kExitNoKey, "No inserted Key has the card id, label or reader \"" + name +
-                                    "\". Insert it, or see ArbolinCmd list for the Keys there are.");
+        return Fail(kExitNoKey, TextF(IDS_CMD_KEY_UNKNOWN, name.c_str()));
     *target = core_.Target(found);
     if (target->empty())
-        return Fail(kExitNoKey, ConsoleCore::KeyNotFoundText() + ". Insert the Key again and run the command again.");
+        return Fail(kExitNoKey, TextF(IDS_CMD_INSERT_AGAIN, ConsoleCore::KeyNotFoundText().c_str()));
     return kExitDone;
 }
 
@@ -113,31 +108,31 @@ int CmdSession::OpenKey(const KeyTarget &target, const std::string &pinFrom, boo
     const char *reader = target.reader.c_str();
     int state = key_.GetKeyInfo(reader, nullptr, nullptr, nullptr);
     if (state == csBlocked) {
-        *message = Text(IDS_KSD_IN_PREFIX) + target.reader + Text(IDS_IS_BLOCKED_SUFFIX) +
-                   ". Unblock it with ArbolinCmd unblock --key <key> --pin prompt.";
+        *message = Text(IDS_KSD_IN_PREFIX) + target.reader + Text(IDS_IS_BLOCKED_SUFFIX) + ". " +
+                   Text(IDS_CMD_UNBLOCK_HINT);
         return kExitPin;
     }
     if (state != csReady && state != csNeedPIN) {
         char text[256] = "";
         LoadResString(StatusTextId(static_cast<KeyStatus>(state)), text, sizeof text);
-        *message = TextF(IDS_KSD_WORK_ERROR, reader, text) +
-                   ". Only a Key that is ready or asks for its PIN can be used; check the Key.";
+        *message = TextF(IDS_CMD_KEY_NOT_USABLE, TextF(IDS_KSD_WORK_ERROR, reader, text).c_str());
         return state == csAbsent ? kExitNoKey : kExitFailed;
     }
     if (state == csNeedPIN) {
         if (pinFrom.empty() || pinFrom == "none") {
-            *message = "The Key in " + target.reader + " asks for its PIN. " + pinHint_;
+            *message = TextF(IDS_CMD_ASKS_PIN, reader,
+                             (pinHint_.empty() ? Text(IDS_CMD_PIN_HINT_OPTION) : pinHint_).c_str());
             return kExitPin;
         }
         std::string pin;
-        if (!GetSecret(pinFrom, false, "the PIN of the Key in " + target.reader, &pin, message))
+        if (!GetSecret(pinFrom, false, TextF(IDS_CMD_WHAT_PIN, reader), &pin, message))
             return kExitUsage;
         CoreResult given = core_.GivePin(target, pin);
         WipeSecret(&pin);
         if (!given.ok) {
             int code = CodeOf(given, target, kExitPin);
-            *message = given.message + (code == kExitNoKey ? "\n" + PulledHint(target)
-                                                           : ". A PIN has 4 to 8 characters; check where it comes from.");
+            *message = code == kExitNoKey ? given.message + "\n" + PulledHint(target)
+                                          : TextF(IDS_CMD_PIN_LENGTH, given.message.c_str());
             return code;
         }
     }
@@ -145,9 +140,8 @@ int CmdSession::OpenKey(const KeyTarget &target, const std::string &pinFrom, boo
     key_.TakePinRefusal(target.reader, &triesLeft);  // an older refusal is not this command's
     *read = core_.ReadNotesData(target, GetModuleHandleA(nullptr), nullptr);
     if (key_.TakePinRefusal(target.reader, &triesLeft)) {
-        *message = (triesLeft > 0 ? TextF(IDS_BAD_PIN_ATTEMPTS_LEFT, triesLeft) : Text(IDS_BAD_PIN_KSD_BLOCKED)) +
-                   (triesLeft > 0 ? "\nCheck the PIN given and run again; each refusal costs one attempt."
-                                  : "\nUnblock it with ArbolinCmd unblock --key <key> --pin prompt.");
+        *message = (triesLeft > 0 ? TextF(IDS_BAD_PIN_ATTEMPTS_LEFT, triesLeft) : Text(IDS_BAD_PIN_KSD_BLOCKED)) + "\n" +
+                   Text(triesLeft > 0 ? IDS_CMD_PIN_REFUSED_HINT : IDS_CMD_UNBLOCK_HINT);
         return kExitPin;
     }
     switch (read->outcome) {
@@ -157,16 +151,16 @@ int CmdSession::OpenKey(const KeyTarget &target, const std::string &pinFrom, boo
     case ReadOutcome::kUnreadable:
         if (unreadableOk)
             return kExitDone;
-        *message = read->message + "\nClear the Key (ArbolinCmd clear) or attach an ID file to overwrite it.";
+        *message = read->message + "\n" + Text(IDS_CMD_UNREADABLE_HINT);
         return kExitFailed;
     case ReadOutcome::kBlocked:
-        *message = read->message + ". Unblock it with ArbolinCmd unblock --key <key> --pin prompt.";
+        *message = read->message + ". " + Text(IDS_CMD_UNBLOCK_HINT);
         return kExitPin;
     case ReadOutcome::kGone:
         *message = read->message + "\n" + PulledHint(target);
         return kExitNoKey;
     case ReadOutcome::kBioFailed:
-        *message = read->message + "\nThe Key holder must pass the biometric check; try again with them present.";
+        *message = read->message + "\n" + Text(IDS_CMD_BIO_HINT);
         return kExitFailed;
     case ReadOutcome::kFailed:
         break;
@@ -175,7 +169,7 @@ int CmdSession::OpenKey(const KeyTarget &target, const std::string &pinFrom, boo
         *message = read->message + "\n" + PulledHint(target);
         return kExitNoKey;
     }
-    *message = read->message + "\nCheck that the Key sits well in its reader and run again.";
+    *message = read->message + "\n" + Text(IDS_CMD_READ_HINT);
     return kExitFailed;
 }
 
@@ -185,7 +179,7 @@ int CmdSession::Attach(const KeyTarget &target, const std::string &idFile, const
     IdFileAttach attach(core_, target, idFile);
     CoreResult checked = attach.CheckIdFile();
     if (!checked.ok) {
-        *message = checked.message + ": " + idFile + ". Check the path of the ID file.";
+        *message = TextF(IDS_CMD_ID_FILE_HINT, checked.message.c_str(), idFile.c_str());
         return kExitFailed;
     }
     SecretSource source;
@@ -194,19 +188,20 @@ int CmdSession::Attach(const KeyTarget &target, const std::string &idFile, const
     std::string text;
     IdFileAttach::Start start = attach.StartNotes(ini, &text);
     if (start == IdFileAttach::Start::kFailed) {
-        *message = text + "\nCheck that --ini names the notes.ini of this PC's Notes installation.";
+        *message = text + "\n" + Text(IDS_CMD_INI_HINT);
         return kExitNotes;
     }
     if (start == IdFileAttach::Start::kAskRestore) {
         std::string answer;
-        bool yes = restoreBackup || (io_.Ask(text + " [y/N] ", false, &answer) && (answer == "y" || answer == "yes"));
+        bool yes = restoreBackup ||
+                   (io_.Ask(text + Text(IDS_CMD_YES_NO), false, &answer) && (answer == "y" || answer == "yes"));
         if (!yes) {
-            *message = text + "\nNothing was changed. Run again with --restore-ini-backup to copy the backup back.";
+            *message = text + "\n" + Text(IDS_CMD_RESTORE_HINT);
             return kExitNotConfirmed;
         }
         CoreResult restored = attach.RestoreBackup();
         if (!restored.ok) {
-            *message = restored.message + "\nCheck notes.ini and its backup, then run again.";
+            *message = restored.message + "\n" + Text(IDS_CMD_RESTORE_FAILED_HINT);
             return kExitNotes;
         }
     }
@@ -216,22 +211,21 @@ int CmdSession::Attach(const KeyTarget &target, const std::string &idFile, const
     bool accepted = false;
     for (int i = 0; i < tries && !accepted; ++i) {
         std::string password;
-        if (!secrets_.Get(source, "the Notes password of " + idFile, &password, message))
+        if (!secrets_.Get(source, TextF(IDS_CMD_WHAT_PASSWORD, idFile.c_str()), &password, message))
             return kExitUsage;
         accepted = attach.TryPassword(password);
         WipeSecret(&password);
         if (!accepted && i + 1 < tries)
-            io_.Err("ArbolinCmd: " + Text(IDS_INVALID_PASSWORD) + "\n");
+            io_.Err(TextF(IDS_CMD_ERROR, Text(IDS_INVALID_PASSWORD).c_str()));
     }
     if (!accepted) {
-        *message = Text(IDS_INVALID_PASSWORD) + " for " + idFile +
-                   ". Nothing was written; check the password's source and run again.";
+        *message = TextF(IDS_CMD_PASSWORD_REFUSED, Text(IDS_INVALID_PASSWORD).c_str(), idFile.c_str());
         return kExitNotes;
     }
     CoreResult written = attach.Write(held);
     if (!written.ok) {
         int code = CodeOf(written, target, kExitFailed);
-        *message = written.message + "\n" + (code == kExitNoKey ? PulledHint(target) : "Check the Key and run again.");
+        *message = written.message + "\n" + (code == kExitNoKey ? PulledHint(target) : Text(IDS_CMD_CHECK_KEY));
         return code;
     }
     return kExitDone;
