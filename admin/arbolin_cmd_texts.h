@@ -1,4 +1,4 @@
-// ArbolinCmd's own numbered texts (8700-8799): its help, its messages and what they say to do.
+// ArbolinCmd's own numbered texts (8700-8803): its help, its messages and what they say to do.
 // The Key and Notes messages it shares with the window are the product's (text_ids.h).
 #pragma once
 
@@ -96,3 +96,13 @@
 #define IDS_CMD_KEY_HEAD                8791  // "%s, Key %s: ": a batch line's reader and Key
 #define IDS_CMD_KEY_HEAD_LABELLED       8792  // "%s, Key %s (%s): ": the same for a labelled Key
 #define IDS_CMD_USAGE_LAST_COMMANDS     8793  // --help: the last commands
+#define IDS_CMD_CSV_EMPTY               8794
+#define IDS_CMD_CSV_UNKNOWN_COLUMN      8795
+#define IDS_CMD_CSV_MISSING_COLUMN      8796
+#define IDS_CMD_CSV_FIELD_COUNT         8797
+#define IDS_CMD_CSV_EMPTY_FIELD         8798
+#define IDS_CMD_CSV_KEY_TWICE           8799
+#define IDS_CMD_CSV_QUOTE               8800
+#define IDS_CMD_REPORT_NOT_A_REPORT     8801
+#define IDS_CMD_REPORT_LINE             8802
+#define IDS_CMD_REPORT_UNREADABLE       8803

@@ -28,6 +28,24 @@ std::string Now()
     return text;
 }
 
+// What is wrong with a batch or report file, in words.
+std::string BatchFileErrorText(const BatchFileError &e)
+{
+    switch (e.kind) {
+    case BatchFileError::Kind::kEmpty: return Text(IDS_CMD_CSV_EMPTY);
+    case BatchFileError::Kind::kUnknownColumn: return TextF(IDS_CMD_CSV_UNKNOWN_COLUMN, e.name.c_str());
+    case BatchFileError::Kind::kMissingColumn: return TextF(IDS_CMD_CSV_MISSING_COLUMN, e.name.c_str());
+    case BatchFileError::Kind::kFieldCount: return TextF(IDS_CMD_CSV_FIELD_COUNT, e.line, e.count, e.expected);
+    case BatchFileError::Kind::kEmptyField: return TextF(IDS_CMD_CSV_EMPTY_FIELD, e.line, e.name.c_str());
+    case BatchFileError::Kind::kKeyTwice: return TextF(IDS_CMD_CSV_KEY_TWICE, e.otherLine, e.line, e.name.c_str());
+    case BatchFileError::Kind::kQuote: return TextF(IDS_CMD_CSV_QUOTE, e.line);
+    case BatchFileError::Kind::kNotAReport: return Text(IDS_CMD_REPORT_NOT_A_REPORT);
+    case BatchFileError::Kind::kReportLine: return TextF(IDS_CMD_REPORT_LINE, e.line);
+    case BatchFileError::Kind::kNone: break;
+    }
+    return Text(IDS_CMD_REPORT_UNREADABLE);
+}
+
 std::string FirstLine(const std::string &text)
 {
     std::string line;
@@ -56,9 +74,10 @@ int CmdSession::Batch(const CmdArgs &args)
     if (!ReadWholeFile(csvPath, &bytes, 16 * 1024 * 1024))
         return Fail(kExitUsage, TextF(IDS_CMD_BATCH_UNREADABLE, csvPath.c_str()));
     std::vector<BatchRow> rows;
+    BatchFileError fileError;
+    if (!ParseBatchCsv(std::string(bytes.begin(), bytes.end()), &rows, &fileError))
+        return Fail(kExitUsage, BatchFileErrorText(fileError) + " (" + csvPath + ")");
     std::string error;
-    if (!ParseBatchCsv(std::string(bytes.begin(), bytes.end()), &rows, &error))
-        return Fail(kExitUsage, error + " (" + csvPath + ")");
     for (const BatchRow &row : rows) {
         SecretSource source;
         if (!SecretSource::Parse(row.passwordFrom, false, &source, &error) ||
@@ -70,9 +89,9 @@ int CmdSession::Batch(const CmdArgs &args)
     std::vector<BYTE> reportBytes;
     if (FileExists(reportPath)) {
         if (!ReadWholeFile(reportPath, &reportBytes, 16 * 1024 * 1024) ||
-            !ParseBatchReport(std::string(reportBytes.begin(), reportBytes.end()), rows, &outcomes, &error))
+            !ParseBatchReport(std::string(reportBytes.begin(), reportBytes.end()), rows, &outcomes, &fileError))
             return Fail(kExitUsage, TextF(IDS_CMD_REPORT_UNUSABLE, reportPath.c_str(),
-                                          (error.empty() ? std::string("cannot be read") : error).c_str()));
+                                          BatchFileErrorText(fileError).c_str()));
     }
     int doneBefore = 0;
     for (const BatchOutcome &o : outcomes)

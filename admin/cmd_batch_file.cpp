@@ -107,7 +107,7 @@ std::string CsvField(const std::string &text)
     return quoted + "\"";
 }
 
-bool ParseBatchCsv(const std::string &text, std::vector<BatchRow> *rows, std::string *error)
+bool ParseBatchCsv(const std::string &text, std::vector<BatchRow> *rows, BatchFileError *error)
 {
     rows->clear();
     std::vector<std::string> lines = Lines(text);
@@ -122,7 +122,8 @@ bool ParseBatchCsv(const std::string &text, std::vector<BatchRow> *rows, std::st
             continue;
         std::vector<std::string> fields;
         if (!SplitCsvLine(line, &fields)) {
-            *error = "Line " + std::to_string(number) + " of the batch file has a quote that is not closed. Close it.";
+            error->kind = BatchFileError::Kind::kQuote;
+            error->line = number;
             return false;
         }
         if (!header) {
@@ -130,16 +131,16 @@ bool ParseBatchCsv(const std::string &text, std::vector<BatchRow> *rows, std::st
                 std::string name = Lower(fields[f]);
                 auto known = std::find(std::begin(kColumns), std::end(kColumns), name);
                 if (known == std::end(kColumns)) {
-                    *error = "The batch file's header names a column \"" + fields[f] +
-                             "\". Its first line must name the columns key,id_file,password,pin.";
+                    error->kind = BatchFileError::Kind::kUnknownColumn;
+                    error->name = fields[f];
                     return false;
                 }
                 columnOf[known - std::begin(kColumns)] = static_cast<int>(f);
             }
             for (int c = 0; c < 4; ++c)
                 if (columnOf[c] < 0) {
-                    *error = std::string("The batch file's header has no column ") + kColumns[c] +
-                             ". Its first line must name the columns key,id_file,password,pin.";
+                    error->kind = BatchFileError::Kind::kMissingColumn;
+                    error->name = kColumns[c];
                     return false;
                 }
             headerCount = fields.size();
@@ -147,8 +148,10 @@ bool ParseBatchCsv(const std::string &text, std::vector<BatchRow> *rows, std::st
             continue;
         }
         if (fields.size() != headerCount) {
-            *error = "Line " + std::to_string(number) + " of the batch file has " + std::to_string(fields.size()) +
-                     " fields; the header names " + std::to_string(headerCount) + ". Correct the line.";
+            error->kind = BatchFileError::Kind::kFieldCount;
+            error->line = number;
+            error->count = static_cast<int>(fields.size());
+            error->expected = static_cast<int>(headerCount);
             return false;
         }
         BatchRow row;
@@ -160,21 +163,24 @@ bool ParseBatchCsv(const std::string &text, std::vector<BatchRow> *rows, std::st
         const char *empty = row.key.empty() ? "key" : row.idFile.empty() ? "id_file"
                           : row.passwordFrom.empty() ? "password" : row.pinFrom.empty() ? "pin" : nullptr;
         if (empty != nullptr) {
-            *error = "Line " + std::to_string(number) + " of the batch file has no " + empty +
-                     ". Fill it in (pin: none for a Key without a PIN).";
+            error->kind = BatchFileError::Kind::kEmptyField;
+            error->line = number;
+            error->name = empty;
             return false;
         }
         auto seen = keys.find(Lower(row.key));
         if (seen != keys.end()) {
-            *error = "Lines " + std::to_string(seen->second) + " and " + std::to_string(number) +
-                     " of the batch file both name the Key " + row.key + ". Name each Key once.";
+            error->kind = BatchFileError::Kind::kKeyTwice;
+            error->otherLine = seen->second;
+            error->line = number;
+            error->name = row.key;
             return false;
         }
         keys[Lower(row.key)] = number;
         rows->push_back(row);
     }
     if (!header) {
-        *error = "The batch file is empty. Its first line must name the columns key,id_file,password,pin.";
+        error->kind = BatchFileError::Kind::kEmpty;
         return false;
     }
     return true;
@@ -210,12 +216,12 @@ std::string FormatBatchReport(const std::vector<BatchRow> &rows, const std::vect
 }
 
 bool ParseBatchReport(const std::string &text, const std::vector<BatchRow> &rows, std::vector<BatchOutcome> *outcomes,
-                      std::string *error)
+                      BatchFileError *error)
 {
     outcomes->assign(rows.size(), BatchOutcome());
     std::vector<std::string> lines = Lines(text);
     if (lines.empty() || lines[0] != kReportHeader) {
-        *error = "is no report of a batch run";
+        error->kind = BatchFileError::Kind::kNotAReport;
         return false;
     }
     for (std::size_t n = 1; n < lines.size(); ++n) {
@@ -223,7 +229,8 @@ bool ParseBatchReport(const std::string &text, const std::vector<BatchRow> &rows
             continue;
         std::vector<std::string> f;
         if (!SplitCsvLine(lines[n], &f) || f.size() != 9) {
-            *error = "line " + std::to_string(n + 1) + " is not a report line";
+            error->kind = BatchFileError::Kind::kReportLine;
+            error->line = static_cast<int>(n + 1);
             return false;
         }
         for (std::size_t r = 0; r < rows.size(); ++r) {

@@ -14,11 +14,30 @@ struct BatchRow {
     std::string pinFrom;       // where the Key's PIN comes from ("none": the Key has none)
 };
 
+// Why a batch or report file was refused; the caller says it in words (arbolin_cmd_texts.h).
+struct BatchFileError {
+    enum class Kind {
+        kNone,
+        kEmpty,          // no header line
+        kUnknownColumn,  // `name`: a column the header may not name
+        kMissingColumn,  // `name`: a column the header lacks
+        kFieldCount,     // `line` has `count` fields, the header `expected`
+        kEmptyField,     // `line` has nothing in column `name`
+        kKeyTwice,       // `otherLine` and `line` name the same Key, `name`
+        kQuote,          // `line` has a quote that is not closed
+        kNotAReport,     // the report's header is not this program's
+        kReportLine,     // `line` of the report is not a report line
+    };
+    Kind kind = Kind::kNone;
+    int line = 0, otherLine = 0, count = 0, expected = 0;
+    std::string name;
+};
+
 // Reads the batch from CSV text: a header line naming the columns key, id_file, password, pin (in
 // any order; other columns are refused), then one row per Key. Fields may be quoted ("a,b",
-// "say ""x"""); blank lines and lines starting with '#' are skipped. False with *error naming the
-// line and what to correct: a missing column or field, a Key named twice, a malformed quote.
-bool ParseBatchCsv(const std::string &text, std::vector<BatchRow> *rows, std::string *error);
+// "say ""x"""); blank lines and lines starting with '#' are skipped. False with *error: a missing
+// column or field, a Key named twice, a malformed quote, and where.
+bool ParseBatchCsv(const std::string &text, std::vector<BatchRow> *rows, BatchFileError *error);
 
 // Whether `row` is for the Key with card id `cardId` (16 hexadecimal digits, any case) or label
 // `label` (the whole label, exactly).
@@ -42,7 +61,7 @@ std::string FormatBatchReport(const std::vector<BatchRow> &rows, const std::vect
 // so that rows added or moved since keep theirs); rows it does not name stay pending. False with
 // *error when the text is no report of this program.
 bool ParseBatchReport(const std::string &text, const std::vector<BatchRow> &rows, std::vector<BatchOutcome> *outcomes,
-                      std::string *error);
+                      BatchFileError *error);
 
 // One CSV line split into fields; false when a quote is not closed.
 bool SplitCsvLine(const std::string &line, std::vector<std::string> *fields);

@@ -55,8 +55,8 @@ TEST(BatchFile, FieldWrittenQuotedReadsBackTheSame)
 TEST(BatchFile, ColumnsInAnyOrderAndCommentsSkipped)
 {
     std::vector<BatchRow> rows;
-    std::string error;
-    ASSERT_TRUE(ParseBatchCsv("pin,key,password,id_file\n# a comment\n\nnone,Anna,stdin,a.id\n", &rows, &error)) << error;
+    BatchFileError error;
+    ASSERT_TRUE(ParseBatchCsv("pin,key,password,id_file\n# a comment\n\nnone,Anna,stdin,a.id\n", &rows, &error));
     ASSERT_EQ(1u, rows.size());
     EXPECT_EQ("Anna", rows[0].key);
     EXPECT_EQ("a.id", rows[0].idFile);
@@ -116,8 +116,8 @@ TEST(BatchFile, ReportReadBackGivesEachRowItsOutcomeByKey)
     next[1].key = "anna";
     next[2].key = "01a3f8e87418f13d";
     std::vector<BatchOutcome> read;
-    std::string error;
-    ASSERT_TRUE(ParseBatchReport(report, next, &read, &error)) << error;
+    BatchFileError error;
+    ASSERT_TRUE(ParseBatchReport(report, next, &read, &error));
     EXPECT_EQ(BatchOutcome::State::kPending, read[0].state);
     EXPECT_EQ(BatchOutcome::State::kDone, read[1].state);
     EXPECT_EQ("anna, first.id", read[1].idFileName);
@@ -129,9 +129,13 @@ TEST(BatchFile, TextThatIsNoReportIsRefused)
 {
     std::vector<BatchRow> rows(1);
     std::vector<BatchOutcome> read;
-    std::string error;
+    BatchFileError error;
     EXPECT_FALSE(ParseBatchReport("key,outcome\nAnna,done\n", rows, &read, &error));
-    EXPECT_EQ("is no report of a batch run", error);
+    EXPECT_EQ(BatchFileError::Kind::kNotAReport, error.kind);
+    EXPECT_FALSE(ParseBatchReport("row,key,outcome,reader,card_id,user,id_file,time,message\n1,Anna,done\n", rows, &read,
+                                  &error));
+    EXPECT_EQ(BatchFileError::Kind::kReportLine, error.kind);
+    EXPECT_EQ(2, error.line);
 }
 
 struct SourceCase {
