@@ -150,7 +150,7 @@ int RunArbolinCmd(const std::vector<std::string> &args, CmdIo &io)
     CmdArgs parsed;
     std::string error;
     if (!ParseCmdArgs(args, &parsed, &error)) {
-        io.Err(TextF(IDS_CMD_ERROR, error.c_str()));
+        io.Err(CmdErrorLine(error));
         return kExitUsage;
     }
     LogMessage(kLogStep, kAdminLog, "ArbolinCmd: %s", parsed.command.c_str());
@@ -169,7 +169,7 @@ int RunArbolinCmd(const std::vector<std::string> &args, CmdIo &io)
         // The window's words, with the file's bitness when it is the other program's.
         std::string failure = LibraryFailureText(IDS_ERROR_LOADING_QUOREL, "Quorel32.dll", key.LoadError()) + "\n" +
                               Text(IDS_CMD_INSTALL_KEY_LIBRARY);
-        io.Err(TextF(IDS_CMD_ERROR, failure.c_str()));
+        io.Err(CmdErrorLine(failure));
         return kExitNoKeyLibrary;
     }
     CmdSession session(io, key);

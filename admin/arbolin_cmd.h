@@ -115,6 +115,9 @@ private:
     std::string pinHint_;
 };
 
+// `message` as a line of standard error ("ArbolinCmd: <message>"), however long it is.
+std::string CmdErrorLine(const std::string &message);
+
 // The whole program for `args` (without the program name): --help, the Key layer's start, the
 // command. The exit code.
 int RunArbolinCmd(const std::vector<std::string> &args, CmdIo &io);

@@ -99,7 +99,7 @@ int CmdSession::Batch(const CmdArgs &args)
     auto writeReport = [&]() {
         std::string text = FormatBatchReport(rows, outcomes);
         if (!WriteWholeFile(reportPath, text.data(), text.size()))
-            io_.Err(TextF(IDS_CMD_ERROR, TextF(IDS_CMD_REPORT_NOT_WRITTEN, reportPath.c_str()).c_str()));
+            io_.Err(CmdErrorLine(TextF(IDS_CMD_REPORT_NOT_WRITTEN, reportPath.c_str())));
     };
     writeReport();
     io_.Out(TextF(IDS_CMD_BATCH_START, csvPath.c_str(), static_cast<int>(rows.size()), doneBefore));
@@ -161,21 +161,24 @@ int CmdSession::Batch(const CmdArgs &args)
                 code = Attach(target, row.idFile, args.Value("ini"), row.passwordFrom, args.Has("restore-ini-backup"),
                               &held, &message);
             outcome.when = Now();
+            std::string line;
             if (code == kExitDone) {
                 outcome.state = BatchOutcome::State::kDone;
                 outcome.user = held.userName;
                 outcome.idFileName = held.idFileName;
-                io_.Out(TextF(IDS_CMD_ROW_DONE, head.c_str(), rowNumber, held.userName.c_str(), held.idFileName.c_str()));
+                line = TextF(IDS_CMD_ROW_DONE, head.c_str(), rowNumber, held.userName.c_str(), held.idFileName.c_str());
             } else {
                 outcome.state = BatchOutcome::State::kFailed;
                 outcome.message = FirstLine(message);
-                io_.Out(TextF(IDS_CMD_ROW_FAILED, head.c_str(), rowNumber, outcome.message.c_str()));
+                line = TextF(IDS_CMD_ROW_FAILED, head.c_str(), rowNumber, outcome.message.c_str());
             }
             LogMessage(code == kExitDone ? kLogStep : kLogError, kAdminLog, "ArbolinCmd batch: row %d %s", rowNumber,
                        BatchStateName(outcome.state));
             outcomes[index] = outcome;
             tried[index] = true;
+            // The report first: once a Key's line is out, a run cut short there resumes after it.
             writeReport();
+            io_.Out(line);
         }
         if (news)
             lastNews = GetTickCount();
@@ -194,6 +197,6 @@ int CmdSession::Batch(const CmdArgs &args)
     io_.Out(TextF(IDS_CMD_SUMMARY, static_cast<int>(rows.size()), done, doneBefore, failed, waiting, reportPath.c_str()));
     if (done == static_cast<int>(rows.size()))
         return kExitDone;
-    io_.Err(TextF(IDS_CMD_ERROR, Text(IDS_CMD_NOT_EVERY_ROW).c_str()));
+    io_.Err(CmdErrorLine(Text(IDS_CMD_NOT_EVERY_ROW)));
     return kExitFailed;
 }

@@ -25,9 +25,17 @@ constexpr DWORD kPassWait = 3000;  // at most, for the monitor's pass after a fa
 
 }  // namespace
 
+std::string CmdErrorLine(const std::string &message)
+{
+    // Filled here, not by TextF, which cuts its result to 1024 characters.
+    std::string pattern = Text(IDS_CMD_ERROR);
+    std::size_t at = pattern.find("%s");
+    return at == std::string::npos ? message + "\n" : pattern.substr(0, at) + message + pattern.substr(at + 2);
+}
+
 int CmdSession::Fail(int code, const std::string &message)
 {
-    io_.Err(TextF(IDS_CMD_ERROR, message.c_str()));
+    io_.Err(CmdErrorLine(message));
     return code;
 }
 
@@ -216,7 +224,7 @@ int CmdSession::Attach(const KeyTarget &target, const std::string &idFile, const
         accepted = attach.TryPassword(password);
         WipeSecret(&password);
         if (!accepted && i + 1 < tries)
-            io_.Err(TextF(IDS_CMD_ERROR, Text(IDS_INVALID_PASSWORD).c_str()));
+            io_.Err(CmdErrorLine(Text(IDS_INVALID_PASSWORD)));
     }
     if (!accepted) {
         *message = TextF(IDS_CMD_PASSWORD_REFUSED, Text(IDS_INVALID_PASSWORD).c_str(), idFile.c_str());

@@ -264,6 +264,17 @@ TEST_P(Commands, ExitCodeOutputAndEffect)
 INSTANTIATE_TEST_SUITE_P(Table, Commands, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<CommandCase> &info) { return std::string(info.param.name); });
 
+TEST_F(CommandLine, MessageLongerThanATextIsStillOneWholeLine)
+{
+    CapturedIo io;
+    EXPECT_EQ(kExitNoKey, Run({"show", "--key", std::string(1500, 'K')}, io));
+    std::string err = io.err();
+    EXPECT_EQ(0u, err.find("ArbolinCmd: No inserted Key has the card id, label or reader \"KKK")) << err;
+    ASSERT_FALSE(err.empty());
+    EXPECT_EQ('\n', err.back());
+    EXPECT_EQ(1, CountOf(err, "\n"));
+}
+
 // ---- Blocked Keys --------------------------------------------------------------------------------
 
 TEST_F(CommandLine, BlockedKeyIsRefusedAndUnblockedWithItsRightPin)
