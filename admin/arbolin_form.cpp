@@ -18,8 +18,6 @@
 namespace {
 
 const char kFormClass[] = "TArbolinForm";
-const char kMarkerName[] = "Sentrio";
-constexpr DWORD kMarkerSize = 256;
 constexpr DWORD kInitWait = 15000;
 constexpr UINT WM_ARBOLIN_ABOUT = WM_APP + 2;
 constexpr UINT WM_ARBOLIN_HELP = WM_APP + 3;
@@ -181,8 +179,7 @@ void TArbolinForm::CheckHelpFile()
 void TArbolinForm::CreateMarker()
 {
     // Only the mapping's existence matters: Tolvik finds it and leaves the Key to the console.
-    marker_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_COMMIT, 0, kMarkerSize,
-                                 kMarkerName);
+    marker_ = CreateConsoleMarker();
     LogMessage(kLogStep, kAdminLog, "TArbolinForm::FormCreate - CreateFileMapping <%d>",
                static_cast<int>(reinterpret_cast<INT_PTR>(marker_)));
 }

@@ -161,11 +161,9 @@ void TArbolinForm::DetachIDBtClick()
         !Ask(TextF(IDS_FILE_EXISTS_OVERWRITE, save.fileName.c_str()), Text(IDS_DETACH_ID_FILE_TITLE)))
         return;
     // Written beside the target and moved over it whole: an existing file is replaced or kept.
-    if (!WriteWholeFile(save.fileName, notes_.idFile.data(), notes_.idFile.size())) {
-        ShowError(Text(IDS_CANT_WRITE_ID_FILE), StandardCaption());
-        return;
-    }
-    LogMessage(kLogStep, kAdminLog, "TArbolinForm::DetachIDBtClick");
+    CoreResult saved = ConsoleCore::SaveIdFile(notes_, save.fileName);
+    if (!saved.ok)
+        ShowError(saved.message, StandardCaption());
 }
 
 void TArbolinForm::ClearKSDBtClick()

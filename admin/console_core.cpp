@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "admin_files.h"
 #include "admin_ui.h"
 #include "base64.h"
 #include "key_messages.h"
@@ -16,6 +17,8 @@
 namespace {
 
 const char kMaker[] = "Morvath";
+const char kMarkerName[] = "Sentrio";
+constexpr DWORD kMarkerSize = 256;
 
 }  // namespace
 
@@ -29,6 +32,11 @@ void HeldNotesData::Clear()
     idFileName.clear();
     iniPath.clear();
     userName.clear();
+}
+
+HANDLE CreateConsoleMarker()
+{
+    return CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_COMMIT, 0, kMarkerSize, kMarkerName);
 }
 
 // ---- Rules ----------------------------------------------------------------------------------------
@@ -219,6 +227,14 @@ CoreResult ConsoleCore::ChangeBio(const KeyTarget &target, HINSTANCE instance, H
     // The reader's name is the command's own copy: the enrolment's dialogs let Key events through.
     int result = key_.ChangeBioID(target.reader.c_str(), instance, owner, caption.c_str());
     return result == 0 ? CoreResult::Done() : CoreResult::Failed("");
+}
+
+CoreResult ConsoleCore::SaveIdFile(const HeldNotesData &held, const std::string &path)
+{
+    if (!WriteWholeFile(path, held.idFile.data(), held.idFile.size()))
+        return CoreResult::Failed(Text(IDS_CANT_WRITE_ID_FILE));
+    LogMessage(kLogStep, kAdminLog, "TArbolinForm::DetachIDBtClick");
+    return CoreResult::Done();
 }
 
 std::string ConsoleCore::RecordLimitMessage(const std::string &idFileName, unsigned long long idFileLength,

@@ -48,6 +48,11 @@ struct CoreResult {
     static CoreResult Failed(const std::string &message) { return {false, message}; }
 };
 
+// The running marker of an admin console, the window or the command line: the page-file backed
+// mapping "Sentrio" of 256 bytes. Only its existence matters: the Notes extension finds it when it
+// starts and leaves the Keys to the console. Null when it cannot be made; the caller closes it.
+HANDLE CreateConsoleMarker();
+
 // ---- Rules of the inputs (no Key, no window) ------------------------------------------------------
 
 constexpr std::size_t kShortestPin = 4;
@@ -123,6 +128,10 @@ public:
     // Key all the same (read back) is a success.
     CoreResult WriteNotesRecord(const KeyTarget &target, const std::string &userName, const std::string &password,
                                 const std::string &idFileName, const std::vector<BYTE> &idFile);
+
+    // Detach: saves the ID file the Key's record holds (`held`) to `path`, written beside it and
+    // moved over it whole, so that an existing file is either replaced or left as it was.
+    static CoreResult SaveIdFile(const HeldNotesData &held, const std::string &path);
 
     // The refusal of an ID file whose record could not be stored on any Key: "" when it fits.
     static std::string RecordLimitMessage(const std::string &idFileName, unsigned long long idFileLength,

@@ -7,7 +7,10 @@
 # start 32-bit processes, a second time on the shipped x86 images (Sentrio-x86.msi's, in
 # build/win32/bin) under the 32-bit Wine. Writes build/demo/index.html: for each run the images it
 # ran (file, machine, size), a screenshot of each step and the timeline of the measured latencies.
-# Exit code 0 when every step of every run held.
+# Each run then provisions three Keys from the command line: ArbolinCmd.exe's batch, the Keys
+# inserted in another order than the CSV's rows; its output and its report (each Key and its
+# outcome) go into the page too.
+# Exit code 0 when every step of every run held and every batch provisioned its three Keys.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -37,7 +40,7 @@ run_demo() {
   local dir=$out/$arch
   mkdir -p "$dir"
   cmake --preset "$preset" -DSENTRIO_RUN_TESTS=ON >/dev/null
-  cmake --build --preset "$preset" -j "$(nproc)" --target sentrio_demo installer
+  cmake --build --preset "$preset" -j "$(nproc)" --target sentrio_demo installer ArbolinCmd quorelctl mkid
   rm -f "$build"/demo/steps.tsv
   # The images the run loads: the deliverables as shipped (stripped in place by the build).
   : >"$dir/images.tsv"
@@ -65,8 +68,73 @@ run_demo() {
   return $rc
 }
 
+# winpath <unix path>: the path as the Wine programs see it (drive Z: is the root).
+winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
+
+# run_batch <arch>: three Keys provisioned by ArbolinCmd's batch from a CSV file, the Keys inserted
+# (Carl, then Anna, then the Key named by its card id) while the batch runs. Its output into
+# build/demo/<arch>/batch.log, its report into build/demo/<arch>/batch-report.csv. Answers its exit
+# code.
+run_batch() {
+  local arch=$1 build runner
+  if [ "$arch" = x64 ]; then build=build/win64 runner=scripts/wine-run.sh; else build=build/win32 runner=scripts/wine-run32.sh; fi
+  local dir=$out/$arch bin=$build/bin
+  local work=$dir/batch
+  rm -rf "$work" && mkdir -p "$work"
+  work=$(cd "$work" && pwd)
+  ctl() { bash "$runner" "$bin/quorelctl.exe" "$@" >/dev/null; }
+  cmd() { bash "$runner" "$bin/ArbolinCmd.exe" "$@"; }
+  ctl reset
+  for r in "Reader A" "Reader B" "Reader C"; do ctl add-reader "$r"; done
+  local anna bert carl
+  anna=$(bash "$runner" "$bin/quorelctl.exe" create-key Anna 2468 | tr -dc 0-9)
+  bert=$(bash "$runner" "$bin/quorelctl.exe" create-key "" "" | tr -dc 0-9)
+  carl=$(bash "$runner" "$bin/quorelctl.exe" create-key Carl 1357 | tr -dc 0-9)
+  # Bert's Key has no label: its row names its card id, read from the Key once.
+  ctl insert "$bert" "Reader B"
+  local bertId
+  bertId=$(cmd list --json | tr -d '\r' | sed -n 's/.*"reader": "Reader B".*"cardId": "\([0-9A-F]*\)".*/\1/p')
+  ctl pull "$bert"
+  for who in admin:Admin/Morvath:admin-pw anna:"Anna Berg/Morvath":anna-pw bert:"Bert Brun/Morvath":bert-pw \
+             carl:"Carl Cole/Morvath":carl-pw; do
+    IFS=: read -r file user pw <<<"$who"
+    bash "$runner" "$bin/mkid.exe" "$(winpath "$work/$file.id")" "$user" "$pw" >/dev/null
+  done
+  printf '[Notes]\r\nDirectory=%s\r\nKeyFileName=admin.id\r\n' "$(winpath "$work")" >"$work/notes.ini"
+  # The secrets: readable by the administrator alone (no access for other users of the PC).
+  ( umask 077; printf 'anna-pin=2468\r\nanna-pw=anna-pw\r\nbert-pw=bert-pw\r\ncarl-pin=1357\r\ncarl-pw=carl-pw\r\n' \
+      >"$work/keys.secrets" )
+  {
+    printf 'key,id_file,password,pin\r\n'
+    printf 'Anna,%s,secret:anna-pw,secret:anna-pin\r\n' "$(winpath "$work/anna.id")"
+    printf '%s,%s,secret:bert-pw,none\r\n' "$bertId" "$(winpath "$work/bert.id")"
+    printf 'Carl,%s,secret:carl-pw,secret:carl-pin\r\n' "$(winpath "$work/carl.id")"
+  } >"$work/keys.csv"
+  cp "$work/keys.csv" "$dir/batch-keys.csv"
+  local ini_before
+  ini_before=$(md5sum <"$work/notes.ini")
+  cmd batch --csv "$(winpath "$work/keys.csv")" --ini "$(winpath "$work/notes.ini")" \
+      --secrets "$(winpath "$work/keys.secrets")" --report "$(winpath "$work/report.csv")" --wait 60 \
+      >"$dir/batch.log" 2>&1 &
+  local batch=$!
+  sleep 2; ctl insert "$carl" "Reader C"
+  sleep 1; ctl insert "$anna" "Reader A"
+  sleep 1; ctl insert "$bert" "Reader B"
+  local rc=0
+  wait "$batch" || rc=$?
+  tr -d '\r' <"$work/report.csv" >"$dir/batch-report.csv" 2>/dev/null || true
+  if [ "$(md5sum <"$work/notes.ini")" != "$ini_before" ]; then
+    echo "demo ($arch): the batch changed notes.ini" >>"$dir/batch.log"
+    rc=1
+  fi
+  tr -d '\r' <"$dir/batch.log" | sed "s/^/demo ($arch) batch: /"
+  rm -f "$work/keys.secrets"
+  return $rc
+}
+
 status=0
 declare -A rcs
+declare -A batch_rcs
 for arch in $runs; do
   rc=0
   run_demo "$arch" || rc=$?
@@ -74,6 +142,10 @@ for arch in $runs; do
   if [ $rc -ne 0 ] || grep -q $'\tFAILED\t' "$out/$arch/steps.tsv" 2>/dev/null; then
     status=1
   fi
+  rc=0
+  run_batch "$arch" || rc=$?
+  batch_rcs[$arch]=$rc
+  [ $rc -eq 0 ] || status=1
 done
 
 # The page: per run, the images it ran, then one row per step, its time as a bar of the timeline,
@@ -128,6 +200,15 @@ HEAD
     else
       echo '<p class="FAILED">No steps were recorded.</p>'
     fi
+    printf '<h3>Three Keys from the command line</h3>\n'
+    printf '<p>ArbolinCmd.exe batch (exit code %s): the Keys were inserted Carl first, then Anna, then the Key with no label, named in the CSV by its card id; each is matched to its row by card id or label.</p>\n' "${batch_rcs[$arch]}"
+    echo '<pre>'
+    if [ -f "$dir/batch.log" ]; then sed 's/&/\&amp;/g; s/</\&lt;/g; s/>/\&gt;/g' "$dir/batch.log" | tr -d '\r'; fi
+    echo '</pre><p>The report (no PIN, no password in it):</p><table>'
+    [ ! -s "$dir/batch-report.csv" ] || awk -F',' 'NR == 1 { printf "<tr><th>%s</th><th>%s</th><th>%s</th><th>%s</th><th>%s</th><th>%s</th></tr>\n", $1, $2, $3, $4, $6, $9; next }
+               { printf "<tr><td>%s</td><td>%s</td><td class=\"%s\">%s</td><td>%s</td><td>%s</td><td>%s</td></tr>\n", $1, $2, ($3 == "done" ? "ok" : "FAILED"), $3, $4, $6, $9 }' \
+        "$dir/batch-report.csv"
+    echo '</table>'
   done
   echo '<p>Times run from the action of the step (a Key pulled, a PIN typed) to the moment the demo saw its'
   echo 'result in the windows, polled every 20 ms.</p>'

@@ -121,8 +121,9 @@ TEST_F(HelpFile, EveryConsoleControlWithHelpHasItsPopupText)
 
 TEST_F(HelpFile, TheGuidesAreThere)
 {
-    for (const char *page : {"/index.htm", "/admin_guide.htm", "/admin_prepare.htm", "/admin_deploy.htm",
-                             "/admin_log.htm", "/user_guide.htm", "/user_logon.htm", "/user_pull.htm"}) {
+    for (const char *page : {"/index.htm", "/admin_guide.htm", "/admin_prepare.htm", "/admin_scripted.htm",
+                             "/admin_deploy.htm", "/admin_log.htm", "/user_guide.htm", "/user_logon.htm",
+                             "/user_pull.htm"}) {
         SCOPED_TRACE(page);
         EXPECT_FALSE(chm.Title(page).empty());
     }

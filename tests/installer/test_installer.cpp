@@ -23,7 +23,7 @@ const char kUpgradeCode[] = SENTRIO_X64_UPGRADE_CODE;
 const char kUpgradeCode[] = SENTRIO_X86_UPGRADE_CODE;
 #endif
 const char kClientFiles[][16] = {"Tolvik.dll", "TolvikM.dll", "Braxial.dll", "Ostrel.dll", "Peglar.exe", "Sentrio.CHM"};
-const char kConsoleFiles[][16] = {"Arbolin.exe", "Braxial.dll", "Ostrel.dll", "Sentrio.CHM"};
+const char kConsoleFiles[][16] = {"Arbolin.exe", "ArbolinCmd.exe", "Braxial.dll", "Ostrel.dll", "Sentrio.CHM"};
 
 // As the Notes client writes it: CRLF lines, no blanks, another extension and add-in listed.
 const char kNotesIni[] =
@@ -97,7 +97,8 @@ TEST_F(Installer, InstallsBesideTheRecordedClientRegistersAndUninstallsToTheSame
     EXPECT_EQ(kNotesIni, notes.NotesIni());
     for (const char *f : kClientFiles)
         EXPECT_FALSE(FileExists(notes.File(f))) << f;
-    EXPECT_FALSE(FileExists(ConsoleFolder() + "Arbolin.exe"));
+    for (const char *f : kConsoleFiles)
+        EXPECT_FALSE(FileExists(ConsoleFolder() + f)) << f;
     // The client's own files stay as they were.
     EXPECT_EQ(clientHost, testkit::ReadFileBytes(notes.File("notes.exe")));
     EXPECT_EQ(clientLibrary, testkit::ReadFileBytes(notes.File("nnotes.dll")));
