@@ -55,6 +55,22 @@ BOOL CALLBACK CancelOwnDialog(HWND window, LPARAM boxesOnly)
     return TRUE;
 }
 
+// A message box of the product's on this thread, shown or about to be (a box whose loop has not
+// yet gone idle is not visible yet): answered as the user would decline it, with the button it has
+// for that (Cancel, else No, else OK). A dialog the user fills in has no box text and is left.
+BOOL CALLBACK DeclineOwnBox(HWND window, LPARAM)
+{
+    char name[8] = "";
+    char caption[128] = "";
+    if (GetClassNameA(window, name, sizeof name) == 0 || lstrcmpA(name, "#32770") != 0 ||
+        GetDlgItem(window, 0xFFFF) == nullptr || GetWindowTextA(window, caption, sizeof caption) <= 0 ||
+        ProductCaption() != caption)
+        return TRUE;
+    int answer = GetDlgItem(window, IDCANCEL) != nullptr ? IDCANCEL : GetDlgItem(window, IDNO) != nullptr ? IDNO : IDOK;
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+    return TRUE;
+}
+
 }  // namespace
 
 KeySession &Session()
@@ -162,6 +178,21 @@ KeySession::Flow::~Flow()
         session_.FlowEnded();
 }
 
+bool KeySession::KeyLeftDuringFlow(const std::string &reader)
+{
+    if (pulledDuringFlow_ || flowDepth_ == 0 || !Bound() || reader != Reader())
+        return pulledDuringFlow_;
+    DWORD length = 0;  // the stored size only: one call to a Key that is there
+    if (Key().Read(reader.c_str(), nullptr, &length) ||
+        Key().GetKeyInfo(reader.c_str(), nullptr, nullptr, nullptr) != csAbsent)
+        return false;
+    LogMessage(kLogStep, kLogModule, "CSmartKeyEx::onKeyRemoved <%s> met by a Key operation (%s)", reader.c_str(),
+               SessionStateName(State()));
+    pulledDuringFlow_ = true;
+    CancelOpenPrompt();
+    return true;
+}
+
 void KeySession::FlowEnded()
 {
     if (pulledDuringFlow_) {
@@ -256,6 +287,9 @@ void KeySession::OnRemoved(const SessionEvent &event)
                    SessionStateName(State()));
         pulledDuringFlow_ = true;
         CancelOpenPrompt();
+        // Its boxes go too (a question about the Key, the report of a Key operation that failed as
+        // the Key left): the lock waits for nothing but the flow's end.
+        EnumThreadWindows(GetCurrentThreadId(), DeclineOwnBox, 0);
         return;
     }
     if (State() == SessionState::kOnKeyId)

@@ -118,6 +118,8 @@ void ChangePinCommand()
     LogMessage(kLogStep, kLogModule, "SentrioTools : ChangePIN <%s>", reader.c_str());
     if (!Key().ChangePIN(reader.c_str(), newPin.c_str())) {
         WipeString(&newPin);
+        if (Session().KeyLeftDuringFlow(reader))
+            return;  // the Key was pulled: the lock follows at once
         // The Key kept its PIN (or could not be reached): said so, with the Key's own reason.
         std::string text = Text(IDS_ERROR_CHANGING_PIN);
         char keyText[256] = "";
@@ -181,6 +183,10 @@ void SaveIdFileCommand(HWND owner)
     bool written = WriteNotesKeyDataFromFile(Key(), reader.c_str(), userName, s.sPassword, s.sIDFileName, path,
                                              report, sizeof report);
     CloseWaitWindow();
+    if (!written && Session().KeyLeftDuringFlow(reader)) {
+        LogMessage(kLogStep, kLogModule, "SentrioTools : the Key left during the write: %s", report);
+        return;  // the lock follows at once
+    }
     if (!written) {
         LogMessage(kLogStep, kLogModule, "ExtHandlerSetPassword:Write %s ", report);
         ErrorBox(report);
