@@ -141,8 +141,8 @@ void KeySession::Unbind()
 
 HANDLE KeySession::StopEvent()
 {
-    if (stopEvent_ == nullptr)
-        stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (stopEvent_ == nullptr)  // made by the start's waits; already set when the stop came first
+        stopEvent_ = CreateEventA(nullptr, TRUE, Stopping() ? TRUE : FALSE, nullptr);
     return stopEvent_;
 }
 
@@ -383,6 +383,9 @@ STATUS KeySession::Start()
     CloseWaitWindow();
     HANDLE stop = StopEvent();
     WaitServingMessages(&stop, 1, kSettleMs);
+    // No wait of the start is left: the event goes (a stop from now on finds none to signal).
+    CloseHandle(stopEvent_);
+    stopEvent_ = nullptr;
     if (Stopping())
         return NOERROR;
 
@@ -553,7 +556,8 @@ void KeySession::WorkWithoutKey()
 void KeySession::Stop()
 {
     InterlockedExchange(&stopping_, 1);
-    SetEvent(StopEvent());
+    if (stopEvent_ != nullptr)
+        SetEvent(stopEvent_);
     EnumThreadWindows(GetCurrentThreadId(), CancelOwnDialog, 0);
     deferred_.clear();
     Enter(SessionState::kEnded);
