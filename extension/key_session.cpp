@@ -287,9 +287,11 @@ void KeySession::OnRemoved(const SessionEvent &event)
                    SessionStateName(State()));
         pulledDuringFlow_ = true;
         CancelOpenPrompt();
-        // Its boxes go too (a question about the Key, the report of a Key operation that failed as
-        // the Key left): the lock waits for nothing but the flow's end.
-        EnumThreadWindows(GetCurrentThreadId(), DeclineOwnBox, 0);
+        // A command's boxes go too (a question about the Key, the report of a Key operation that
+        // failed as the Key left): the lock waits for nothing but the command's end. (A logon's
+        // report stays: the client is locked already.)
+        if (State() == SessionState::kOnKeyId)
+            EnumThreadWindows(GetCurrentThreadId(), DeclineOwnBox, 0);
         return;
     }
     if (State() == SessionState::kOnKeyId)
