@@ -183,10 +183,6 @@ void SaveIdFileCommand(HWND owner)
     bool written = WriteNotesKeyDataFromFile(Key(), reader.c_str(), userName, s.sPassword, s.sIDFileName, path,
                                              report, sizeof report);
     CloseWaitWindow();
-    if (!written && Session().KeyLeftDuringFlow(reader)) {
-        LogMessage(kLogStep, kLogModule, "SentrioTools : the Key left during the write: %s", report);
-        return;  // the lock follows at once
-    }
     if (!written) {
         LogMessage(kLogStep, kLogModule, "ExtHandlerSetPassword:Write %s ", report);
         ErrorBox(report);
