@@ -338,7 +338,10 @@ void LockLogoutScreen()
     g_searchStart = GetTickCount();
     g_lastPress = g_searchStart;
     g_standIn = false;
+    // The client has taken the lock keys by now (this runs after them in its queue) and normally
+    // shows its screen at once: the first look is taken here, the timer only repeats it.
     SetTimer(fict, kSearchTimer, kSearchPause, nullptr);
+    SearchStep(fict);
 }
 
 void RestoreClient()

@@ -55,6 +55,22 @@ BOOL CALLBACK CancelOwnDialog(HWND window, LPARAM boxesOnly)
     return TRUE;
 }
 
+// A message box of the product's on this thread, shown or about to be (a box whose loop has not
+// yet gone idle is not visible yet): answered as the user would decline it, with the button it has
+// for that (Cancel, else No, else OK). A dialog the user fills in has no box text and is left.
+BOOL CALLBACK DeclineOwnBox(HWND window, LPARAM)
+{
+    char name[8] = "";
+    char caption[128] = "";
+    if (GetClassNameA(window, name, sizeof name) == 0 || lstrcmpA(name, "#32770") != 0 ||
+        GetDlgItem(window, 0xFFFF) == nullptr || GetWindowTextA(window, caption, sizeof caption) <= 0 ||
+        ProductCaption() != caption)
+        return TRUE;
+    int answer = GetDlgItem(window, IDCANCEL) != nullptr ? IDCANCEL : GetDlgItem(window, IDNO) != nullptr ? IDNO : IDOK;
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+    return TRUE;
+}
+
 }  // namespace
 
 KeySession &Session()
@@ -125,8 +141,8 @@ void KeySession::Unbind()
 
 HANDLE KeySession::StopEvent()
 {
-    if (stopEvent_ == nullptr)
-        stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (stopEvent_ == nullptr)  // made by the start's waits; already set when the stop came first
+        stopEvent_ = CreateEventA(nullptr, TRUE, Stopping() ? TRUE : FALSE, nullptr);
     return stopEvent_;
 }
 
@@ -160,6 +176,21 @@ KeySession::Flow::~Flow()
 {
     if (--session_.flowDepth_ == 0)
         session_.FlowEnded();
+}
+
+bool KeySession::KeyLeftDuringFlow(const std::string &reader)
+{
+    if (pulledDuringFlow_ || flowDepth_ == 0 || !Bound() || reader != Reader())
+        return pulledDuringFlow_;
+    DWORD length = 0;  // the stored size only: one call to a Key that is there
+    if (Key().Read(reader.c_str(), nullptr, &length) ||
+        Key().GetKeyInfo(reader.c_str(), nullptr, nullptr, nullptr) != csAbsent)
+        return false;
+    LogMessage(kLogStep, kLogModule, "CSmartKeyEx::onKeyRemoved <%s> met by a Key operation (%s)", reader.c_str(),
+               SessionStateName(State()));
+    pulledDuringFlow_ = true;
+    CancelOpenPrompt();
+    return true;
 }
 
 void KeySession::FlowEnded()
@@ -256,6 +287,11 @@ void KeySession::OnRemoved(const SessionEvent &event)
                    SessionStateName(State()));
         pulledDuringFlow_ = true;
         CancelOpenPrompt();
+        // A command's boxes go too (a question about the Key, the report of a Key operation that
+        // failed as the Key left): the lock waits for nothing but the command's end. (A logon's
+        // report stays: the client is locked already.)
+        if (State() == SessionState::kOnKeyId)
+            EnumThreadWindows(GetCurrentThreadId(), DeclineOwnBox, 0);
         return;
     }
     if (State() == SessionState::kOnKeyId)
@@ -349,6 +385,9 @@ STATUS KeySession::Start()
     CloseWaitWindow();
     HANDLE stop = StopEvent();
     WaitServingMessages(&stop, 1, kSettleMs);
+    // No wait of the start is left: the event goes (a stop from now on finds none to signal).
+    CloseHandle(stopEvent_);
+    stopEvent_ = nullptr;
     if (Stopping())
         return NOERROR;
 
@@ -519,7 +558,8 @@ void KeySession::WorkWithoutKey()
 void KeySession::Stop()
 {
     InterlockedExchange(&stopping_, 1);
-    SetEvent(StopEvent());
+    if (stopEvent_ != nullptr)
+        SetEvent(stopEvent_);
     EnumThreadWindows(GetCurrentThreadId(), CancelOwnDialog, 0);
     deferred_.clear();
     Enter(SessionState::kEnded);

@@ -104,6 +104,11 @@ public:
     };
     // True when the bound Key was pulled while the current flow ran.
     bool PulledDuringFlow() const { return pulledDuringFlow_; }
+    // After a Key operation of the current flow failed: whether the Key left its reader (the Key
+    // layer opens it afresh, and notes a removal it meets). A Key that left counts as pulled
+    // during the flow at once: the flow reports nothing more and the client is locked as it
+    // ends, without waiting for the monitor's next pass.
+    bool KeyLeftDuringFlow(const std::string &reader);
 
 private:
     void Enter(SessionState next);

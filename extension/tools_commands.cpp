@@ -118,6 +118,8 @@ void ChangePinCommand()
     LogMessage(kLogStep, kLogModule, "SentrioTools : ChangePIN <%s>", reader.c_str());
     if (!Key().ChangePIN(reader.c_str(), newPin.c_str())) {
         WipeString(&newPin);
+        if (Session().KeyLeftDuringFlow(reader))
+            return;  // the Key was pulled: the lock follows at once
         // The Key kept its PIN (or could not be reached): said so, with the Key's own reason.
         std::string text = Text(IDS_ERROR_CHANGING_PIN);
         char keyText[256] = "";

@@ -15,12 +15,14 @@
 // least two cycles is not judged and fails the check.
 #include <windows.h>
 #include <psapi.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "../client_cycle.h"
 #include "../host_proc.h"
@@ -73,6 +75,82 @@ DWORD HandleCount(DWORD pid)
     return 0;
 }
 
+// Each handle of process `process` as "type name" (the name empty for an unnamed object), read
+// through a duplicate of it; empty when the system's handle table cannot be read.
+std::vector<std::string> HandleList(HANDLE process)
+{
+    using QuerySystem = LONG(WINAPI *)(ULONG, PVOID, ULONG, PULONG);
+    using QueryObject = LONG(WINAPI *)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    auto querySystem = reinterpret_cast<QuerySystem>(reinterpret_cast<void *>(GetProcAddress(ntdll, "NtQuerySystemInformation")));
+    auto queryObject = reinterpret_cast<QueryObject>(reinterpret_cast<void *>(GetProcAddress(ntdll, "NtQueryObject")));
+    std::vector<std::string> list;
+    if (querySystem == nullptr || queryObject == nullptr)
+        return list;
+    struct Entry {  // SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX
+        PVOID object;
+        ULONG_PTR process, handle;
+        ULONG access;
+        USHORT trace, type;
+        ULONG attributes, reserved;
+    };
+    std::string buffer(1 << 20, 0);
+    for (int tries = 0; tries < 8; ++tries) {
+        ULONG needed = 0;
+        LONG status = querySystem(64, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+        if (status == static_cast<LONG>(0xC0000004)) {
+            buffer.resize(std::max<std::size_t>(buffer.size() * 2, needed + 4096));
+            continue;
+        }
+        if (status != 0)
+            return list;
+        break;
+    }
+    DWORD pid = GetProcessId(process);
+    ULONG_PTR count = *reinterpret_cast<const ULONG_PTR *>(buffer.data());
+    const Entry *e = reinterpret_cast<const Entry *>(buffer.data() + 2 * sizeof(ULONG_PTR));
+    for (ULONG_PTR i = 0; i < count; ++i) {
+        if (e[i].process != pid)
+            continue;
+        HANDLE copy = nullptr;
+        std::string item = "?";
+        if (DuplicateHandle(process, reinterpret_cast<HANDLE>(e[i].handle), GetCurrentProcess(), &copy, 0, FALSE,
+                            DUPLICATE_SAME_ACCESS)) {
+            alignas(8) char info[2048];
+            auto text = [&](ULONG what) {  // OBJECT_TYPE_INFORMATION / OBJECT_NAME_INFORMATION: a UNICODE_STRING first
+                std::string out;
+                if (queryObject(copy, what, info, sizeof info, nullptr) != 0)
+                    return out;
+                const UNICODE_STRING *u = reinterpret_cast<const UNICODE_STRING *>(info);
+                for (USHORT k = 0; u->Buffer != nullptr && k < u->Length / 2; ++k)
+                    out += u->Buffer[k] < 128 ? static_cast<char>(u->Buffer[k]) : '?';
+                return out;
+            };
+            item = text(2);
+            std::string name = text(1);
+            if (!name.empty())
+                item += " " + name;
+            CloseHandle(copy);
+        }
+        list.push_back(item);
+    }
+    std::sort(list.begin(), list.end());
+    return list;
+}
+
+// What `with` holds beyond `without` (a multiset difference), one per line.
+void PrintExtraHandles(const char *what, std::vector<std::string> with, const std::vector<std::string> &without)
+{
+    for (const std::string &h : without) {
+        auto at = std::find(with.begin(), with.end(), h);
+        if (at != with.end())
+            with.erase(at);
+    }
+    std::printf("%-8s handles %s: %zu\n", what, "beyond the client's own", with.size());
+    for (const std::string &h : with)
+        std::printf("%-8s   %s\n", what, h.c_str());
+}
+
 // Handles as Windows counts them for the process; private bytes as the host counts them for the
 // Wine process (its private resident memory, RssAnon), Windows' own figure when that is unreadable.
 Sample Take(HANDLE process, unsigned long hostPid)
@@ -114,6 +192,7 @@ struct Run {
     bool ran = false;
     bool haveAlone = false;
     Sample alone;  // the client without an extension
+    std::vector<std::string> aloneHandles;
     // The cycles after which the judge samples: the end of the warm-up (the baseline), then the end
     // of each segment.
     static constexpr int kSegments = 5;
@@ -208,6 +287,7 @@ bool SoakClient(Run *r)
         } else {
             testkit::PumpMessages(500);
             r->alone = Take(alone.process(), bench::FindHostPid("notes.exe", LastPart(alone.dir().path())));
+            r->aloneHandles = HandleList(alone.process());
             r->haveAlone = true;
             std::printf("client   alone (no extension)    handles %5lu   private %9.0f KB\n",
                         static_cast<unsigned long>(r->alone.handles), r->alone.privateKb);
@@ -223,6 +303,8 @@ bool SoakClient(Run *r)
     unsigned long hostPid = bench::FindHostPid("notes.exe", LastPart(s.dir().path()));
     r->start = Take(s.process(), hostPid);
     Print("tolvik", 0, r->start, r->start);
+    if (r->haveAlone)
+        PrintExtraHandles("tolvik", HandleList(s.process()), r->aloneHandles);
     for (int i = 1; i <= r->cycles; ++i) {
         bench::CycleTimes t;
         if (!bench::RunClientCycle(s, key, "1234", "anna.id", &t) || t.logon < 0 || !s.WaitStatus("State=open")) {

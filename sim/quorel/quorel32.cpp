@@ -75,6 +75,15 @@ const char *const kCounted[] = {
 #undef QUOREL_NAME
 };
 constexpr int kCountedEntries = sizeof kCounted / sizeof kCounted[0];
+constexpr LONG kTraceSize = 512;
+
+LONGLONG Micros(const LARGE_INTEGER &t)
+{
+    LARGE_INTEGER frequency;
+    if (!QueryPerformanceFrequency(&frequency) || frequency.QuadPart == 0)
+        return 0;
+    return t.QuadPart / frequency.QuadPart * 1000000 + t.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
+}
 
 struct SimShared {
     DWORD magic;
@@ -94,6 +103,9 @@ struct SimShared {
     int chunkPullKey;               // not 0: this Key is pulled before the chunk after chunkPullSkip more
     int chunkPullSkip;
     volatile LONG departures;       // counts every Key leaving its reader (a chunk's wait ends on it)
+    LONG traceOn;                   // the counted calls are written into `trace` (a ring)
+    LONG traceNext;                 // calls traced since QsimTraceCalls started it
+    QsimTraceEntry trace[kTraceSize];
 };
 
 struct Opener {
@@ -147,6 +159,7 @@ public:
             if (std::strcmp(kCounted[i], entry) == 0) {
                 ++g_shared->counts[i];
                 delay_ = g_shared->delays[i];
+                entry_ = i;
             }
         }
         for (SimFailure &f : g_shared->failures) {
@@ -182,9 +195,19 @@ public:
             Sleep(ms);
         LARGE_INTEGER end, frequency;
         if (timed_ && g_shared != nullptr && QueryPerformanceCounter(&end) && QueryPerformanceFrequency(&frequency) &&
-            frequency.QuadPart != 0)
+            frequency.QuadPart != 0) {
             InterlockedExchangeAdd64(&g_shared->callMicros,
                                      (end.QuadPart - start_.QuadPart) * 1000000 / frequency.QuadPart);
+            if (entry_ >= 0 && InterlockedCompareExchange(&g_shared->traceOn, 0, 0) != 0) {
+                LONG at = InterlockedIncrement(&g_shared->traceNext) - 1;
+                QsimTraceEntry &t = g_shared->trace[at % kTraceSize];
+                t.entry = static_cast<DWORD>(entry_);
+                t.process = GetCurrentProcessId();
+                t.thread = GetCurrentThreadId();
+                t.startMicros = Micros(start_);
+                t.micros = static_cast<DWORD>((end.QuadPart - start_.QuadPart) * 1000000 / frequency.QuadPart);
+            }
+        }
         SetLastError(lastError_);
     }
     Locked(const Locked &) = delete;
@@ -233,6 +256,7 @@ private:
     bool card_ = false;
     DWORD bytes_ = 0;
     DWORD delay_ = 0;
+    int entry_ = -1;
     bool timed_ = false;
     LARGE_INTEGER start_ = {};
 };
@@ -1263,6 +1287,38 @@ ULONGLONG QsimCallMicros(void)
 {
     Locked lock;
     return g_shared != nullptr ? static_cast<ULONGLONG>(g_shared->callMicros) : 0;
+}
+
+BOOL QsimTraceCalls(BOOL on)
+{
+    Locked lock;
+    g_shared->traceOn = 0;
+    g_shared->traceNext = 0;
+    std::memset(g_shared->trace, 0, sizeof g_shared->trace);
+    g_shared->traceOn = on ? 1 : 0;
+    return TRUE;
+}
+
+DWORD QsimGetTrace(QsimTraceEntry *entries, DWORD size)
+{
+    Locked lock;
+    LONG traced = g_shared->traceNext;
+    LONG first = traced > kTraceSize ? traced - kTraceSize : 0;
+    DWORD n = 0;
+    for (LONG i = first; i < traced && entries != nullptr && n < size; ++i)
+        entries[n++] = g_shared->trace[i % kTraceSize];
+    return n;
+}
+
+const char *QsimEntryName(DWORD entry)
+{
+    return entry < static_cast<DWORD>(kCountedEntries) ? kCounted[entry] : "";
+}
+
+LONGLONG QsimNowMicros(void)
+{
+    LARGE_INTEGER now;
+    return QueryPerformanceCounter(&now) ? Micros(now) : 0;
 }
 
 DWORD QsimCallsAfterDetach(void)

@@ -86,6 +86,23 @@ DWORD QsimGetData(int key, DWORD app, void *buffer, DWORD size);
 // How many times `entry` was called (all processes) since the last reset.
 // Microseconds spent inside the counted entries so far (latency included), by every caller.
 ULONGLONG QsimCallMicros(void);
+// One traced call of a counted entry: which (an index for QsimEntryName), by whom, when it started
+// (QsimNowMicros's clock, the same in every process) and how long it took (latency included).
+struct QsimTraceEntry {
+    DWORD entry;
+    DWORD process, thread;
+    DWORD micros;
+    LONGLONG startMicros;
+};
+// Starts (TRUE) or stops tracing the counted calls of every process; either way the trace is
+// emptied. The last 512 calls are kept.
+BOOL QsimTraceCalls(BOOL on);
+// The calls traced since, oldest first, at most `size` of them; answers how many were copied.
+DWORD QsimGetTrace(QsimTraceEntry *entries, DWORD size);
+// The entry point of a trace entry's index, "" for none.
+const char *QsimEntryName(DWORD entry);
+// The trace's clock: microseconds of the performance counter.
+LONGLONG QsimNowMicros(void);
 // Calls of the stand-in made in a process after its detach there (the process was ending).
 DWORD QsimCallsAfterDetach(void);
 DWORD QsimCallCount(const char *entry);

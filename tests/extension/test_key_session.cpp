@@ -4,6 +4,7 @@
 // whole, and the Notes API is called on the client's thread only.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,13 @@
 namespace {
 
 using namespace tolvik_test;
+
+std::string KeyPin(int key)
+{
+    QsimKeyState state = {};
+    EXPECT_TRUE(QsimGetKey(key, &state));
+    return state.pin;
+}
 
 class KeySession : public ToolsClient {
 protected:
@@ -223,6 +231,86 @@ TEST_F(KeySession, OlderClientClosedWhileTheRemovalQuestionIsOpenEndsAtOnce)
     EXPECT_EQ(std::string::npos, s.HostLog().find("Lock LN Screen")) << s.HostLog();
     EXPECT_EQ("own.id", s.IniValue("KeyFileName"));
 }
+
+// ---- A pull during a Key command: the lock waits for nothing but the command's failing call ----
+
+TEST_F(KeySession, PullWhileTheSaveQuestionIsOpenDeclinesItAndLocksTheClient)
+{
+    int key = LogOn("1234");
+    NotesKeyRecord before;
+    std::string bytesBefore;
+    ASSERT_TRUE(s.ReadRecord(key, &before, &bytesBefore));
+    ASSERT_NO_FATAL_FAILURE(Choose(testkit::kToolSaveIdFile, true, false));
+    HWND question = s.WaitBox();
+    ASSERT_NE(nullptr, question);
+    ASSERT_TRUE(s.Pull(key));
+    // Nobody answers the question: the pull declines it, and the lock follows.
+    ExpectLockedAndUndone();
+    EXPECT_TRUE(testkit::WaitForWindowGone(question, NotesScenario::kWait));
+    EXPECT_EQ(nullptr, s.WaitBox(500)) << NotesScenario::BoxText(s.WaitBox(0));
+    NotesKeyRecord after;
+    std::string bytesAfter;
+    ASSERT_TRUE(s.Insert(key));
+    ASSERT_TRUE(s.AnswerPin("1234"));
+    ExpectOnKeyId();
+    ASSERT_TRUE(s.ReadRecord(key, &after, &bytesAfter));
+    EXPECT_EQ(bytesBefore, bytesAfter);  // declined: nothing was written
+}
+
+struct LeavingCase {
+    const char *name;
+    const char *entry;  // the command's Key call that meets the Key gone
+    int tool;
+    bool looksItself;   // the command asks the Key layer whether the Key left, after the failure
+};
+
+class KeyLeavesDuringACommand : public KeySession, public testing::WithParamInterface<LeavingCase> {
+protected:
+    // Runs the command up to its Key call.
+    void RunCommand()
+    {
+        const char kNewPin[] = "Enter new PIN code:";
+        const char kConfirmPin[] = "Confirm new PIN code:";
+        ASSERT_NO_FATAL_FAILURE(Choose(GetParam().tool, true, false));
+        if (GetParam().tool == testkit::kToolSaveIdFile) {
+            ASSERT_NE("<no box>", s.TakeBox(IDYES));
+        } else {
+            ASSERT_TRUE(s.AnswerNewPin(kNewPin, "5678"));
+            ASSERT_TRUE(s.AnswerNewPin(kConfirmPin, "5678"));
+        }
+    }
+};
+
+TEST_P(KeyLeavesDuringACommand, TheFailedCallLocksTheClientWithNoReportLeftOpen)
+{
+    int key = LogOn("1234");
+    DWORD clientThread = GetWindowThreadProcessId(s.WaitMain(), nullptr);
+    ASSERT_TRUE(QsimTraceCalls(TRUE));
+    // The Key leaves as the call begins, which then fails as a real Key's call does.
+    ASSERT_TRUE(QsimPullOnCall(GetParam().entry, 0, key));
+    ASSERT_NO_FATAL_FAILURE(RunCommand());
+    ExpectLockedAndUndone();
+    EXPECT_EQ(nullptr, s.WaitBox(500)) << NotesScenario::BoxText(s.WaitBox(0));  // no report left open
+    // The PIN change looks at the Key itself right after the failed call (an InitCard of the
+    // client's thread) rather than leaving the news to the monitor's next pass; the save reports
+    // its failure and the pull, seen by the monitor, declines the report.
+    std::vector<QsimTraceEntry> trace(512);
+    trace.resize(QsimGetTrace(trace.data(), static_cast<DWORD>(trace.size())));
+    QsimTraceCalls(FALSE);
+    auto failed = std::find_if(trace.begin(), trace.end(),
+                               [&](const QsimTraceEntry &e) { return std::string(QsimEntryName(e.entry)) == GetParam().entry; });
+    ASSERT_NE(trace.end(), failed);
+    EXPECT_EQ(clientThread, failed->thread);
+    EXPECT_EQ(GetParam().looksItself, std::any_of(failed + 1, trace.end(), [&](const QsimTraceEntry &e) {
+                  return e.thread == clientThread && std::string(QsimEntryName(e.entry)) == "InitCard";
+              }));
+    EXPECT_EQ("1234", KeyPin(key));  // the PIN change did not reach the Key
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, KeyLeavesDuringACommand,
+                         testing::Values(LeavingCase{"SaveIdFile", "WriteData", testkit::kToolSaveIdFile, false},
+                                         LeavingCase{"ChangePin", "ChangePIN", testkit::kToolChangePin, true}),
+                         [](const testing::TestParamInfo<LeavingCase> &info) { return info.param.name; });
 
 TEST_F(KeySession, ReaderNameOfManyCharactersLogsOnLocksAndLogsOnAgain)
 {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "quorel_control.h"
 #include "quorel_library.h"
@@ -419,6 +420,51 @@ TEST_F(Quorel, DelayedEntryHoldsItsCallerAndResetEndsIt)
     char dump[1024];
     QsimDump(dump, sizeof dump);
     EXPECT_EQ(nullptr, std::strstr(dump, "takes")) << dump;
+}
+
+TEST_F(Quorel, TraceKeepsTheLastCallsInOrderWithWhoAndHowLong)
+{
+    std::vector<QsimTraceEntry> t(1000);
+    q.InitCard(h_, 225);  // before the trace starts: not in it
+    EXPECT_EQ(0u, QsimGetTrace(t.data(), static_cast<DWORD>(t.size())));
+    ASSERT_TRUE(QsimTraceCalls(TRUE));
+    ASSERT_TRUE(QsimSetCallDelay("GetCardID", 50));
+    LONGLONG before = QsimNowMicros();
+    q.InitCard(h_, 225);
+    BYTE id[8];
+    DWORD length = sizeof id;
+    q.GetCardID(h_, id, &length);
+    t.resize(QsimGetTrace(t.data(), static_cast<DWORD>(t.size())));
+    ASSERT_EQ(2u, t.size());
+    EXPECT_STREQ("InitCard", QsimEntryName(t[0].entry));
+    EXPECT_STREQ("GetCardID", QsimEntryName(t[1].entry));
+    EXPECT_EQ(GetCurrentThreadId(), t[0].thread);
+    EXPECT_EQ(GetCurrentProcessId(), t[1].process);
+    EXPECT_GE(t[0].startMicros, before);
+    EXPECT_GE(t[1].startMicros, t[0].startMicros + t[0].micros);
+    EXPECT_GE(t[1].micros, 40000u);  // the call's delay is part of it
+    EXPECT_STREQ("", QsimEntryName(9999));
+
+    // A full ring keeps the last 512 calls, oldest first; a short buffer takes the oldest of them.
+    for (int i = 0; i < 600; ++i)
+        q.AnyReadersChanges(0);
+    t.assign(1000, QsimTraceEntry{});
+    t.resize(QsimGetTrace(t.data(), static_cast<DWORD>(t.size())));
+    ASSERT_EQ(512u, t.size());
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        EXPECT_STREQ("AnyReadersChanges", QsimEntryName(t[i].entry)) << i;
+        if (i > 0) {
+            EXPECT_GE(t[i].startMicros, t[i - 1].startMicros) << i;
+        }
+    }
+    QsimTraceEntry two[2] = {};
+    ASSERT_EQ(2u, QsimGetTrace(two, 2));
+    EXPECT_EQ(t[0].startMicros, two[0].startMicros);
+
+    // Stopped: emptied, and nothing more is written.
+    ASSERT_TRUE(QsimTraceCalls(FALSE));
+    q.InitCard(h_, 225);
+    EXPECT_EQ(0u, QsimGetTrace(t.data(), static_cast<DWORD>(t.size())));
 }
 
 TEST_F(Quorel, AreaDataSetDirectlyIsWhatTheKeyReads)
