@@ -377,19 +377,19 @@ int CmdSession::ChangePassword(const CmdArgs &args)
         // Typed at the prompt, it is typed twice, as in the window; a file or a pipe is its own check.
         confirmation = password;
         if (from == "prompt" && !GetSecret(from, false, Text(IDS_CMD_WHAT_NEW_PASSWORD_AGAIN), &confirmation, &message)) {
-            WipeSecret(&password);
+            WipeString(password);
             return Fail(kExitUsage, message);
         }
         UINT refusal = NewNotesPasswordRefusal(password, confirmation, read.data.password);
-        WipeSecret(&confirmation);
+        WipeString(confirmation);
         if (refusal != 0) {
-            WipeSecret(&password);
+            WipeString(password);
             return Fail(kExitUsage, TextF(IDS_CMD_GIVE_ANOTHER_PASSWORD, Text(refusal).c_str()));
         }
     }
     NotesPasswordChange change(core_, target);
     CoreResult changed = change.Run(args.Value("ini"), password, &read.data);
-    WipeSecret(&password);
+    WipeString(password);
     if (!changed.ok) {
         bool notes = changed.message.compare(0, Text(IDS_NOTES_INIT_ERROR).size(), Text(IDS_NOTES_INIT_ERROR)) == 0;
         std::string hint = Text(IDS_CMD_PASSWORD_KEPT);
@@ -433,18 +433,18 @@ int CmdSession::ChangePin(const CmdArgs &args)
         return Fail(kExitUsage, message);
     if (from == "prompt" && !pin.empty()) {
         if (!GetSecret(from, false, Text(IDS_CMD_WHAT_NEW_PIN_AGAIN), &confirmation, &message)) {
-            WipeSecret(&pin);
+            WipeString(pin);
             return Fail(kExitUsage, message);
         }
         bool same = confirmation == pin;
-        WipeSecret(&confirmation);
+        WipeString(confirmation);
         if (!same) {
-            WipeSecret(&pin);
+            WipeString(pin);
             return Fail(kExitPin, TextF(IDS_CMD_PIN_MISMATCH, Text(IDS_PIN_CONFIRM_MISMATCH).c_str()));
         }
     }
     CoreResult changed = core_.ChangePin(target, pin);
-    WipeSecret(&pin);
+    WipeString(pin);
     if (!changed.ok)
         return FailOn(changed, target, kExitPin, Text(IDS_CMD_PIN_RULE_HINT));
     io_.Out(Text(IDS_PIN_CHANGED) + "\n");
@@ -465,7 +465,7 @@ int CmdSession::Unblock(const CmdArgs &args)
     if (!GetSecret(args.Value("pin"), false, TextF(IDS_CMD_WHAT_RIGHT_PIN, target.reader.c_str()), &pin, &message))
         return Fail(kExitUsage, message);
     CoreResult unblocked = core_.Unblock(target, pin);
-    WipeSecret(&pin);
+    WipeString(pin);
     if (!unblocked.ok)
         return FailOn(unblocked, target, kExitPin, Text(IDS_CMD_CHECK_PIN));
     io_.Out(TextF(IDS_CMD_UNBLOCKED, target.reader.c_str()));

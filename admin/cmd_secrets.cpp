@@ -47,18 +47,11 @@ bool FirstLineOf(const std::string &path, std::string *line, std::string *error)
     SecureZeroMemory(bytes.data(), bytes.size());
     std::size_t end = text.find_first_of("\r\n");
     *line = text.substr(0, end);
-    WipeSecret(&text);
+    WipeString(text);
     return true;
 }
 
 }  // namespace
-
-void WipeSecret(std::string *secret)
-{
-    if (!secret->empty())
-        SecureZeroMemory(&(*secret)[0], secret->size());
-    secret->clear();
-}
 
 bool SecretSource::Parse(const std::string &text, bool noneAllowed, SecretSource *source, std::string *error)
 {
@@ -115,7 +108,7 @@ bool OnlyAdministratorsRead(const std::string &path, std::string *error)
 SecretStore::~SecretStore()
 {
     for (auto &entry : entries_)
-        WipeSecret(&entry.second);
+        WipeString(entry.second);
 }
 
 bool SecretStore::LoadFile(const std::string &path, std::string *error)
@@ -149,19 +142,19 @@ bool SecretStore::LoadFile(const std::string &path, std::string *error)
                 entries_[name] = line.substr(eq + 1);
             }
         }
-        WipeSecret(&line);
+        WipeString(line);
         if (end == std::string::npos)
             break;
         start = end + 1;
     }
-    WipeSecret(&text);
+    WipeString(text);
     file_ = path;
     return ok;
 }
 
 bool SecretStore::Get(const SecretSource &source, const std::string &what, std::string *secret, std::string *error)
 {
-    WipeSecret(secret);
+    WipeString(*secret);
     switch (source.kind) {
     case SecretSource::Kind::kNone:
         return true;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "cmd_io.h"
+#include "secure_wipe.h"
 
 struct SecretSource {
     enum class Kind { kStdin, kPrompt, kFile, kSecret, kNone };
@@ -48,6 +49,3 @@ private:
     std::map<std::string, std::string> entries_;
     std::string file_;
 };
-
-// Wipes a secret's characters before it is forgotten.
-void WipeSecret(std::string *secret);

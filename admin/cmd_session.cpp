@@ -136,7 +136,7 @@ int CmdSession::OpenKey(const KeyTarget &target, const std::string &pinFrom, boo
         if (!GetSecret(pinFrom, false, TextF(IDS_CMD_WHAT_PIN, reader), &pin, message))
             return kExitUsage;
         CoreResult given = core_.GivePin(target, pin);
-        WipeSecret(&pin);
+        WipeString(pin);
         if (!given.ok) {
             int code = CodeOf(given, target, kExitPin);
             *message = code == kExitNoKey ? given.message + "\n" + PulledHint(target)
@@ -222,7 +222,7 @@ int CmdSession::Attach(const KeyTarget &target, const std::string &idFile, const
         if (!secrets_.Get(source, TextF(IDS_CMD_WHAT_PASSWORD, idFile.c_str()), &password, message))
             return kExitUsage;
         accepted = attach.TryPassword(password);
-        WipeSecret(&password);
+        WipeString(password);
         if (!accepted && i + 1 < tries)
             io_.Err(CmdErrorLine(Text(IDS_INVALID_PASSWORD)));
     }
