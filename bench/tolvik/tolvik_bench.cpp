@@ -67,14 +67,22 @@ void Print(const char *speed, const char *what, std::vector<double> v)
                 v.back(), v.size());
 }
 
+const testkit::NotesKeyRecord kBenchRecord = {"Anna Berg/Morvath", "pw-anna-key", "anna.id"};
+
+// The user's own ID file and the bench's Key (PIN 1234, Anna's record) inserted; the Key, 0 on failure.
+int InsertBenchKey(testkit::NotesScenario &s)
+{
+    if (s.MakeIdFile("own.id", "Olaf Own/Morvath", "pw-own").empty())
+        return 0;
+    int key = s.MakeKey("Bench Key", "1234", &kBenchRecord);
+    return key != 0 && s.Insert(key) ? key : 0;
+}
+
 bool RunCycles(int cycles, DWORD msPerCall, DWORD bytesPerSecond, Figures *f)
 {
     testkit::NotesScenario s;
-    if (s.MakeIdFile("own.id", "Olaf Own/Morvath", "pw-own").empty())
-        return false;
-    const testkit::NotesKeyRecord record = {"Anna Berg/Morvath", "pw-anna-key", "anna.id"};
-    int key = s.MakeKey("Bench Key", "1234", &record);
-    if (key == 0 || !s.Insert(key))
+    int key = InsertBenchKey(s);
+    if (key == 0)
         return false;
     QsimSetLatency(msPerCall, bytesPerSecond);
     s.Start(190, "own.id");
@@ -137,21 +145,18 @@ struct WriteFigures {
 bool PullDuringWrite(int rounds, bool atCallStart, WriteFigures *w)
 {
     testkit::NotesScenario s;
-    if (s.MakeIdFile("own.id", "Olaf Own/Morvath", "pw-own").empty())
-        return false;
-    const testkit::NotesKeyRecord record = {"Anna Berg/Morvath", "pw-anna-key", "anna.id"};
-    int key = s.MakeKey("Bench Key", "1234", &record);
-    if (key == 0 || !s.Insert(key))
+    int key = InsertBenchKey(s);
+    if (key == 0)
         return false;
     s.Start(190, "own.id", "AddInMenus=" + testkit::ExeDir() + "TolvikM.dll\r\n");
     if (!s.AnswerPin("1234") || s.WaitMain() == nullptr || !s.WaitStatus("State=open"))
         return false;
     // A 16 000-byte ID file of the Key's user to save (about 1.7 s at that speed), and the Key's
     // own record, put back on it after each round whatever the pulled write left.
-    nsim::IdContents contents = {record.user, std::string(16000 - 120, 'k')};
+    nsim::IdContents contents = {kBenchRecord.user, std::string(16000 - 120, 'k')};
     const uint8_t salt[nsim::kIdSaltSize] = {7};
     std::string big = s.dir().file("big.id");
-    std::string bytes = nsim::EncodeIdFile(contents, record.password, salt);
+    std::string bytes = nsim::EncodeIdFile(contents, kBenchRecord.password, salt);
     FILE *f = std::fopen(big.c_str(), "wb");
     if (f == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fclose(f) != 0)
         return false;
