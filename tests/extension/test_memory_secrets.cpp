@@ -29,6 +29,18 @@ std::string Lines(const std::vector<std::string> &lines)
 
 class MemorySecrets : public TolvikClient {
 protected:
+    // The client started on Anna's Key (its distinctive PIN and Notes password) and open on it.
+    void StartOnTheKey(int *key)
+    {
+        const NotesKeyRecord record = {kAnna, kPassword, "anna.id"};
+        *key = s.MakeKey("Anna's Key", kPin, &record);
+        ASSERT_NE(0, *key);
+        ASSERT_TRUE(s.Insert(*key));
+        s.Start(190, "own.id");
+        ASSERT_TRUE(s.AnswerPin(kPin));
+        ASSERT_NE(nullptr, s.WaitMain());
+        ASSERT_TRUE(s.WaitStatus("State=open")) << s.Status();
+    }
     // The pull's lock has run to its end: notes.ini put back and the Logout Screen disabled
     // under the lock (the last step, after the session's data were wiped).
     void ExpectLockDone()
@@ -44,14 +56,8 @@ protected:
 
 TEST_F(MemorySecrets, AfterAPullTheClientHoldsNeitherThePinNorTheNotesPassword)
 {
-    const NotesKeyRecord record = {kAnna, kPassword, "anna.id"};
-    int key = s.MakeKey("Anna's Key", kPin, &record);
-    ASSERT_NE(0, key);
-    ASSERT_TRUE(s.Insert(key));
-    s.Start(190, "own.id");
-    ASSERT_TRUE(s.AnswerPin(kPin));
-    ASSERT_NE(nullptr, s.WaitMain());
-    ASSERT_TRUE(s.WaitStatus("State=open")) << s.Status();
+    int key = 0;
+    ASSERT_NO_FATAL_FAILURE(StartOnTheKey(&key));
 
     HANDLE client = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, s.pid());
     ASSERT_NE(nullptr, client);
@@ -70,14 +76,8 @@ TEST_F(MemorySecrets, AfterAPullTheClientHoldsNeitherThePinNorTheNotesPassword)
 TEST_F(MemorySecrets, ANewPasswordTypedInTheChangeIsGoneAfterAPull)
 {
     const char kNewPassword[] = "Orvane#Tesk-5521";
-    const NotesKeyRecord record = {kAnna, kPassword, "anna.id"};
-    int key = s.MakeKey("Anna's Key", kPin, &record);
-    ASSERT_NE(0, key);
-    ASSERT_TRUE(s.Insert(key));
-    s.Start(190, "own.id");
-    ASSERT_TRUE(s.AnswerPin(kPin));
-    ASSERT_NE(nullptr, s.WaitMain());
-    ASSERT_TRUE(s.WaitStatus("State=open")) << s.Status();
+    int key = 0;
+    ASSERT_NO_FATAL_FAILURE(StartOnTheKey(&key));
 
     // The change: the new password typed twice, written to the Key.
     testkit::NoteSecret(kNewPassword);
